@@ -1,0 +1,57 @@
+#pragma once
+// The reader's failures. Decoding bytes only ever fails with `malformed`; the path forms add
+// `fileNotFound` and `malformedURL`.
+
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+namespace carvo::smf {
+
+class DecodeError : public std::exception {
+public:
+    enum class Case { malformed, fileNotFound, malformedURL, fileReadError, notImplemented };
+
+    static DecodeError malformed(std::string message) {
+        return DecodeError(Case::malformed, std::move(message));
+    }
+    static DecodeError fileNotFound() { return DecodeError(Case::fileNotFound, {}); }
+    static DecodeError malformedURL() { return DecodeError(Case::malformedURL, {}); }
+    static DecodeError fileReadError() { return DecodeError(Case::fileReadError, {}); }
+    static DecodeError notImplemented() { return DecodeError(Case::notImplemented, {}); }
+
+    Case kind() const { return kind_; }
+    // The payload of `malformed`; empty for the other cases.
+    const std::string& message() const { return message_; }
+    // "Malformed: " + message, "File not found.", ...
+    std::string errorDescription() const;
+    // The case name with its payload in parentheses and double quotes, as shown after
+    // "Failed to read MIDI file: ", e.g. malformed("…"); a case without payload is its bare name.
+    std::string plainText() const;
+    const char* what() const noexcept override { return description_.c_str(); }
+
+    friend bool operator==(const DecodeError& a, const DecodeError& b) {
+        return a.kind_ == b.kind_ && a.message_ == b.message_;
+    }
+
+private:
+    DecodeError(Case kind, std::string message);
+
+    Case kind_;
+    std::string message_;
+    std::string description_;
+};
+
+// A file that exists but could not be read; what() is the platform's error text.
+class FileReadError : public std::runtime_error {
+public:
+    explicit FileReadError(std::error_code code)
+        : std::runtime_error(code.message()), code_(code) {}
+    std::error_code code() const { return code_; }
+
+private:
+    std::error_code code_;
+};
+
+} // namespace carvo::smf

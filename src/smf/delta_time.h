@@ -1,0 +1,57 @@
+#pragma once
+// The time before an event: a tick count, or a note value relative to the time base.
+
+#include "smf/time_base.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace carvo::smf {
+
+class DeltaTime {
+public:
+    enum class Case : std::uint8_t {
+        ticks,
+        none,
+        noteWhole,
+        noteHalf,
+        noteQuarter,
+        note8th,
+        note16th,
+        note32nd,
+        note64th,
+        note128th,
+        note256th,
+    };
+
+    constexpr DeltaTime() = default;
+    // A note-value case (or none); Case::ticks gives zero ticks.
+    constexpr explicit DeltaTime(Case kind) : kind_(kind) {}
+    static constexpr DeltaTime ticks(std::uint32_t count) {
+        DeltaTime delta(Case::ticks);
+        delta.ticks_ = count;
+        return delta;
+    }
+    static constexpr DeltaTime none() { return DeltaTime(Case::none); }
+
+    constexpr Case kind() const { return kind_; }
+    constexpr bool isTicks() const { return kind_ == Case::ticks; }
+    // The stored count of the ticks case; 0 for the other cases.
+    constexpr std::uint32_t tickCount() const { return ticks_; }
+
+    // Ticks for a musical time base; no value for a timecode time base, where a note value
+    // has no defined length.
+    std::optional<std::uint32_t> ticksValue(TimeBase timeBase) const;
+
+    std::string description() const;      // "ticks:480", "quarter note", ...
+    std::string debugDescription() const; // "DeltaTime(" + description + ")"
+
+    friend constexpr bool operator==(const DeltaTime&, const DeltaTime&) = default;
+
+private:
+    Case kind_ = Case::none;
+    std::uint32_t ticks_ = 0;
+};
+
+} // namespace carvo::smf

@@ -1,0 +1,73 @@
+#pragma once
+// A Standard MIDI File, decoded all or nothing.
+
+#include "smf/chunk.h"
+#include "smf/decode_error.h"
+#include "smf/delta_time.h"
+#include "smf/midi_file_event.h"
+#include "smf/time_base.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace carvo::smf {
+
+class MIDIFile {
+public:
+    struct Header {
+        static constexpr std::string_view identifier = "MThd";
+        Format format = Format::multipleTracksSynchronous;
+        TimeBase timeBase = TimeBase::musical(960);
+        friend bool operator==(const Header&, const Header&) = default;
+    };
+
+    using Id = std::array<std::uint8_t, 16>; // a random (version 4) UUID
+
+    // Format 1, 960 ticks per quarter, no chunks.
+    MIDIFile();
+    MIDIFile(Format format, TimeBase timeBase, std::vector<Chunk> chunks);
+
+    // Decodes bytes already in memory; throws DecodeError (always `malformed`).
+    static MIDIFile decode(std::span<const std::uint8_t> bytes);
+    // Reads the whole file into memory, then decodes it. A read failure throws FileReadError
+    // with the platform's text; a decoding failure throws DecodeError.
+    static MIDIFile read(const std::filesystem::path& file);
+    // As read(), from a path text: DecodeError fileNotFound when nothing exists there,
+    // malformedURL when the text cannot name a file (empty, or holding a NUL).
+    static MIDIFile open(std::string_view pathText);
+
+    const Header& header() const { return header_; }
+    Format format() const { return header_.format; }
+    void setFormat(Format format) { header_.format = format; }
+    TimeBase timeBase() const { return header_.timeBase; }
+    void setTimeBase(TimeBase timeBase) { header_.timeBase = timeBase; }
+    const std::vector<Chunk>& chunks() const { return chunks_; }
+    void setChunks(std::vector<Chunk> chunks) { chunks_ = std::move(chunks); }
+
+    // The tracks of all track chunks in file order, skipping other chunks. The references stay
+    // valid while this value lives unchanged.
+    std::vector<std::reference_wrapper<const Track>> tracks() const;
+
+    const Id& id() const { return id_; }
+    std::string idText() const; // 8-4-4-4-12 lowercase hexadecimal
+
+    std::string description() const; // multi-line, for display
+
+    // The identity is not part of the file.
+    friend bool operator==(const MIDIFile& a, const MIDIFile& b) {
+        return a.header_ == b.header_ && a.chunks_ == b.chunks_;
+    }
+
+private:
+    Header header_;
+    std::vector<Chunk> chunks_;
+    Id id_;
+};
+
+} // namespace carvo::smf

@@ -1,0 +1,31 @@
+#pragma once
+// Decoding of one "MTrk" chunk body and of single events, without exceptions.
+
+#include "bytes/expected.h"
+#include "midi/rejection.h"
+#include "smf/chunk.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace carvo::smf {
+
+// The events of one track body, or the track-level failure message ("Encountered end of file
+// early.", the delta time message, or the unexpected-data message).
+bytes::Expected<Track, std::string> decodeTrack(std::span<const std::uint8_t> body);
+
+// Per-kind decoders of the file form of an event (without its delta time). decodeStream decodes
+// from the start of a longer byte list and reports the bytes used; decode takes an exact list.
+template <class P> midi::DecodeResult<P> decodeStream(std::span<const std::uint8_t> bytes);
+template <class P> midi::DecodeResult<P> decode(std::span<const std::uint8_t> bytes);
+
+// A variable-length quantity from the start of bytes (at most 4 bytes, at most 0x0FFFFFFF).
+struct VariableLength {
+    std::uint32_t value = 0;
+    std::size_t byteCount = 0;
+};
+bytes::Expected<VariableLength, midi::Rejection>
+readVariableLength(std::span<const std::uint8_t> bytes);
+
+} // namespace carvo::smf
