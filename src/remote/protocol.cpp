@@ -1,0 +1,185 @@
+#include "remote/protocol.h"
+
+#include <array>
+
+#include "engine/numbers.h"
+
+namespace carvo::protocol {
+
+namespace {
+
+bool isContinuation(unsigned char byte) {
+    return (byte & 0xC0U) == 0x80U;
+}
+
+// Every prefix or fixed text that can begin a server message.
+constexpr std::array<std::string_view, 9> serverMessageStarts = {
+    handshakeResponseMessage, groupCuesPrefix, remoteSelectedPrefix, qlabSelectedPrefix,
+    beatsPerBarPrefix,        barPrefix,       errorPrefix,          outOfRangeMessage,
+    alreadyRunningMessage,
+};
+
+// Messages whose whole text is fixed end where that text ends.
+constexpr std::array<std::string_view, 3> fixedServerMessages = {
+    handshakeResponseMessage, outOfRangeMessage, alreadyRunningMessage};
+
+} // namespace
+
+bool isValidUtf8(std::string_view bytes) {
+    const std::size_t size = bytes.size();
+    std::size_t i = 0;
+    while (i < size) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        if (lead < 0x80U) {
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        // The second byte's range rules out overlong forms, surrogates and values above U+10FFFF.
+        unsigned char secondLow = 0x80U;
+        unsigned char secondHigh = 0xBFU;
+        if (lead >= 0xC2U && lead <= 0xDFU) {
+            length = 2;
+        } else if (lead >= 0xE0U && lead <= 0xEFU) {
+            length = 3;
+            if (lead == 0xE0U)
+                secondLow = 0xA0U;
+            else if (lead == 0xEDU)
+                secondHigh = 0x9FU;
+        } else if (lead >= 0xF0U && lead <= 0xF4U) {
+            length = 4;
+            if (lead == 0xF0U)
+                secondLow = 0x90U;
+            else if (lead == 0xF4U)
+                secondHigh = 0x8FU;
+        } else {
+            return false;
+        }
+        if (size - i < length)
+            return false;
+        const auto second = static_cast<unsigned char>(bytes[i + 1]);
+        if (second < secondLow || second > secondHigh)
+            return false;
+        for (std::size_t k = 2; k < length; ++k)
+            if (!isContinuation(static_cast<unsigned char>(bytes[i + k])))
+                return false;
+        i += length;
+    }
+    return true;
+}
+
+std::string removeAll(std::string_view text, std::string_view pattern) {
+    if (pattern.empty())
+        return std::string(text);
+    std::string result;
+    result.reserve(text.size());
+    std::size_t from = 0;
+    for (std::size_t at = text.find(pattern); at != std::string_view::npos;
+         at = text.find(pattern, from)) {
+        result.append(text.substr(from, at - from));
+        from = at + pattern.size();
+    }
+    result.append(text.substr(from));
+    return result;
+}
+
+Request parseRequest(std::string_view bytes) {
+    if (!isValidUtf8(bytes))
+        return {RequestKind::invalidText, 0, {}};
+    if (bytes.starts_with(stopPrefix))
+        return {RequestKind::stop, 0, {}};
+    if (bytes.starts_with(barRequestPrefix)) {
+        std::string remainder = removeAll(bytes, barRequestPrefix);
+        if (const auto bar = parseStrictInt64(remainder))
+            return {RequestKind::barRequest, *bar, {}};
+        return {RequestKind::badBarNumber, 0, std::move(remainder)};
+    }
+    if (bytes == requestCuesMessage)
+        return {RequestKind::requestCues, 0, {}};
+    if (bytes == handshakeRequestMessage)
+        return {RequestKind::handshake, 0, {}};
+    if (bytes.starts_with(remoteSelectedPrefix))
+        return {RequestKind::remoteSelected, 0, removeAll(bytes, remoteSelectedPrefix)};
+    return {RequestKind::ignored, 0, {}};
+}
+
+std::optional<std::size_t> endOfJsonArray(std::string_view text, std::size_t from) {
+    if (from >= text.size() || text[from] != '[')
+        return std::nullopt;
+    std::size_t depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (std::size_t i = from; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            ++depth;
+        } else if (c == ']' || c == '}') {
+            if (--depth == 0)
+                return i + 1;
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> ServerStreamSplitter::feed(std::string_view bytes) {
+    m_buffer.append(bytes);
+    std::vector<std::string> messages;
+    while (!m_buffer.empty()) {
+        const std::string_view buffer = m_buffer;
+        std::optional<std::size_t> end;
+
+        for (const std::string_view fixed : fixedServerMessages)
+            if (buffer.starts_with(fixed))
+                end = fixed.size();
+
+        if (!end && buffer.starts_with(groupCuesPrefix) && buffer.size() > groupCuesPrefix.size() &&
+            buffer[groupCuesPrefix.size()] == '[') {
+            // Cue names may hold any text, prefixes included: the array's own shape ends it.
+            end = endOfJsonArray(buffer, groupCuesPrefix.size());
+            if (!end)
+                break;
+        }
+
+        if (!end) {
+            // The message runs up to the next known start after its own prefix.
+            std::size_t searchFrom = 1;
+            for (const std::string_view start : serverMessageStarts)
+                if (buffer.starts_with(start))
+                    searchFrom = start.size();
+            std::size_t next = std::string_view::npos;
+            for (const std::string_view start : serverMessageStarts) {
+                const std::size_t at = buffer.find(start, searchFrom);
+                if (at < next)
+                    next = at;
+            }
+            if (next == std::string_view::npos)
+                break;
+            end = next;
+        }
+
+        messages.emplace_back(buffer.substr(0, *end));
+        m_buffer.erase(0, *end);
+    }
+    return messages;
+}
+
+std::optional<std::string> ServerStreamSplitter::flush() {
+    if (m_buffer.empty())
+        return std::nullopt;
+    std::string rest = std::move(m_buffer);
+    m_buffer.clear();
+    return rest;
+}
+
+} // namespace carvo::protocol

@@ -1,0 +1,370 @@
+#include "remote/tcp_server.h"
+
+#include <utility>
+
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QVariantMap>
+
+#include "app/broadcast.h"
+#include "app/diagnostics.h"
+#include "app/settings.h"
+#include "remote/service_publisher.h"
+
+namespace carvo {
+namespace {
+
+constexpr qint64 maxReadBytes = 4096;
+// Bounds what Qt reads ahead of the message handler for one connection.
+constexpr qint64 readAheadBytes = 64 * 1024;
+constexpr int startDelayMs = 100;
+// Room for many clients connecting at once before the event loop accepts them.
+constexpr int listenBacklog = 256;
+
+const QString serviceName = QStringLiteral("Carvo Server");
+const QString serviceType = QStringLiteral("_Carvo._tcp");
+const QString serviceDomain = QStringLiteral("local.");
+const QString fallbackInterfaceName = QStringLiteral("lo1");
+
+QString endpointOf(const QTcpSocket& socket) {
+    return socket.peerAddress().toString() + QLatin1Char(':') + QString::number(socket.peerPort());
+}
+
+} // namespace
+
+// ---- ClientConnection ---------------------------------------------------------------------
+
+ClientConnection::ClientConnection(QTcpSocket* socket, TCPServer& server)
+    : QObject(&server), m_socket(socket), m_server(server), m_endpoint(endpointOf(*socket)) {
+    m_socket->setParent(this);
+    m_socket->setReadBufferSize(readAheadBytes);
+    connect(m_socket, &QTcpSocket::readyRead, this, &ClientConnection::receive);
+    connect(m_socket, &QTcpSocket::disconnected, this, &ClientConnection::peerClosed);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &ClientConnection::socketError);
+}
+
+quint16 ClientConnection::peerPort() const {
+    return m_socket->peerPort();
+}
+
+void ClientConnection::becomeReady() {
+    if (m_ended)
+        return;
+    consoleLine(QStringLiteral("Connection ready: ") + m_endpoint);
+    receiveNext();
+}
+
+void ClientConnection::receiveNext() {
+    m_wantsData = true;
+    // Queued, so one busy client cannot keep the event loop from the others.
+    QMetaObject::invokeMethod(this, &ClientConnection::receive, Qt::QueuedConnection);
+}
+
+void ClientConnection::receive() {
+    if (m_ended || !m_wantsData)
+        return;
+    if (m_socket->bytesAvailable() > 0) {
+        m_wantsData = false; // one receive at a time, even if the handler runs an event loop
+        const QByteArray bytes = m_socket->read(maxReadBytes);
+        const bool endOfStream = m_peerClosed && m_socket->bytesAvailable() == 0;
+        m_inHandler = true;
+        m_server.deliver(*this, bytes);
+        m_inHandler = false;
+        if (m_removed) {
+            release();
+            return;
+        }
+        if (m_ended)
+            return;
+        if (endOfStream)
+            endReceive();
+        else
+            receiveNext();
+        return;
+    }
+    if (m_peerClosed || m_socket->state() != QAbstractSocket::ConnectedState)
+        endReceive();
+}
+
+void ClientConnection::peerClosed() {
+    m_peerClosed = true;
+    receive(); // ends the receive path now unless bytes or a running handler come first
+}
+
+void ClientConnection::socketError() {
+    if (m_ended)
+        return;
+    // A peer that closes its side ends the stream; that is no failure of the connection.
+    if (m_socket->error() == QAbstractSocket::RemoteHostClosedError)
+        return;
+    consoleLine(QStringLiteral("Connection failed: ") + m_socket->errorString());
+    m_peerClosed = true;
+    m_server.removeConnection(this);
+    receive();
+}
+
+void ClientConnection::endReceive() {
+    m_ended = true;
+    m_wantsData = false;
+    consoleLine(QStringLiteral("Connection closed or error occurred"));
+    m_server.removeConnection(this);
+}
+
+void ClientConnection::cancel() {
+    m_ended = true;
+    m_wantsData = false;
+    disconnect(m_socket, nullptr, this, nullptr);
+    m_socket->abort();
+}
+
+void ClientConnection::release() {
+    m_removed = true;
+    if (!m_inHandler)
+        deleteLater();
+}
+
+// ---- TCPServer ----------------------------------------------------------------------------
+
+TCPServer& TCPServer::shared() {
+    static TCPServer* server = [] {
+        auto* created = new TCPServer; // lives until the process ends
+        setBroadcaster([created](const QString& message) { created->broadcast(message); });
+        return created;
+    }();
+    return *server;
+}
+
+TCPServer::TCPServer(QObject* parent) : QObject(parent), m_interfaceSource(getNetworkInterfaces) {}
+
+TCPServer::~TCPServer() {
+    // Quietly: the sockets and the listener are children and go with the server.
+    for (auto* connection : std::as_const(m_connections))
+        connection->cancel();
+    if (m_netService)
+        m_netService->stop();
+}
+
+void TCPServer::setInterfaceSource(InterfaceSource source) {
+    m_interfaceSource = source ? std::move(source) : InterfaceSource(getNetworkInterfaces);
+}
+
+QString TCPServer::defaultInterfaceName() {
+#ifdef Q_OS_MACOS
+    return QStringLiteral("lo0");
+#else
+    return QStringLiteral("lo");
+#endif
+}
+
+QVariantList TCPServer::interfaces() const {
+    QVariantList list;
+    for (const auto& info : m_interfaces) {
+        list.append(QVariantMap{
+            {QStringLiteral("id"), info.id.toString(QUuid::WithoutBraces)},
+            {QStringLiteral("name"), info.name},
+            {QStringLiteral("ipAddress"), info.ipAddress},
+            {QStringLiteral("type"), info.type},
+        });
+    }
+    return list;
+}
+
+void TCPServer::setInterfaces(const QList<InterfaceInfo>& interfaces) {
+    m_interfaces = interfaces;
+    emit interfacesChanged();
+}
+
+QList<ClientConnection*> TCPServer::connections() const {
+    return m_connections;
+}
+
+bool TCPServer::isListening() const {
+    return m_listener && m_listener->isListening();
+}
+
+bool TCPServer::isAnnounced() const {
+    return m_netService && m_netService->isPublished();
+}
+
+void TCPServer::startServer() {
+    const QString wanted = settings::storedInterfaceName().value_or(defaultInterfaceName());
+    setInterfaces(m_interfaceSource());
+
+    const InterfaceInfo* chosen = nullptr;
+    for (const QString& name : {wanted, fallbackInterfaceName}) {
+        for (const auto& info : std::as_const(m_interfaces)) {
+            if (info.name == name) {
+                chosen = &info;
+                break;
+            }
+        }
+        if (chosen)
+            break;
+    }
+    if (!chosen) {
+        consoleLine(QStringLiteral("❌ No suitable interface found."));
+        return;
+    }
+
+    if (!m_pendingStart) {
+        m_pendingStart = new QTimer(this);
+        m_pendingStart->setSingleShot(true);
+        m_pendingStart->setInterval(startDelayMs);
+    }
+    m_pendingStart->disconnect(this);
+    connect(m_pendingStart, &QTimer::timeout, this,
+            [this, ipAddress = chosen->ipAddress] { startListener(ipAddress); });
+    m_pendingStart->start();
+}
+
+void TCPServer::startListener(const QString& ipAddress) {
+    QHostAddress address;
+    if (!address.setAddress(ipAddress) || address.protocol() != QAbstractSocket::IPv4Protocol) {
+        consoleLine(QStringLiteral("❌ Failed to start TCP server: ") + ipAddress +
+                    QStringLiteral(" is not an IPv4 address"));
+        return;
+    }
+
+    auto* listener = new QTcpServer(this);
+    listener->setListenBacklogSize(listenBacklog);
+    connect(listener, &QTcpServer::newConnection, this, &TCPServer::acceptPending);
+    // A failure (the port taken, say) is a state of the started listener, reported below.
+    listener->listen(address, m_port);
+
+    // A listener left from before is replaced; it must not keep accepting unseen.
+    if (m_listener) {
+        m_listener->disconnect(this);
+        m_listener->close();
+        m_listener->deleteLater();
+    }
+    m_listener = listener;
+
+    // Queued, so the state is always reported after the start line below.
+    QMetaObject::invokeMethod(
+        this,
+        [this, started = QPointer<QTcpServer>(listener), ipAddress] {
+            if (started && started == m_listener)
+                reportListenerState(started, ipAddress);
+        },
+        Qt::QueuedConnection);
+    consoleLine(QStringLiteral("🚀 Server started on port ") + QString::number(m_port));
+}
+
+void TCPServer::reportListenerState(QTcpServer* listener, const QString& ipAddress) {
+    if (!listener->isListening()) {
+        // No announcement and no retry.
+        writeLine(QStringLiteral("Server state changed: failed(") + listener->errorString() +
+                  QLatin1Char(')'));
+        emit listenerStateChanged(false);
+        return;
+    }
+    writeLine(QStringLiteral("Server state changed: ready"));
+    const quint16 port = listener->serverPort();
+    consoleLine(QStringLiteral("✅ Server is ready on ") + ipAddress + QLatin1Char(':') +
+                QString::number(port));
+    publishService(port);
+    emit listenerStateChanged(true);
+}
+
+void TCPServer::publishService(quint16 port) {
+    if (!m_netService)
+        m_netService = new ServicePublisher(this);
+    // Without a reachable daemon the publisher says so once; the server runs on unannounced.
+    if (m_netService->publish(serviceName, serviceType, serviceDomain, port))
+        consoleLine(QStringLiteral("Bonjour service published on port ") + QString::number(port));
+}
+
+void TCPServer::acceptPending() {
+    auto* listener = qobject_cast<QTcpServer*>(sender());
+    if (!listener)
+        return;
+    while (QTcpSocket* socket = listener->nextPendingConnection()) {
+        consoleLine(QStringLiteral("📥 New client connection from: ") + endpointOf(*socket));
+        handleNewConnection(socket);
+    }
+}
+
+void TCPServer::handleNewConnection(QTcpSocket* socket) {
+    auto* connection = new ClientConnection(socket, *this);
+    m_connections.append(connection);
+    emit connectionCountChanged();
+    // An accepted socket is already connected; its ready state follows on the event loop.
+    QMetaObject::invokeMethod(connection, &ClientConnection::becomeReady, Qt::QueuedConnection);
+}
+
+void TCPServer::stopServer() {
+    if (m_pendingStart)
+        m_pendingStart->stop(); // a stop overtakes a start that has not opened its listener yet
+    if (m_listener) {
+        m_listener->disconnect(this);
+        m_listener->close();
+        writeLine(QStringLiteral("Server state changed: cancelled"));
+        m_listener->deleteLater();
+        m_listener = nullptr;
+    }
+    const auto dropped = std::exchange(m_connections, {});
+    for (auto* connection : dropped) {
+        connection->cancel();
+        connection->release();
+    }
+    if (!dropped.isEmpty())
+        emit connectionCountChanged();
+    if (m_netService)
+        m_netService->stop();
+    consoleLine(QStringLiteral("🛑 Server stopped"));
+}
+
+void TCPServer::broadcast(const QString& message) {
+    if (m_connections.isEmpty())
+        return;
+    const QByteArray bytes = message.toUtf8();
+    const auto recipients = m_connections; // the list at the moment of the call
+    for (auto* connection : recipients) {
+        if (!connection->m_ended)
+            write(*connection, bytes);
+    }
+}
+
+void TCPServer::send(ClientConnection& connection, const QString& message) {
+    write(connection, message.toUtf8());
+}
+
+void TCPServer::write(ClientConnection& connection, const QByteArray& bytes) {
+    QTcpSocket& socket = *connection.m_socket;
+    if (connection.m_ended || socket.state() != QAbstractSocket::ConnectedState) {
+        writeLine(QStringLiteral("Send failed: the connection is closed"));
+        return;
+    }
+    if (socket.write(bytes) != bytes.size()) {
+        writeLine(QStringLiteral("Send failed: ") + socket.errorString());
+        return;
+    }
+    socket.flush(); // hand the bytes to the system now, so the backlog below is what is unsent
+    dropIfBacklogged(connection);
+}
+
+void TCPServer::deliver(ClientConnection& connection, const QByteArray& bytes) {
+    if (m_messageHandler)
+        m_messageHandler(connection, bytes);
+}
+
+void TCPServer::removeConnection(ClientConnection* connection) {
+    if (m_connections.removeAll(connection) > 0)
+        emit connectionCountChanged();
+    connection->release();
+}
+
+bool TCPServer::dropIfBacklogged(ClientConnection& connection) {
+    if (connection.m_ended ||
+        connection.m_socket->bytesToWrite() <= ClientConnection::maxUnsentBytes)
+        return false;
+    consoleLine(QStringLiteral("Connection failed: more than 1 MiB of output unsent to ") +
+                connection.m_endpoint + QStringLiteral(", the client is not reading"));
+    connection.cancel();
+    removeConnection(&connection);
+    return true;
+}
+
+} // namespace carvo
