@@ -1,0 +1,263 @@
+// Reading client messages, strict UTF-8, and splitting the server's unframed stream.
+#include "remote/protocol.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace carvo::protocol {
+namespace {
+
+Request parse(std::string_view text) {
+    return parseRequest(text);
+}
+
+// --- strict UTF-8 -------------------------------------------------------------------------
+
+TEST(Utf8Validation, AcceptsEveryWellFormedLength) {
+    EXPECT_TRUE(isValidUtf8(""));
+    EXPECT_TRUE(isValidUtf8(std::string_view("\0", 1)));
+    EXPECT_TRUE(isValidUtf8("\x7F"));
+    EXPECT_TRUE(isValidUtf8("\xC2\x80"));         // U+0080, smallest two-byte value
+    EXPECT_TRUE(isValidUtf8("\xDF\xBF"));         // U+07FF
+    EXPECT_TRUE(isValidUtf8("\xE0\xA0\x80"));     // U+0800
+    EXPECT_TRUE(isValidUtf8("\xED\x9F\xBF"));     // U+D7FF, just below the surrogates
+    EXPECT_TRUE(isValidUtf8("\xEE\x80\x80"));     // U+E000, just above them
+    EXPECT_TRUE(isValidUtf8("\xEF\xBF\xBF"));     // U+FFFF
+    EXPECT_TRUE(isValidUtf8("\xF0\x90\x80\x80")); // U+10000
+    EXPECT_TRUE(isValidUtf8("\xF4\x8F\xBF\xBF")); // U+10FFFF, the largest value
+    EXPECT_TRUE(isValidUtf8("Gruppe \xC3\x9C"
+                            "berblick \xF0\x9F\x8E\xB5"));
+}
+
+TEST(Utf8Validation, RejectsMalformedSequences) {
+    const std::vector<std::string> bad = {
+        "\x80",             // lone continuation byte
+        "\xBF",             // lone continuation byte
+        "\xC0\xAF",         // overlong '/'
+        "\xC1\xBF",         // overlong two-byte form
+        "\xE0\x9F\xBF",     // overlong three-byte form
+        "\xF0\x8F\xBF\xBF", // overlong four-byte form
+        "\xED\xA0\x80",     // high surrogate U+D800
+        "\xED\xBF\xBF",     // low surrogate U+DFFF
+        "\xF4\x90\x80\x80", // U+110000, beyond Unicode
+        "\xF5\x80\x80\x80", // lead byte that can never occur
+        "\xFE",             // never valid
+        "\xFF",             // never valid
+        "\xC3",             // cut two-byte sequence
+        "\xE2\x82",         // cut three-byte sequence
+        "\xF0\x9F\x8E",     // cut four-byte sequence
+        "\xE2\x28\xA1",     // second byte not a continuation
+        "\xF0\x9F\x28\xB5", // third byte not a continuation
+        "\xF0\x9F\x8E\x28", // fourth byte not a continuation
+        "STOP \xC3",        // valid text followed by a cut sequence
+    };
+    for (const std::string& bytes : bad)
+        EXPECT_FALSE(isValidUtf8(bytes)) << "bytes of length " << bytes.size();
+}
+
+TEST(Utf8Validation, InvalidBytesMakeTheMessageUnreadableWhateverItsPrefix) {
+    EXPECT_EQ(parse("STOP \xFF").kind, RequestKind::invalidText);
+    EXPECT_EQ(parse("BAR_REQUEST: 1\x80").kind, RequestKind::invalidText);
+    EXPECT_EQ(parse("REMOTE_SELECTED: \xED\xA0\x80").kind, RequestKind::invalidText);
+    // A character cut in two by the read size is invalid on both sides of the cut.
+    const std::string note = "REMOTE_SELECTED: \xE2\x99\xAA";
+    EXPECT_EQ(parse(std::string_view(note).substr(0, note.size() - 1)).kind,
+              RequestKind::invalidText);
+    EXPECT_EQ(parse(std::string_view(note).substr(note.size() - 1)).kind, RequestKind::invalidText);
+}
+
+// --- the rows of the client table -----------------------------------------------------------
+
+TEST(ClientRequests, StopNeedsItsBlankAndIgnoresWhatFollows) {
+    EXPECT_EQ(parse("STOP ").kind, RequestKind::stop);
+    EXPECT_EQ(parse("STOP everything now").kind, RequestKind::stop);
+    EXPECT_EQ(parse("STOP \n").kind, RequestKind::stop);
+    EXPECT_EQ(parse("STOP").kind, RequestKind::ignored);
+    EXPECT_EQ(parse("STOP\n").kind, RequestKind::ignored);
+    EXPECT_EQ(parse("stop ").kind, RequestKind::ignored);
+    EXPECT_EQ(parse(" STOP ").kind, RequestKind::ignored);
+}
+
+TEST(ClientRequests, ExactMessagesMatchOnlyWithoutAnythingAround) {
+    EXPECT_EQ(parse("REQUEST CUES").kind, RequestKind::requestCues);
+    EXPECT_EQ(parse("HANDSHAKE_REQUEST").kind, RequestKind::handshake);
+    for (const char* near : {"HANDSHAKE_REQUEST\n", "HANDSHAKE_REQUEST\r\n", "HANDSHAKE_REQUEST ",
+                             "handshake_request", "REQUEST CUES\n", "REQUEST  CUES", "Request Cues",
+                             "REQUEST CUESHANDSHAKE_REQUEST", "HANDSHAKE_REQUESTREQUEST CUES"})
+        EXPECT_EQ(parse(near).kind, RequestKind::ignored) << near;
+}
+
+TEST(ClientRequests, RowsAreTriedInTableOrder) {
+    // A message that begins with STOP is a stop, even when a later row's text follows.
+    EXPECT_EQ(parse("STOP BAR_REQUEST: 5").kind, RequestKind::stop);
+    EXPECT_EQ(parse("STOP REMOTE_SELECTED: X").kind, RequestKind::stop);
+    // A bar request whose remainder holds a selection is a bad bar number, not a selection.
+    const Request mixed = parse("BAR_REQUEST: REMOTE_SELECTED: X");
+    EXPECT_EQ(mixed.kind, RequestKind::badBarNumber);
+    EXPECT_EQ(mixed.text, "REMOTE_SELECTED: X");
+}
+
+TEST(ClientRequests, UnknownTextIsIgnored) {
+    for (const char* text : {"", "hello", "BAR: 1.1 0", "GROUP_CUES: []", "\n", "BAR_REQUEST:12",
+                             "REMOTE_SELECTED:ABC", "bar_request: 12"})
+        EXPECT_EQ(parse(text).kind, RequestKind::ignored) << text;
+}
+
+// --- bar numbers ----------------------------------------------------------------------------
+
+TEST(BarRequests, ReadTheStrictIntegerForm) {
+    struct Case {
+        const char* message;
+        std::int64_t bar;
+    };
+    const Case cases[] = {
+        {"BAR_REQUEST: 17", 17},
+        {"BAR_REQUEST: 012", 12},
+        {"BAR_REQUEST: +12", 12},
+        {"BAR_REQUEST: -3", -3},
+        {"BAR_REQUEST: 0", 0},
+        {"BAR_REQUEST: 9223372036854775807", INT64_MAX},
+        {"BAR_REQUEST: -9223372036854775808", INT64_MIN},
+        // Every occurrence of the prefix goes before the remainder is read.
+        {"BAR_REQUEST: BAR_REQUEST: 5", 5},
+        {"BAR_REQUEST: 1BAR_REQUEST: 2", 12},
+    };
+    for (const Case& c : cases) {
+        const Request request = parse(c.message);
+        EXPECT_EQ(request.kind, RequestKind::barRequest) << c.message;
+        EXPECT_EQ(request.bar, c.bar) << c.message;
+    }
+}
+
+TEST(BarRequests, ReportTheRemainderThatIsNotANumber) {
+    struct Case {
+        const char* message;
+        const char* remainder;
+    };
+    const Case cases[] = {
+        {"BAR_REQUEST: 12 ", "12 "},
+        {"BAR_REQUEST: ", ""},
+        {"BAR_REQUEST:  12", " 12"},
+        {"BAR_REQUEST: 12\n", "12\n"},
+        {"BAR_REQUEST: 12\r\n", "12\r\n"},
+        {"BAR_REQUEST: 1.5", "1.5"},
+        {"BAR_REQUEST: twelve", "twelve"},
+        {"BAR_REQUEST: +", "+"},
+        {"BAR_REQUEST: +-3", "+-3"},
+        {"BAR_REQUEST: 0x10", "0x10"},
+        {"BAR_REQUEST: 9223372036854775808", "9223372036854775808"},
+        {"BAR_REQUEST: -9223372036854775809", "-9223372036854775809"},
+        {"BAR_REQUEST: \xD9\xA1\xD9\xA2", "\xD9\xA1\xD9\xA2"}, // Arabic-Indic digits are not ASCII
+        // The removal is one pass: what it joins together is not searched again.
+        {"BAR_REQUEST: BAR_REQBAR_REQUEST: UEST: 5", "BAR_REQUEST: 5"},
+    };
+    for (const Case& c : cases) {
+        const Request request = parse(c.message);
+        EXPECT_EQ(request.kind, RequestKind::badBarNumber) << c.message;
+        EXPECT_EQ(request.text, c.remainder) << c.message;
+    }
+}
+
+// --- selections -----------------------------------------------------------------------------
+
+TEST(RemoteSelections, TakeTheRemainderAfterRemovingEveryPrefix) {
+    EXPECT_EQ(parse("REMOTE_SELECTED: ABC"), (Request{RequestKind::remoteSelected, 0, "ABC"}));
+    EXPECT_EQ(parse("REMOTE_SELECTED: ").text, "");
+    EXPECT_EQ(parse("REMOTE_SELECTED: A REMOTE_SELECTED: B").text, "A B");
+    EXPECT_EQ(parse("REMOTE_SELECTED: ID\n").text, "ID\n");
+    // Hostile IDs are carried verbatim here; the QLab bridge escapes what it splices.
+    const std::string hostile = "x\" \\ \nactivate";
+    EXPECT_EQ(parse("REMOTE_SELECTED: " + hostile).text, hostile);
+}
+
+TEST(RemoveAll, RemovesNonOverlappingOccurrencesLeftToRight) {
+    EXPECT_EQ(removeAll("aaaa", "aa"), "");
+    EXPECT_EQ(removeAll("aaa", "aa"), "a");
+    EXPECT_EQ(removeAll("xabyabz", "ab"), "xyz");
+    EXPECT_EQ(removeAll("nothing", "ab"), "nothing");
+    EXPECT_EQ(removeAll("", "ab"), "");
+    EXPECT_EQ(removeAll("text", ""), "text");
+}
+
+// --- splitting the server's stream ----------------------------------------------------------
+
+std::vector<std::string> splitAll(std::string_view stream, std::size_t pieceSize) {
+    ServerStreamSplitter splitter;
+    std::vector<std::string> messages;
+    for (std::size_t at = 0; at < stream.size(); at += pieceSize)
+        for (std::string& m : splitter.feed(stream.substr(at, pieceSize)))
+            messages.push_back(std::move(m));
+    if (auto rest = splitter.flush())
+        messages.push_back(std::move(*rest));
+    return messages;
+}
+
+TEST(ServerStream, SplitsBackToBackMessagesWhateverThePieces) {
+    const std::vector<std::string> sent = {
+        "REMOTE_SELECTED: G1",
+        "QLAB_SELECTED: G1",
+        "BPB: 4",
+        "BAR: 17.1 0.0",
+        "BAR: 17.1 0.025",
+        "BAR: 17.2 0.3333333333333333",
+        "BPB: 3",
+        "BAR: 18.1 5e-05",
+        "GROUP_CUES: [{\"id\":\"A\",\"name\":\"BAR: not a message "
+        "[x]\"},{\"id\":\"B\",\"name\":\"q\\\"]\"}]",
+        "HANDSHAKE_RESPONSE",
+        "The bar number is out of range",
+        "ERROR: no cue selected",
+        "The cue is already running. Please stop the cue and try again",
+        "BAR: 18.1 0",
+    };
+    std::string stream;
+    for (const std::string& m : sent)
+        stream += m;
+    for (std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{7}, std::size_t{4096}})
+        EXPECT_EQ(splitAll(stream, piece), sent) << "pieces of " << piece << " bytes";
+}
+
+TEST(ServerStream, HoldsAnOpenMessageBackUntilItsEndIsKnown) {
+    ServerStreamSplitter splitter;
+    EXPECT_TRUE(splitter.feed("BAR: 9.1 0.0").empty());
+    // The next digits could still belong to the progress value.
+    EXPECT_TRUE(splitter.feed("5").empty());
+    // Half a prefix is not yet the start of the next message.
+    EXPECT_TRUE(splitter.feed("BA").empty());
+    EXPECT_EQ(splitter.feed("R: 9.2 0.5"), std::vector<std::string>{"BAR: 9.1 0.05"});
+    EXPECT_EQ(splitter.pending(), "BAR: 9.2 0.5");
+    EXPECT_EQ(splitter.flush(), std::optional<std::string>("BAR: 9.2 0.5"));
+    EXPECT_EQ(splitter.flush(), std::nullopt);
+}
+
+TEST(ServerStream, EndsSelfDelimitingMessagesAtOnce) {
+    ServerStreamSplitter splitter;
+    EXPECT_EQ(splitter.feed("HANDSHAKE_RESPONSE"), std::vector<std::string>{"HANDSHAKE_RESPONSE"});
+    EXPECT_EQ(splitter.feed("GROUP_CUES: [{\"id\":\"A\",\"name\":\"]\"}"),
+              std::vector<std::string>{});
+    EXPECT_EQ(splitter.feed("]"),
+              std::vector<std::string>{"GROUP_CUES: [{\"id\":\"A\",\"name\":\"]\"}]"});
+    EXPECT_EQ(splitter.feed("The bar number is out of range"),
+              std::vector<std::string>{"The bar number is out of range"});
+    EXPECT_TRUE(splitter.pending().empty());
+}
+
+TEST(ServerStream, KeepsUnknownLeadingTextAsItsOwnMessage) {
+    EXPECT_EQ(splitAll("something newBAR: 1.1 0", 4),
+              (std::vector<std::string>{"something new", "BAR: 1.1 0"}));
+}
+
+TEST(JsonArrayEnd, HonoursStringsAndNesting) {
+    EXPECT_EQ(endOfJsonArray("[]", 0), std::optional<std::size_t>(2));
+    EXPECT_EQ(endOfJsonArray("x[[1],[2]]y", 1), std::optional<std::size_t>(10));
+    EXPECT_EQ(endOfJsonArray(R"(["\\"]rest)", 0), std::optional<std::size_t>(6));
+    EXPECT_EQ(endOfJsonArray(R"(["\"]"])", 0), std::optional<std::size_t>(7));
+    EXPECT_EQ(endOfJsonArray(R"(["]")", 0), std::nullopt);
+    EXPECT_EQ(endOfJsonArray("{}", 0), std::nullopt);
+    EXPECT_EQ(endOfJsonArray("[", 5), std::nullopt);
+}
+
+} // namespace
+} // namespace carvo::protocol
