@@ -1,0 +1,205 @@
+#include "smf/meta_events.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace carvo::smf {
+
+namespace {
+// Meta events with a body: FF, type, length as a variable-length quantity, body.
+std::vector<std::uint8_t> metaBytes(std::uint8_t type, const std::uint8_t* body,
+                                    std::size_t length) {
+    std::vector<std::uint8_t> bytes{0xFF, type};
+    std::uint8_t groups[5];
+    std::size_t count = 0;
+    auto rest = static_cast<std::uint32_t>(length);
+    do {
+        groups[count++] = static_cast<std::uint8_t>(rest & 0x7F);
+        rest >>= 7;
+    } while (rest != 0 && count < 5);
+    while (count > 1)
+        bytes.push_back(static_cast<std::uint8_t>(groups[--count] | 0x80));
+    bytes.push_back(groups[0]);
+    bytes.insert(bytes.end(), body, body + length);
+    return bytes;
+}
+
+std::vector<std::uint8_t> metaBytes(std::uint8_t type, const std::vector<std::uint8_t>& body) {
+    return metaBytes(type, body.data(), body.size());
+}
+
+std::string twoDigits(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02u", value);
+    return text;
+}
+} // namespace
+
+std::vector<std::uint8_t> SequenceNumber::rawBytes() const {
+    return {0xFF, 0x00, 0x02, static_cast<std::uint8_t>(sequence >> 8),
+            static_cast<std::uint8_t>(sequence & 0xFF)};
+}
+std::string SequenceNumber::description() const {
+    return "Sequence Number " + std::to_string(sequence);
+}
+
+std::string description(Text::EventType type) {
+    switch (type) {
+    case Text::EventType::text:
+        return "Text";
+    case Text::EventType::copyright:
+        return "Copyright";
+    case Text::EventType::trackOrSequenceName:
+        return "Track or Sequence Name";
+    case Text::EventType::instrumentName:
+        return "Instrument Name";
+    case Text::EventType::lyric:
+        return "Lyric";
+    case Text::EventType::marker:
+        return "Marker";
+    case Text::EventType::cuePoint:
+        return "Cue Point";
+    case Text::EventType::programName:
+        return "Program Name";
+    case Text::EventType::deviceName:
+        return "Device Name";
+    }
+    return "Text";
+}
+
+std::vector<std::uint8_t> Text::rawBytes() const {
+    return metaBytes(static_cast<std::uint8_t>(textType),
+                     reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+std::string Text::description() const {
+    return smf::description(textType) + ": \"" + text + "\"";
+}
+
+std::vector<std::uint8_t> ChannelPrefix::rawBytes() const {
+    return {0xFF, 0x20, 0x01, channel};
+}
+std::string ChannelPrefix::description() const {
+    return "Channel Prefix " + std::to_string(channel);
+}
+
+std::vector<std::uint8_t> PortPrefix::rawBytes() const {
+    return {0xFF, 0x21, 0x01, port};
+}
+std::string PortPrefix::description() const {
+    return "Port Prefix " + std::to_string(port);
+}
+
+std::uint32_t Tempo::microsecondsPerQuarter() const {
+    if (!(bpm > 0.0))
+        return 0xFFFFFF;
+    const double micros = std::round(60000000.0 / bpm);
+    return static_cast<std::uint32_t>(std::clamp(micros, 1.0, static_cast<double>(0xFFFFFF)));
+}
+std::vector<std::uint8_t> Tempo::rawBytes() const {
+    const std::uint32_t micros = microsecondsPerQuarter();
+    return {0xFF,
+            0x51,
+            0x03,
+            static_cast<std::uint8_t>(micros >> 16),
+            static_cast<std::uint8_t>((micros >> 8) & 0xFF),
+            static_cast<std::uint8_t>(micros & 0xFF)};
+}
+std::string Tempo::description() const {
+    char text[48];
+    std::snprintf(text, sizeof text, "Tempo %.6g bpm", bpm);
+    return text;
+}
+
+std::string description(SMPTEOffsetFrameRate rate) {
+    switch (rate) {
+    case SMPTEOffsetFrameRate::fps24:
+        return "24fps";
+    case SMPTEOffsetFrameRate::fps25:
+        return "25fps";
+    case SMPTEOffsetFrameRate::fps29_97d:
+        return "29.97dfps";
+    case SMPTEOffsetFrameRate::fps30:
+        return "30fps";
+    }
+    return "?fps";
+}
+std::string debugDescription(SMPTEOffsetFrameRate rate) {
+    return "SMPTEOffsetFrameRate(" + description(rate) + ")";
+}
+
+std::vector<std::uint8_t> SMPTEOffset::rawBytes() const {
+    const auto hourByte =
+        static_cast<std::uint8_t>((static_cast<unsigned>(frameRate) << 5) | (hours & 0x1F));
+    return {0xFF, 0x54, 0x05, hourByte, minutes, seconds, frames, subframes};
+}
+std::string SMPTEOffset::description() const {
+    return "SMPTE Offset " + twoDigits(hours) + ":" + twoDigits(minutes) + ":" +
+           twoDigits(seconds) + ":" + twoDigits(frames) + "." + twoDigits(subframes) + " @ " +
+           smf::description(frameRate);
+}
+
+std::vector<std::uint8_t> TimeSignature::rawBytes() const {
+    return {0xFF,
+            0x58,
+            0x04,
+            numerator,
+            denominator,
+            midiClocksBetweenMetronomeClicks,
+            numberOf32ndNotesInAQuarterNote};
+}
+std::string TimeSignature::description() const {
+    // The denominator is stored as a power of two; an exponent too large to show stays as is.
+    const std::string below =
+        denominator < 32 ? std::to_string(1ULL << denominator) : "2^" + std::to_string(denominator);
+    return "Time Signature " + std::to_string(numerator) + "/" + below + ", " +
+           std::to_string(midiClocksBetweenMetronomeClicks) + " clocks per click, " +
+           std::to_string(numberOf32ndNotesInAQuarterNote) + " 32nds per quarter";
+}
+
+std::vector<std::uint8_t> KeySignature::rawBytes() const {
+    return {0xFF, 0x59, 0x02, static_cast<std::uint8_t>(flatsOrSharps),
+            static_cast<std::uint8_t>(majorKey ? 0 : 1)};
+}
+std::string KeySignature::description() const {
+    const int count = flatsOrSharps < 0 ? -flatsOrSharps : flatsOrSharps;
+    const std::string accidentals =
+        flatsOrSharps == 0 ? "no sharps or flats"
+                           : std::to_string(count) + (flatsOrSharps < 0 ? " flat" : " sharp") +
+                                 (count == 1 ? "" : "s");
+    return "Key Signature " + accidentals + ", " + (majorKey ? "major" : "minor");
+}
+
+std::vector<std::uint8_t> XMFPatchTypePrefix::rawBytes() const {
+    return {0xFF, 0x60, 0x01, static_cast<std::uint8_t>(patchSet)};
+}
+std::string XMFPatchTypePrefix::description() const {
+    switch (patchSet) {
+    case PatchSet::generalMIDI1:
+        return "XMF Patch Type Prefix General MIDI 1";
+    case PatchSet::generalMIDI2:
+        return "XMF Patch Type Prefix General MIDI 2";
+    case PatchSet::DLS:
+        return "XMF Patch Type Prefix DLS";
+    }
+    return "XMF Patch Type Prefix";
+}
+
+std::vector<std::uint8_t> SequencerSpecific::rawBytes() const {
+    return metaBytes(0x7F, data);
+}
+std::string SequencerSpecific::description() const {
+    return "Sequencer Specific, " + std::to_string(data.size()) + " bytes";
+}
+
+std::vector<std::uint8_t> UnrecognizedMeta::rawBytes() const {
+    return metaBytes(metaType, data);
+}
+std::string UnrecognizedMeta::description() const {
+    char type[8];
+    std::snprintf(type, sizeof type, "0x%02X", metaType);
+    return std::string("Unrecognized Meta type ") + type + ", " + std::to_string(data.size()) +
+           " bytes";
+}
+
+} // namespace carvo::smf

@@ -1,0 +1,203 @@
+#include "smf/midi_file.h"
+
+#include "bytes/byte_reader.h"
+#include "smf/track_decoder.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <random>
+
+namespace carvo::smf {
+
+namespace {
+
+using bytes::ByteReader;
+using bytes::Endianness;
+
+MIDIFile::Id randomId() {
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    MIDIFile::Id id{};
+    for (std::size_t i = 0; i < id.size(); i += 8) {
+        std::uint64_t bits = generator();
+        for (std::size_t k = 0; k < 8; ++k, bits >>= 8)
+            id[i + k] = static_cast<std::uint8_t>(bits & 0xFF);
+    }
+    id[6] = static_cast<std::uint8_t>((id[6] & 0x0F) | 0x40); // version 4
+    id[8] = static_cast<std::uint8_t>((id[8] & 0x3F) | 0x80); // RFC 4122 variant
+    return id;
+}
+
+[[noreturn]] void malformed(std::string message) {
+    throw DecodeError::malformed(std::move(message));
+}
+
+const char* const notAMIDIFile = "Header is not correct. File may not be a MIDI file.";
+
+MIDIFile::Header decodeHeader(std::span<const std::uint8_t> header) {
+    if (!std::equal(header.begin(), header.begin() + 4, MIDIFile::Header::identifier.begin()))
+        malformed(notAMIDIFile);
+    if (bytes::toUInt32(header.subspan(4, 4), Endianness::bigEndian) != 6u)
+        malformed("Encountered unexpected header length header length.");
+    const std::uint16_t format = *bytes::toUInt16(header.subspan(8, 2), Endianness::bigEndian);
+    if (format >= 3)
+        malformed("Could not read MIDI file format.");
+    const std::uint16_t trackCount = *bytes::toUInt16(header.subspan(10, 2), Endianness::bigEndian);
+
+    MIDIFile::Header result;
+    result.format = static_cast<Format>(format);
+    const std::uint8_t first = header[12];
+    const std::uint8_t second = header[13];
+    if ((first & 0x80) == 0) {
+        result.timeBase = TimeBase::musical(static_cast<std::uint16_t>(first * 256 + second));
+    } else {
+        const auto rate = frameRateFromRaw(static_cast<std::uint8_t>(first & 0x7F));
+        if (!rate)
+            malformed("Could not decode timebase.");
+        result.timeBase = TimeBase::timecode(*rate, second);
+    }
+    if (result.format == Format::singleTrack && trackCount != 1)
+        malformed("MIDI file is Format 0 which can only contain a single track, but header "
+                  "reports a track count of " +
+                  std::to_string(trackCount) + ".");
+    return result;
+}
+
+std::string chunkHeaderFailure(std::int64_t offset) {
+    return "There was a problem reading chunk header at byte offset " + std::to_string(offset) +
+           ". Encountered end of file early.";
+}
+
+// Identifier bytes as 7-bit ASCII; anything else is "????".
+std::string identifierText(std::span<const std::uint8_t> identifier) {
+    std::string text;
+    for (const std::uint8_t byte : identifier) {
+        if (byte > 0x7F)
+            return "????";
+        text += static_cast<char>(byte);
+    }
+    return text;
+}
+
+} // namespace
+
+MIDIFile::MIDIFile() : id_(randomId()) {}
+
+MIDIFile::MIDIFile(Format format, TimeBase timeBase, std::vector<Chunk> chunks)
+    : header_{format, timeBase}, chunks_(std::move(chunks)), id_(randomId()) {}
+
+MIDIFile MIDIFile::decode(std::span<const std::uint8_t> data) {
+    if (data.empty())
+        malformed("MIDI data is empty / contains no bytes.");
+    MIDIFile file;
+    ByteReader reader(data);
+
+    auto header = reader.read(14);
+    if (!header)
+        malformed(notAMIDIFile);
+    file.header_ = decodeHeader(*header);
+
+    auto identifier = reader.read(4);
+    if (!identifier)
+        malformed(chunkHeaderFailure(reader.readOffset()));
+
+    int trackNumber = 0;
+    for (;;) {
+        auto length = reader.read(4);
+        if (!length)
+            malformed("There was a problem reading chunk length at byte offset " +
+                      std::to_string(reader.readOffset()) + ". Encountered end of file early.");
+        const std::string name = identifierText(*identifier);
+        const std::uint32_t bodyLength = *bytes::toUInt32(*length, Endianness::bigEndian);
+        auto body = reader.read(static_cast<std::int64_t>(bodyLength));
+        if (!body)
+            malformed("There was a problem reading track data blob at byte offset " +
+                      std::to_string(reader.readOffset()) + " for track " +
+                      std::to_string(trackNumber) + ". Encountered end of file early.");
+
+        if (name == Track::identifier) {
+            ++trackNumber;
+            auto track = decodeTrack(*body);
+            if (!track)
+                malformed("There was a problem reading track data at byte offset " +
+                          std::to_string(reader.readOffset()) + " for track " +
+                          std::to_string(trackNumber) + ". " + track.error());
+            file.chunks_.push_back(Chunk::track(std::move(track).value()));
+        } else {
+            file.chunks_.push_back(
+                Chunk::other(UnrecognizedChunk(name, {body->begin(), body->end()})));
+        }
+
+        if (reader.remainingByteCount() <= 0)
+            return file;
+        identifier = reader.read(4);
+        if (!identifier)
+            malformed(chunkHeaderFailure(reader.readOffset()));
+    }
+}
+
+MIDIFile MIDIFile::read(const std::filesystem::path& file) {
+    const auto failure = [] {
+        throw FileReadError(std::error_code(errno, std::generic_category()));
+    };
+    errno = 0;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::fopen(file.c_str(), "rb"),
+                                                           &std::fclose);
+    if (!stream)
+        failure();
+    std::vector<std::uint8_t> data;
+    std::uint8_t block[1 << 16];
+    for (;;) {
+        const std::size_t count = std::fread(block, 1, sizeof block, stream.get());
+        data.insert(data.end(), block, block + count);
+        if (count < sizeof block) {
+            if (std::ferror(stream.get()))
+                failure();
+            break;
+        }
+    }
+    return decode(data);
+}
+
+MIDIFile MIDIFile::open(std::string_view pathText) {
+    // A text that cannot name a file at all must not reach the file system: an embedded NUL
+    // would silently name a different, shorter path.
+    if (pathText.empty() || pathText.find('\0') != std::string_view::npos)
+        throw DecodeError::malformedURL();
+    const std::filesystem::path path(pathText);
+    std::error_code error;
+    if (!std::filesystem::exists(path, error))
+        throw DecodeError::fileNotFound();
+    return read(path);
+}
+
+std::vector<std::reference_wrapper<const Track>> MIDIFile::tracks() const {
+    std::vector<std::reference_wrapper<const Track>> result;
+    for (const Chunk& chunk : chunks_)
+        if (const Track* track = chunk.asTrack())
+            result.emplace_back(*track);
+    return result;
+}
+
+std::string MIDIFile::idText() const {
+    std::string text;
+    char part[4];
+    for (std::size_t i = 0; i < id_.size(); ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10)
+            text += '-';
+        std::snprintf(part, sizeof part, "%02x", id_[i]);
+        text += part;
+    }
+    return text;
+}
+
+std::string MIDIFile::description() const {
+    std::string text = "MIDIFile(\n  format: " + smf::description(header_.format) +
+                       "\n  timebase: " + header_.timeBase.description() + "\n  chunks (" +
+                       std::to_string(chunks_.size()) + "):\n";
+    for (std::size_t i = 0; i < chunks_.size(); ++i)
+        text += "    Chunk #" + std::to_string(i + 1) + ": " + chunks_[i].description() + "\n";
+    return text + ")";
+}
+
+} // namespace carvo::smf
