@@ -1,0 +1,160 @@
+#include "engine/jump_answer.h"
+
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <locale.h>
+
+#include "engine/numbers.h"
+
+namespace carvo {
+namespace {
+
+// Decodes the code point that ends at text.size() (walking back over continuation bytes).
+// Returns the code point and its length in bytes; malformed bytes count as themselves.
+struct CodePoint {
+    char32_t value;
+    std::size_t length;
+};
+
+CodePoint decodeAt(std::string_view text, std::size_t pos) {
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    std::size_t length = 1;
+    char32_t value = lead;
+    if (lead >= 0xC0 && lead < 0xE0) {
+        length = 2;
+        value = lead & 0x1FU;
+    } else if (lead >= 0xE0 && lead < 0xF0) {
+        length = 3;
+        value = lead & 0x0FU;
+    } else if (lead >= 0xF0 && lead < 0xF8) {
+        length = 4;
+        value = lead & 0x07U;
+    }
+    if (length == 1 || pos + length > text.size())
+        return {lead, 1};
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[pos + k]);
+        if ((next & 0xC0U) != 0x80U)
+            return {lead, 1};
+        value = (value << 6U) | (next & 0x3FU);
+    }
+    return {value, length};
+}
+
+CodePoint decodeLast(std::string_view text) {
+    std::size_t start = text.size() - 1;
+    for (std::size_t back = 0; back < 3 && start > 0; ++back) {
+        if ((static_cast<unsigned char>(text[start]) & 0xC0U) != 0x80U)
+            break;
+        --start;
+    }
+    const CodePoint point = decodeAt(text, start);
+    if (start + point.length != text.size())
+        return {static_cast<unsigned char>(text.back()), 1};
+    return point;
+}
+
+// Unicode general category Zs, and the tab.
+bool isSpaceOrTab(char32_t c) {
+    return c == U'\t' || c == U' ' || c == 0x00A0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
+           c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+bool isWhiteSpaceOrLineBreak(char32_t c) {
+    return isSpaceOrTab(c) || (c >= 0x000A && c <= 0x000D) || c == 0x0085 || c == 0x2028 ||
+           c == 0x2029;
+}
+
+template <typename Predicate> std::string_view trimWith(std::string_view text, Predicate trims) {
+    while (!text.empty()) {
+        const CodePoint first = decodeAt(text, 0);
+        if (!trims(first.value))
+            break;
+        text.remove_prefix(first.length);
+    }
+    while (!text.empty()) {
+        const CodePoint last = decodeLast(text);
+        if (!trims(last.value))
+            break;
+        text.remove_suffix(last.length);
+    }
+    return text;
+}
+
+locale_t cLocale() {
+    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return locale;
+}
+
+std::optional<MemoAnswer> readMemo(const std::vector<std::string_view>& pieces) {
+    const auto bar = parseStrictInt64(trimSpacesAndTabs(pieces[0]));
+    const auto tempo = parseStrictFloat(trimWhiteSpaceAndLineBreaks(pieces[1]));
+    const auto numerator = parseStrictInt64(trimWhiteSpaceAndLineBreaks(pieces[2]));
+    const auto denominator = parseStrictInt64(trimWhiteSpaceAndLineBreaks(pieces[3]));
+    const auto offset = parseStrictInt64(trimWhiteSpaceAndLineBreaks(pieces[4]));
+    if (!bar || !tempo || !numerator || !denominator || !offset)
+        return std::nullopt;
+    return MemoAnswer{*bar,         *tempo,  *numerator,
+                      *denominator, *offset, std::string(trimWhiteSpaceAndLineBreaks(pieces[5]))};
+}
+
+std::optional<MidiAnswer> readMidi(const std::vector<std::string_view>& pieces) {
+    const auto bar = parseStrictInt64(trimSpacesAndTabs(pieces[1]));
+    const auto offset = parseStrictInt64(trimWhiteSpaceAndLineBreaks(pieces[2]));
+    if (!bar || !offset)
+        return std::nullopt;
+    return MidiAnswer{std::string(trimSpacesAndTabs(pieces[0])), *bar, *offset,
+                      std::string(trimWhiteSpaceAndLineBreaks(pieces[3]))};
+}
+
+} // namespace
+
+std::vector<std::string_view> splitAnswerPieces(std::string_view answer) {
+    std::vector<std::string_view> pieces;
+    std::size_t start = 0;
+    while (start <= answer.size()) {
+        std::size_t comma = answer.find(',', start);
+        if (comma == std::string_view::npos)
+            comma = answer.size();
+        if (comma > start)
+            pieces.push_back(answer.substr(start, comma - start));
+        start = comma + 1;
+    }
+    return pieces;
+}
+
+std::string_view trimSpacesAndTabs(std::string_view text) {
+    return trimWith(text, isSpaceOrTab);
+}
+
+std::string_view trimWhiteSpaceAndLineBreaks(std::string_view text) {
+    return trimWith(text, isWhiteSpaceOrLineBreak);
+}
+
+std::optional<float> parseStrictFloat(std::string_view text) {
+    if (text.empty() || isWhiteSpaceOrLineBreak(decodeAt(text, 0).value))
+        return std::nullopt;
+    // strtof wants a terminated string; an embedded NUL then leaves text unconsumed.
+    const std::string terminated(text);
+    const char* begin = terminated.c_str();
+    char* end = nullptr;
+    const float value = strtof_l(begin, &end, cLocale());
+    if (end != begin + terminated.size())
+        return std::nullopt;
+    return value;
+}
+
+std::optional<JumpAnswer> parseJumpAnswer(std::string_view answer) {
+    const auto pieces = splitAnswerPieces(answer);
+    if (pieces.size() == 6) {
+        if (auto memo = readMemo(pieces))
+            return JumpAnswer{std::move(*memo)};
+    } else if (pieces.size() == 4) {
+        if (auto midi = readMidi(pieces))
+            return JumpAnswer{std::move(*midi)};
+    }
+    return std::nullopt;
+}
+
+} // namespace carvo

@@ -1,0 +1,19 @@
+#pragma once
+// The one operation through which every request to start the music at a bar runs.
+
+#include <QString>
+
+namespace carvo {
+
+class BarCounterManager;
+
+inline constexpr char requestSourceQLab[] = "QLab";
+inline constexpr char requestSourceRemote[] = "Remote";
+inline constexpr char requestSourceChase[] = "Chase";
+
+// Asks QLab for the group cue and bar, builds the bar tables, refuses a playing cue or a missing
+// bar, loads and starts the cue (not for a chase), tells remote clients and starts the counter.
+// Main thread only; blocks for as long as QLab takes to answer.
+void jumpToBar(BarCounterManager& manager, const QString& requestSource, qint64 bar);
+
+} // namespace carvo

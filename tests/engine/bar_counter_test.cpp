@@ -1,0 +1,174 @@
+// The bar counter driven tick by tick with a manual clock and timer.
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include <QSignalSpy>
+
+#include "engine_test_support.h"
+
+namespace carvo {
+namespace {
+
+using testing::EngineHarness;
+
+class BarCounterFollowingMusic : public ::testing::Test {
+protected:
+    // 120 beats per minute in 4/4, first bar 1, jumped to bar 1 at harness.now:
+    // bar n starts at 2.0 × (n − 1) s; bars 1 to 8 and the line that ends bar 8.
+    void SetUp() override {
+        JumpState& state = jumpState();
+        state.barStartTimes = {0.0F};
+        state.barBeatCounts = {0};
+        for (int n = 1; n <= 9; ++n) {
+            state.barStartTimes.push_back(2.0F * static_cast<float>(n - 1));
+            state.barBeatCounts.push_back(4);
+        }
+        state.currentCueID = QStringLiteral("G1");
+        state.firstBarNumber = 1;
+        state.currentBarIndex = 1;
+        state.jumpStartTime = harness.now;
+        state.jumpBarTime = 0.0F;
+        manager().setLastBarTriggered(1);
+        manager().startBarCounter(QStringLiteral("G1"));
+    }
+
+    static BarCounterManager& manager() { return BarCounterManager::shared(); }
+    static BeatProgressModel& model() { return BeatProgressModel::shared(); }
+
+    EngineHarness harness;
+};
+
+TEST_F(BarCounterFollowingMusic, StartsAPreciseFiftyMillisecondTimerAndShowsTheLastBar) {
+    manager().setLastBarTriggered(17);
+    manager().startBarCounter(QStringLiteral("G1"));
+    ASSERT_NE(harness.timers.live, nullptr);
+    EXPECT_EQ(harness.timers.live->intervalMs, 50);
+    EXPECT_EQ(manager().barCounter(), QStringLiteral("17.1"));
+    EXPECT_TRUE(manager().isCounting());
+    EXPECT_TRUE(harness.sent.isEmpty()); // a start stops the previous counter silently
+}
+
+TEST_F(BarCounterFollowingMusic, ATickShowsBarBeatAndProgressAndTellsClients) {
+    QSignalSpy displayed(&manager(), &BarCounterManager::barCounterChanged);
+    harness.now = jumpState().jumpStartTime + 0.75;
+    harness.timers.fire();
+    // The display text is applied by a later task on the main thread.
+    EXPECT_EQ(displayed.count(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(manager().barCounter(), QStringLiteral("1.2"));
+    EXPECT_DOUBLE_EQ(model().barProgress(), 0.375);
+    EXPECT_EQ(harness.sent, QStringList{QStringLiteral("BAR: 1.2 0.375")});
+}
+
+TEST_F(BarCounterFollowingMusic, ANewBarSendsItsBeatsAndSwapsTheColours) {
+    harness.tickAt(2.5);
+    EXPECT_EQ(jumpState().currentBarIndex, 2);
+    EXPECT_EQ(model().beatsPerBar(), 4);
+    EXPECT_EQ(model().backColour(), QColor::fromRgbF(0.5F, 0.0F, 0.0F, 1.0F));
+    EXPECT_EQ(model().frontColor(), QColor::fromRgbF(0.0F, 0.0F, 0.5F, 1.0F));
+    ASSERT_EQ(harness.sent.size(), 2);
+    EXPECT_EQ(harness.sent[0], QStringLiteral("BPB: 4"));
+    EXPECT_EQ(harness.sent[1], QStringLiteral("BAR: 2.2 0.25"));
+
+    harness.tickAt(4.5); // bar 3, an odd index: the colours swap the other way
+    EXPECT_EQ(jumpState().currentBarIndex, 3);
+    EXPECT_EQ(model().backColour(), QColor::fromRgbF(0.0F, 0.0F, 0.5F, 1.0F));
+    EXPECT_EQ(model().frontColor(), QColor::fromRgbF(0.5F, 0.0F, 0.0F, 1.0F));
+    EXPECT_EQ(manager().barCounter(), QStringLiteral("3.2"));
+}
+
+TEST_F(BarCounterFollowingMusic, LateTicksCatchUpOneBarAtATime) {
+    harness.tickAt(6.5); // the music is in bar 4
+    EXPECT_EQ(jumpState().currentBarIndex, 2);
+    EXPECT_EQ(manager().barCounter(), QStringLiteral("2.10")); // 4.5 s into bar 2
+    harness.tickAt(6.55);
+    EXPECT_EQ(jumpState().currentBarIndex, 3);
+    harness.tickAt(6.6);
+    EXPECT_EQ(jumpState().currentBarIndex, 4);
+    EXPECT_EQ(manager().barCounter(), QStringLiteral("4.2"));
+    harness.tickAt(6.65);
+    EXPECT_EQ(jumpState().currentBarIndex, 4);
+}
+
+TEST_F(BarCounterFollowingMusic, TheLastBarOfTheTablesStopsTheCounterAndEmptiesTheDisplay) {
+    manager().setLastBarTriggered(1);
+    jumpState().currentBarIndex = 8; // the last bar before the line that ends the tables
+    harness.sent.clear();
+    harness.tickAt(14.1);
+    EXPECT_FALSE(manager().isCounting());
+    EXPECT_EQ(harness.sent, QStringList{QStringLiteral("BAR: 1.1 0")});
+    EXPECT_EQ(model().barProgress(), 0.0);
+    EXPECT_EQ(manager().barCounter(), QString()); // the tick's own update lands after the stop
+    EXPECT_FALSE(harness.timers.fire());
+}
+
+TEST_F(BarCounterFollowingMusic, ACueThatNoLongerRunsStopsTheCounterWithNotice) {
+    manager().setLastBarTriggered(17);
+    jumpState().firstBarNumber = 17;
+    harness.tickAt(0.5);
+    EXPECT_EQ(harness.checkedCues, QStringList{QStringLiteral("G1")});
+    harness.cueRunning = false;
+    harness.sent.clear();
+    harness.answerChecks();
+    EXPECT_FALSE(manager().isCounting());
+    EXPECT_EQ(manager().barCounter(), QStringLiteral("17.1"));
+    EXPECT_EQ(harness.sent, QStringList{QStringLiteral("BAR: 17.1 0")});
+    EXPECT_EQ(model().barProgress(), 0.0);
+}
+
+TEST_F(BarCounterFollowingMusic, AStaleRunningCheckDoesNotStopANewerCounter) {
+    harness.tickAt(0.5);
+    ASSERT_EQ(harness.checks.tasks.size(), 1U);
+    manager().startBarCounter(QStringLiteral("G2")); // a new jump started meanwhile
+    harness.cueRunning = false;                      // G1 has ended
+    harness.answerChecks();
+    EXPECT_TRUE(manager().isCounting());
+
+    // The newer run's own check still stops it, once per answer as before.
+    harness.tickAt(0.6);
+    harness.tickAt(0.65);
+    harness.sent.clear();
+    harness.answerChecks();
+    EXPECT_FALSE(manager().isCounting());
+    EXPECT_EQ(harness.sent.count(QStringLiteral("BAR: 1.1 0")), 2);
+}
+
+TEST_F(BarCounterFollowingMusic, ANegativeBarIndexStopsAtTheFirstTick) {
+    jumpState().currentBarIndex = -2;
+    harness.sent.clear();
+    harness.tickAt(0.1);
+    EXPECT_FALSE(manager().isCounting());
+    EXPECT_EQ(harness.sent, QStringList{QStringLiteral("BAR: 1.1 0")});
+}
+
+TEST(BarCounterStop, ResetsTheDisplayAndNotifiesOnlyWhenAsked) {
+    EngineHarness harness;
+    BarCounterManager& manager = BarCounterManager::shared();
+    manager.setLastBarTriggered(42);
+    BeatProgressModel::shared().setBarProgress(0.7);
+    manager.stopBarCounter(false);
+    EXPECT_EQ(manager.barCounter(), QStringLiteral("42.1"));
+    EXPECT_TRUE(harness.sent.isEmpty());
+    EXPECT_EQ(BeatProgressModel::shared().barProgress(), 0.7);
+    manager.stopBarCounter(true);
+    EXPECT_EQ(harness.sent, QStringList{QStringLiteral("BAR: 42.1 0")});
+    EXPECT_EQ(BeatProgressModel::shared().barProgress(), 0.0);
+}
+
+TEST(BeatProgressModelStart, PublishesItsInitialValuesAndNotifiesOnChange) {
+    EngineHarness harness;
+    BeatProgressModel& model = BeatProgressModel::shared();
+    EXPECT_EQ(model.barDuration(), 2.0);
+    EXPECT_EQ(model.backColour().spec(), QColor::Rgb);
+    QSignalSpy progress(&model, &BeatProgressModel::barProgressChanged);
+    model.setBarProgress(0.5);
+    model.setBarProgress(0.5);
+    model.setBarProgress(std::numeric_limits<double>::quiet_NaN());
+    model.setBarProgress(std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(progress.count(), 2);
+}
+
+} // namespace
+} // namespace carvo

@@ -1,0 +1,141 @@
+#pragma once
+// Shared fixture pieces for the jump engine's Qt tests: a hand-driven clock and timer, a
+// recording broadcaster and a running-check queue the test empties when it chooses.
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QString>
+#include <QStringList>
+
+#include "app/broadcast.h"
+#include "engine/bar_counter_manager.h"
+#include "engine/beat_progress_model.h"
+#include "engine/clock.h"
+#include "engine/jump_state.h"
+
+namespace carvo::testing {
+
+// Timers the test fires by hand; destroying one (the counter stopping) unregisters it.
+class ManualTimers {
+public:
+    struct Timer;
+
+    TimerFactory factory() {
+        return [this](int intervalMs, std::function<void()> onFire) {
+            auto timer = std::make_unique<Timer>(this, intervalMs, std::move(onFire));
+            live = timer.get();
+            ++created;
+            return timer;
+        };
+    }
+
+    // One firing of the live timer; false when none is live.
+    bool fire() {
+        if (live == nullptr)
+            return false;
+        const std::function<void()> onFire = live->onFire; // the firing may destroy the timer
+        onFire();
+        return true;
+    }
+
+    struct Timer final : RepeatingTimer {
+        Timer(ManualTimers* timers, int interval, std::function<void()> fired)
+            : owner(timers), intervalMs(interval), onFire(std::move(fired)) {}
+        ~Timer() override {
+            if (owner->live == this)
+                owner->live = nullptr;
+        }
+        Timer(const Timer&) = delete;
+        Timer& operator=(const Timer&) = delete;
+        ManualTimers* owner;
+        int intervalMs;
+        std::function<void()> onFire;
+    };
+
+    Timer* live = nullptr;
+    int created = 0;
+};
+
+// The running checks a tick queued, answered when the test says so.
+class PendingChecks {
+public:
+    BarCounterManager::Executor executor() {
+        return [this](std::function<void()> task) { tasks.push_back(std::move(task)); };
+    }
+    void runAll() {
+        auto taken = std::move(tasks);
+        tasks.clear();
+        for (auto& task : taken)
+            task();
+    }
+    std::vector<std::function<void()>> tasks;
+};
+
+// Installs the manual clock, timers, checks and a recording broadcaster on the shared
+// manager, and puts the jump state and both models back to their start values.
+class EngineHarness {
+public:
+    EngineHarness() {
+        setWallClock([this] { return now; });
+        setBroadcaster([this](const QString& message) { sent.append(message); });
+        BarCounterManager& manager = BarCounterManager::shared();
+        manager.setTimerFactory(timers.factory());
+        manager.setRunningCheckExecutor(checks.executor());
+        manager.setRunningCheck([this](const QString& cueID) {
+            checkedCues.append(cueID);
+            return cueRunning;
+        });
+        reset();
+    }
+    ~EngineHarness() {
+        BarCounterManager& manager = BarCounterManager::shared();
+        manager.stopBarCounter(false);
+        QCoreApplication::processEvents();
+        manager.setTimerFactory({});
+        manager.setRunningCheckExecutor({});
+        manager.setRunningCheck({});
+        setBroadcaster({});
+        setWallClock({});
+    }
+    EngineHarness(const EngineHarness&) = delete;
+    EngineHarness& operator=(const EngineHarness&) = delete;
+
+    static void reset() {
+        BarCounterManager& manager = BarCounterManager::shared();
+        manager.stopBarCounter(false);
+        QCoreApplication::processEvents();
+        manager.setLastBarTriggered(1);
+        manager.setBarCounter(QStringLiteral("1.1"));
+        jumpState() = JumpState{};
+        BeatProgressModel& model = BeatProgressModel::shared();
+        model.setBarProgress(0.0);
+        model.setBeatsPerBar(4);
+        model.setBackColour(BeatProgressModel::red());
+        model.setFrontColor(BeatProgressModel::blue());
+    }
+
+    // One tick at `seconds` after the jump began, with its queued display update applied.
+    void tickAt(double seconds) {
+        now = jumpState().jumpStartTime + seconds;
+        timers.fire();
+        QCoreApplication::processEvents();
+    }
+
+    // Answers every outstanding running check and applies what they queued.
+    void answerChecks() {
+        checks.runAll();
+        QCoreApplication::processEvents();
+    }
+
+    double now = 1'700'000'000.0;
+    bool cueRunning = true;
+    QStringList sent;
+    QStringList checkedCues;
+    ManualTimers timers;
+    PendingChecks checks;
+};
+
+} // namespace carvo::testing
