@@ -1,0 +1,33 @@
+#pragma once
+// The scripting commands on the D-Bus session bus, where there is no Apple-event delivery:
+// service io.carvo.Carvo, object /Carvo, methods Run() → s and Chase(a{sv}).
+
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+
+namespace carvo {
+
+inline constexpr char dbusServiceName[] = "io.carvo.Carvo";
+inline constexpr char dbusObjectPath[] = "/Carvo";
+inline constexpr char dbusInterfaceName[] = "io.carvo.Carvo";
+
+class CarvoDBusService : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "io.carvo.Carvo")
+
+public:
+    using QObject::QObject;
+
+public slots:
+    // The go command; runs the whole jump before it answers.
+    Q_SCRIPTABLE QString Run();
+    // The chase command; arguments mirrors the evaluated arguments (key "cueId").
+    Q_SCRIPTABLE void Chase(const QVariantMap& arguments);
+};
+
+// Registers the service on the session bus. Without a bus, or when the name is taken, writes
+// one diagnostic line and returns false; the application goes on without scripting commands.
+bool registerDBusService();
+
+} // namespace carvo

@@ -1,0 +1,69 @@
+#pragma once
+// The AppleScript texts Carvo sends to QLab 5. Each text is fixed; values are spliced in at the
+// places marked ⟨name⟩ in the templates (see scripts.cpp). Pure C++, no Qt.
+//
+// A value spliced between double quotes lands inside an AppleScript string literal. Such values
+// (a cue's unique ID chosen by a remote client, a message, the request source) have `\` and `"`
+// escaped, so no value can end the literal and run AppleScript of its own.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace carvo::scripts {
+
+// `\` and `"` preceded by a backslash: the text reads back unchanged from a string literal.
+std::string escapeForStringLiteral(std::string_view text);
+
+// The jump scripts.
+std::string displayMessage(std::string_view message);
+std::string getFilesAndStartBar(std::int64_t lastBar, std::string_view requestSource,
+                                std::int64_t barNumber, std::string_view uniqueID);
+std::string isCueRunning(std::string_view uniqueID);
+std::string isCueElapsedOverOneSecond(std::string_view uniqueID);
+std::string loadTimeAndStart(std::string_view uniqueID, float barTime, bool standby,
+                             double preWait);
+std::string panic(const std::vector<std::string>& uniqueIDs);
+
+// The status, catalogue and Script cue creation scripts (no values spliced).
+std::string_view checkStatus();
+std::string_view validGroupCues();
+std::string_view resetCarvoCue();
+std::string_view makeChaseCue();
+
+// The templates, for whoever has to recognise a script and read its values back (the simulated
+// QLab). Placeholders are ⟨name⟩; one directly after a double quote is an escaped string value.
+namespace templates {
+extern const std::string_view displayMessage;
+extern const std::string_view getFilesAndStartBar;
+extern const std::string_view isCueRunning;
+extern const std::string_view isCueElapsedOverOneSecond;
+extern const std::string_view loadTimeAndStart;
+extern const std::string_view panicHeader;
+extern const std::string_view panicCue;
+extern const std::string_view panicFooter;
+} // namespace templates
+
+using SplicedValues = std::map<std::string, std::string, std::less<>>;
+
+// Fills every ⟨name⟩ of the template with its value, escaping those inside string literals.
+// A placeholder without a value is left as it stands.
+std::string splice(std::string_view templateText, const SplicedValues& values);
+
+// The inverse of splice: when script is exactly the template with values spliced in, the values
+// as they were before splicing (string literals unescaped); otherwise none. A name used twice
+// must carry the same value both times.
+std::optional<SplicedValues> match(std::string_view templateText, std::string_view script);
+
+// The unique IDs of a panic script, in order; none when script is not one.
+std::optional<std::vector<std::string>> matchPanic(std::string_view script);
+
+// The text of the AppleScript string literal that starts right after `prefix` in script
+// (unescaped), e.g. the script source a Script cue creation script assigns; none when absent or
+// unterminated.
+std::optional<std::string> stringLiteralAfter(std::string_view script, std::string_view prefix);
+
+} // namespace carvo::scripts

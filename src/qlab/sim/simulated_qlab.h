@@ -1,0 +1,87 @@
+#pragma once
+// A simulated QLab 5 for machines without AppleScript: a ScriptRunner that recognises exactly the
+// scripts Carvo sends (each template with its spliced values read back), answers them from a
+// workspace model as QLab would, and keeps a clock-driven model of loaded, running and panicked
+// cues. Any other script text is an error ("unsupported script"). Safe from any thread: one mutex
+// guards the model, and it is released while a dialog waits or a delay passes.
+
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "qlab/script_runner.h"
+#include "qlab/scripts.h"
+#include "qlab/sim/workspace.h"
+
+namespace carvo::sim {
+
+// Seconds on a monotonic scale, and waiting on that scale (AppleScript's delay).
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual double now() = 0;
+    virtual void sleep(double seconds) = 0;
+};
+
+class SystemClock : public Clock {
+public:
+    double now() override;
+    void sleep(double seconds) override;
+};
+
+// A dialog shown by a script: the bar dialog has a default answer and a text field.
+struct DialogRequest {
+    QString text;
+    QString title;
+    std::optional<QString> defaultAnswer;
+};
+
+// Answers dialogs: the text typed and OK (empty when there is no text field), or none for Cancel.
+class DialogResponder {
+public:
+    virtual ~DialogResponder() = default;
+    virtual std::optional<QString> respond(const DialogRequest& request) = 0;
+};
+
+// Headless: OK with whatever the dialog proposes.
+class DefaultAnswerResponder : public DialogResponder {
+public:
+    std::optional<QString> respond(const DialogRequest& request) override {
+        return request.defaultAnswer.value_or(QString());
+    }
+};
+
+class SimulatedQLab : public ScriptRunner {
+public:
+    explicit SimulatedQLab(
+        WorkspaceFile workspace, std::shared_ptr<Clock> clock = std::make_shared<SystemClock>(),
+        std::shared_ptr<DialogResponder> responder = std::make_shared<DefaultAnswerResponder>());
+
+    ScriptOutcome run(const QString& source) override;
+    // True for QLab 5's bundle identifier while the workspace file says QLab runs.
+    bool isApplicationRunning(const QString& bundleIdentifier) override;
+
+    void setDialogResponder(std::shared_ptr<DialogResponder> responder);
+
+    // A copy of the whole model, and a change to it made under the model's lock.
+    WorkspaceFile snapshot() const;
+    void change(const std::function<void(WorkspaceFile&)>& edit);
+
+private:
+    ScriptOutcome displayMessage(const QString& message);
+    ScriptOutcome getFilesAndStartBar(const scripts::SplicedValues& values);
+    ScriptOutcome cueQuestion(const QString& uniqueID, bool askElapsed);
+    ScriptOutcome loadTimeAndStart(const scripts::SplicedValues& values);
+    ScriptOutcome panic(const std::vector<std::string>& uniqueIDs);
+    ScriptOutcome checkStatus();
+    ScriptOutcome validGroupCues();
+    ScriptOutcome makeScriptCue(bool carvoCue);
+    std::optional<QString> ask(const DialogRequest& request);
+
+    mutable std::mutex m_mutex;
+    WorkspaceFile m_model;
+    std::shared_ptr<Clock> m_clock;
+    std::shared_ptr<DialogResponder> m_responder;
+};
+
+} // namespace carvo::sim

@@ -1,0 +1,176 @@
+#include "qlab/sim/workspace.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace carvo::sim {
+namespace {
+
+constexpr int maxDepth = 64; // deeper group nesting is a broken file, not a workspace
+
+struct Reader {
+    QString baseFolder;
+    QString problem;
+
+    bool fail(const QString& where, const QString& what) {
+        if (problem.isEmpty())
+            problem = where + QStringLiteral(": ") + what;
+        return false;
+    }
+
+    bool readText(const QJsonObject& object, const char* key, const QString& where, QString& out) {
+        const auto value = object.value(QLatin1String(key));
+        if (value.isUndefined())
+            return true;
+        if (!value.isString())
+            return fail(where + u'.' + QLatin1String(key), QStringLiteral("expected a string"));
+        out = value.toString();
+        return true;
+    }
+
+    bool readCue(const QJsonValue& value, const QString& where, int depth, Cue& cue) {
+        if (depth > maxDepth)
+            return fail(where, QStringLiteral("groups nested too deeply"));
+        if (!value.isObject())
+            return fail(where, QStringLiteral("expected a cue object"));
+        const auto object = value.toObject();
+        if (!readText(object, "uniqueID", where, cue.uniqueID) ||
+            !readText(object, "number", where, cue.number) ||
+            !readText(object, "name", where, cue.name) ||
+            !readText(object, "type", where, cue.type) ||
+            !readText(object, "notes", where, cue.notes) ||
+            !readText(object, "fileTarget", where, cue.fileTarget) ||
+            !readText(object, "scriptSource", where, cue.scriptSource))
+            return false;
+        if (cue.uniqueID.isEmpty())
+            return fail(where + QStringLiteral(".uniqueID"), QStringLiteral("missing"));
+        if (cue.type.isEmpty())
+            return fail(where + QStringLiteral(".type"), QStringLiteral("missing"));
+        if (!cue.fileTarget.isEmpty())
+            cue.fileTarget = QDir::cleanPath(QDir(baseFolder).absoluteFilePath(cue.fileTarget));
+        const auto duration = object.value(QStringLiteral("duration"));
+        if (!duration.isUndefined()) {
+            if (!duration.isDouble() || !(duration.toDouble() >= 0.0))
+                return fail(where + QStringLiteral(".duration"),
+                            QStringLiteral("expected seconds, zero or more"));
+            cue.duration = duration.toDouble();
+        }
+        const auto children = object.value(QStringLiteral("children"));
+        if (children.isUndefined())
+            return true;
+        if (!children.isArray())
+            return fail(where + QStringLiteral(".children"), QStringLiteral("expected a list"));
+        const auto list = children.toArray();
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            Cue child;
+            if (!readCue(list[i], where + QStringLiteral(".children[%1]").arg(i), depth + 1, child))
+                return false;
+            cue.children.push_back(std::move(child));
+        }
+        return true;
+    }
+
+    bool readWorkspace(const QJsonValue& value, const QString& where, Workspace& workspace) {
+        if (!value.isObject())
+            return fail(where, QStringLiteral("expected a workspace object"));
+        const auto object = value.toObject();
+        if (!readText(object, "name", where, workspace.name))
+            return false;
+        const auto selected = object.value(QStringLiteral("selected"));
+        if (!selected.isUndefined()) {
+            if (!selected.isArray())
+                return fail(where + QStringLiteral(".selected"), QStringLiteral("expected a list"));
+            for (const auto& id : selected.toArray()) {
+                if (!id.isString())
+                    return fail(where + QStringLiteral(".selected"),
+                                QStringLiteral("expected unique IDs as strings"));
+                workspace.selected.append(id.toString());
+            }
+        }
+        const auto answers = object.value(QStringLiteral("dialogAnswers"));
+        if (!answers.isUndefined()) {
+            if (!answers.isArray())
+                return fail(where + QStringLiteral(".dialogAnswers"),
+                            QStringLiteral("expected a list"));
+            for (const auto& answer : answers.toArray()) {
+                if (answer.isNull())
+                    workspace.dialogAnswers.emplace_back(std::nullopt);
+                else if (answer.isString())
+                    workspace.dialogAnswers.emplace_back(answer.toString());
+                else
+                    return fail(where + QStringLiteral(".dialogAnswers"),
+                                QStringLiteral("expected strings or null"));
+            }
+        }
+        const auto cues = object.value(QStringLiteral("cues"));
+        if (cues.isUndefined())
+            return true;
+        if (!cues.isArray())
+            return fail(where + QStringLiteral(".cues"), QStringLiteral("expected a list"));
+        const auto list = cues.toArray();
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            Cue cue;
+            if (!readCue(list[i], where + QStringLiteral(".cues[%1]").arg(i), 1, cue))
+                return false;
+            workspace.cues.push_back(std::move(cue));
+        }
+        return true;
+    }
+};
+
+} // namespace
+
+std::optional<WorkspaceFile> parseWorkspace(const QByteArray& json, const QString& baseFolder,
+                                            QString* problem) {
+    Reader reader{baseFolder, {}};
+    const auto report = [&](const QString& why) -> std::optional<WorkspaceFile> {
+        if (problem)
+            *problem = why;
+        return std::nullopt;
+    };
+    QJsonParseError error{};
+    const auto document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError)
+        return report(QStringLiteral("not JSON: ") + error.errorString());
+    if (!document.isObject())
+        return report(QStringLiteral("expected an object at the top"));
+    const auto top = document.object();
+    WorkspaceFile file;
+    const auto running = top.value(QStringLiteral("running"));
+    if (!running.isUndefined()) {
+        if (!running.isBool())
+            return report(QStringLiteral("running: expected true or false"));
+        file.running = running.toBool();
+    }
+    const auto workspaces = top.value(QStringLiteral("workspaces"));
+    if (!workspaces.isUndefined() && !workspaces.isArray())
+        return report(QStringLiteral("workspaces: expected a list"));
+    const auto list = workspaces.toArray();
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        Workspace workspace;
+        if (!reader.readWorkspace(list[i], QStringLiteral("workspaces[%1]").arg(i), workspace))
+            return report(reader.problem);
+        file.workspaces.push_back(std::move(workspace));
+    }
+    return file;
+}
+
+std::optional<WorkspaceFile> loadWorkspaceFile(const QString& path, QString* problem) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (problem)
+            *problem = path + QStringLiteral(": ") + file.errorString();
+        return std::nullopt;
+    }
+    QString why;
+    auto workspace = parseWorkspace(file.readAll(), QFileInfo(path).absolutePath(), &why);
+    if (!workspace && problem)
+        *problem = path + QStringLiteral(": ") + why;
+    return workspace;
+}
+
+} // namespace carvo::sim
