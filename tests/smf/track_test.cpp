@@ -1,0 +1,428 @@
+#include "smf/track_decoder.h"
+#include "smf_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using namespace carvo;
+using namespace carvo::smf;
+using namespace carvo::smf::test;
+
+std::vector<MIDIFileEvent> eventsOf(const ByteList& trackBody) {
+    auto decoded = decodeTrack(trackBody);
+    EXPECT_TRUE(decoded) << decoded.error();
+    return decoded ? decoded->events : std::vector<MIDIFileEvent>{};
+}
+
+std::string failureOf(const ByteList& trackBody) {
+    auto decoded = decodeTrack(trackBody);
+    EXPECT_FALSE(decoded);
+    return decoded ? std::string() : decoded.error();
+}
+
+// The one event of a body holding a single event after a zero delta.
+MIDIFileEvent single(const ByteList& event) {
+    ByteList withDelta{0x00};
+    append(withDelta, event);
+    const auto events = eventsOf(body({withDelta}));
+    EXPECT_EQ(events.size(), 1u);
+    return events.empty() ? MIDIFileEvent{} : events.front();
+}
+
+template <class P> P payloadOf(const ByteList& event) {
+    const MIDIFileEvent decoded = single(event);
+    EXPECT_EQ(decoded.type(), eventTypeOf<P>()) << describe(decoded);
+    const P* payload = std::get_if<P>(&decoded.event);
+    return payload ? *payload : P{};
+}
+
+TEST(TrackBody, EndOfTrackClosesTheBodyAndIsNotKept) {
+    EXPECT_TRUE(eventsOf({0x00, 0xFF, 0x2F, 0x00}).empty());
+    // An End of Track that is not the last thing in the body is an ordinary meta event.
+    const auto events = eventsOf({0x00, 0xFF, 0x2F, 0x00, 0x00, 0xFF, 0x2F, 0x00});
+    ASSERT_EQ(events.size(), 1u);
+    const auto* meta = std::get_if<UnrecognizedMeta>(&events[0].event);
+    ASSERT_NE(meta, nullptr);
+    EXPECT_EQ(meta->metaType, 0x2F);
+    EXPECT_TRUE(meta->data.empty());
+}
+
+TEST(TrackBody, DeltaTimesAreVariableLengthTicks) {
+    const auto events = eventsOf(body({{0x81, 0x00, 0x90, 0x3C, 0x64},
+                                       {0xFF, 0xFF, 0xFF, 0x7F, 0x80, 0x3C, 0x00},
+                                       {0x7F, 0xC0, 0x05}}));
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].delta, DeltaTime::ticks(128));
+    EXPECT_EQ(events[1].delta, DeltaTime::ticks(0x0FFFFFFF));
+    EXPECT_EQ(events[2].delta.tickCount(), 127u);
+    EXPECT_TRUE(events[2].delta.isTicks());
+    EXPECT_EQ(failureOf({0x80, 0x80, 0x80, 0x80, 0x00, 0xFF, 0x2F, 0x00}),
+              "Delta time variable length value could not be read and may be malformed.");
+}
+
+TEST(TrackBody, RunningOutOfBytesIsEndOfFileEarly) {
+    // After the note-on nothing remains: the 4-byte peek fails.
+    EXPECT_EQ(failureOf({0x00, 0x90, 0x3C, 0x64}), "Encountered end of file early.");
+    EXPECT_EQ(failureOf({}), "Encountered end of file early.");
+    EXPECT_EQ(failureOf({0x00, 0xFF, 0x2F}), "Encountered end of file early.");
+    // A delta whose bytes end the body leaves nothing for an event.
+    EXPECT_EQ(failureOf({0x00, 0x90, 0x3C, 0x64, 0x81, 0x82, 0x83, 0x04}),
+              "Encountered end of file early.");
+}
+
+TEST(TrackBody, UnexpectedDataNamesTheOffsetAndTheNextBytes) {
+    EXPECT_EQ(failureOf({0x00, 0xF4, 0x00, 0x00, 0xFF, 0x2F, 0x00}),
+              "Unexpected data encountered before end of track at track data byte offset 0x1 "
+              "(0xF4 0x00 0x00 0xFF 0x2F 0x00 ...).");
+    // Offsets are hexadecimal without leading zeros; at most eight bytes are shown.
+    ByteList longer;
+    for (int i = 0; i < 15; ++i)
+        append(longer, {0x00, 0xC0, 0x01});
+    append(longer, {0x00, 0xF9, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08});
+    append(longer, {0x00, 0xFF, 0x2F, 0x00});
+    EXPECT_EQ(failureOf(longer),
+              "Unexpected data encountered before end of track at track data byte offset 0x2E "
+              "(0xF9 0x01 0x02 0x03 0x04 0x05 0x06 0x07 ...).");
+    // An event that starts with F7 is accepted by no kind.
+    EXPECT_NE(failureOf(body({{0x00, 0xF7, 0x01, 0xF7}})).find("(0xF7 0x01 0xF7 0x00"),
+              std::string::npos);
+}
+
+TEST(RunningStatus, RepeatsTheLastChannelStatus) {
+    const auto events =
+        eventsOf({0x00, 0x90, 0x3C, 0x64, 0x00, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00});
+    ASSERT_EQ(events.size(), 2u);
+    const auto* second = std::get_if<midi::NoteOn>(&events[1].event);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->note, 0x3C);
+    EXPECT_EQ(second->velocity, 0); // velocity 0 stays a note-on
+    EXPECT_EQ(second->channel, 0);
+}
+
+TEST(RunningStatus, SurvivesMetaEventsAndWorksForTwoByteKinds) {
+    const auto events =
+        eventsOf({0x00, 0x93, 0x3C, 0x64, 0x00, 0xFF, 0x01, 0x01, 0x41, 0x00, 0x3C, 0x00,
+                  0x00, 0xC5, 0x07, 0x00, 0x09, 0x10, 0x7F, 0x00, 0xFF, 0x2F, 0x00});
+    ASSERT_EQ(events.size(), 6u);
+    EXPECT_EQ(std::get<Text>(events[1].event).text, "A");
+    EXPECT_EQ(std::get<midi::NoteOn>(events[2].event).channel, 3);
+    EXPECT_EQ(std::get<midi::ProgramChange>(events[3].event).program, 7);
+    EXPECT_EQ(std::get<midi::ProgramChange>(events[4].event).program, 9);
+    EXPECT_EQ(std::get<midi::ProgramChange>(events[5].event).program, 0x7F);
+    EXPECT_EQ(std::get<midi::ProgramChange>(events[5].event).channel, 5);
+    EXPECT_EQ(events[5].delta.tickCount(), 0x10u);
+}
+
+TEST(RunningStatus, SystemExclusiveClearsIt) {
+    const std::string message = failureOf({0x00, 0x90, 0x3C, 0x64, 0x00, 0xF0, 0x03, 0x43, 0x01,
+                                           0xF7, 0x00, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00});
+    EXPECT_EQ(message, "Unexpected data encountered before end of track at track data byte "
+                       "offset 0xB (0x3C 0x00 0x00 0xFF 0x2F 0x00 ...).");
+    // Without a status byte ever seen, a data byte is unexpected as well.
+    EXPECT_NE(failureOf({0x00, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00}).find("offset 0x1 (0x3C"),
+              std::string::npos);
+}
+
+TEST(ChannelVoice, EachKindWithItsFields) {
+    const auto off = payloadOf<midi::NoteOff>({0x81, 0x40, 0x20});
+    EXPECT_EQ(off.note, 0x40);
+    EXPECT_EQ(off.velocity, 0x20);
+    EXPECT_EQ(off.channel, 1);
+    const auto on = payloadOf<midi::NoteOn>({0x9F, 0x7F, 0x7F});
+    EXPECT_EQ(on.channel, 15);
+    EXPECT_EQ(on.note, 127);
+    const auto poly = payloadOf<midi::NotePressure>({0xA2, 0x30, 0x11});
+    EXPECT_EQ(poly.note, 0x30);
+    EXPECT_EQ(poly.amount, 0x11);
+    const auto cc = payloadOf<midi::CC>({0xB4, 0x07, 0x64});
+    EXPECT_EQ(cc.controller, 7);
+    EXPECT_EQ(cc.value, 100);
+    EXPECT_EQ(cc.channel, 4);
+    EXPECT_EQ(payloadOf<midi::ProgramChange>({0xC6, 0x2A}).program, 42);
+    EXPECT_EQ(payloadOf<midi::Pressure>({0xD7, 0x33}).amount, 0x33);
+    // 14-bit value: MSB * 128 + LSB.
+    EXPECT_EQ(payloadOf<midi::PitchBend>({0xE8, 0x01, 0x40}).value, 0x40 * 128 + 1);
+    EXPECT_EQ(payloadOf<midi::PitchBend>({0xE8, 0x7F, 0x7F}).value, 16383);
+}
+
+TEST(ChannelVoice, PerKindDecodersRejectWithTheirReasons) {
+    const ByteList noteOn{0x90, 0x3C, 0x64};
+    EXPECT_TRUE(decode<midi::NoteOn>(noteOn));
+    EXPECT_EQ(decodeStream<midi::NoteOff>(noteOn).error().message(),
+              "Invalid status nibble: 0x09.");
+    EXPECT_EQ(decode<midi::NoteOn>(ByteList{0x90, 0x3C}).error().message(),
+              "Invalid number of bytes. Expected 3 but got 2");
+    EXPECT_EQ(decodeStream<midi::NoteOn>(ByteList{0x90, 0x3C}).error().message(),
+              "Unexpected byte length.");
+    EXPECT_EQ(decode<midi::NoteOn>(ByteList{0x90, 0x3C, 0x80}).error().message(),
+              "Note velocity is out of bounds: 128");
+    EXPECT_EQ(decode<midi::CC>(ByteList{0xB0, 0x80, 0x00}).error().message(),
+              "CC number is out of bounds: 128");
+    EXPECT_EQ(decode<midi::PitchBend>(ByteList{0xE0, 0x00, 0x90}).error().message(),
+              "Pitch Bend MSB is out of bounds: 144");
+    EXPECT_EQ(decode<midi::Pressure>(ByteList{0xD0, 0xFF}).error().message(),
+              "Channel Pressure value is out of bounds: 255");
+    // The stream form uses only its own bytes.
+    const auto stream = decodeStream<midi::ProgramChange>(ByteList{0xC0, 0x01, 0x90, 0x3C});
+    ASSERT_TRUE(stream);
+    EXPECT_EQ(stream->bufferLength, 2u);
+}
+
+TEST(ChannelVoice, ADataByteOutOfRangeFailsTheTrack) {
+    EXPECT_NE(failureOf(body({{0x00, 0x90, 0x3C, 0x80}})).find("offset 0x1 (0x90 0x3C 0x80"),
+              std::string::npos);
+}
+
+TEST(ParameterNumbers, RunOfControlChangesDecodesWithinOneEvent) {
+    // Inside one event the run may use its own running status: B0 65 00 | 64 00 | 06 02 | 26 01.
+    const ByteList run{0xB3, 0x65, 0x00, 0x64, 0x00, 0x06, 0x02, 0x26, 0x01};
+    const auto rpn = payloadOf<midi::RPN>(run);
+    EXPECT_EQ(rpn.parameter.number(), 0);
+    EXPECT_EQ(rpn.dataEntryMSB, 2);
+    EXPECT_EQ(rpn.dataEntryLSB, 1);
+    EXPECT_EQ(rpn.channel, 3);
+
+    // Without the data entry LSB the run ends after three messages.
+    const ByteList nrpn{0xB0, 0x63, 0x01, 0xB0, 0x62, 0x08, 0xB0, 0x06, 0x40};
+    const auto decoded = decodeStream<midi::NRPN>(nrpn);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->bufferLength, 9u);
+    EXPECT_EQ(decoded->event.parameter.number(), 1 * 128 + 8);
+    EXPECT_FALSE(decoded->event.dataEntryLSB);
+    // The run is an rpn or nrpn event of its own in a track.
+    EXPECT_EQ(single(nrpn).type(), MIDIFileEventType::nrpn);
+}
+
+TEST(ParameterNumbers, RejectionsOfARun) {
+    EXPECT_EQ(decodeStream<midi::RPN>(ByteList{0xB0, 0x07, 0x64}).error().message(),
+              "Expected CC message with controller number 101 but found controller number 7 "
+              "instead.");
+    EXPECT_EQ(
+        decodeStream<midi::RPN>(ByteList{0xB0, 0x65, 0x00, 0xB1, 0x64, 0x00, 0xB0, 0x06, 0x01})
+            .error()
+            .message(),
+        "CC message has different channel number.");
+    EXPECT_EQ(decodeStream<midi::RPN>(ByteList{0x65, 0x00, 0x64}).error().message(),
+              "Missing running status byte.");
+}
+
+TEST(ParameterNumbers, InAFileEachControlChangeDecodesOnItsOwn) {
+    // Every message has its own delta, so the run falls apart into cc events.
+    const auto events =
+        eventsOf(body({{0x00, 0xB0, 0x65, 0x00}, {0x00, 0x64, 0x00}, {0x00, 0x06, 0x02}}));
+    ASSERT_EQ(events.size(), 3u);
+    for (const auto& event : events)
+        EXPECT_EQ(event.type(), MIDIFileEventType::cc);
+    EXPECT_EQ(std::get<midi::CC>(events[1].event).controller, 100);
+}
+
+TEST(MetaEvents, TempoFromMicrosecondsPerQuarter) {
+    EXPECT_EQ(payloadOf<Tempo>({0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}).bpm, 120.0);
+    EXPECT_DOUBLE_EQ(payloadOf<Tempo>({0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0}).bpm, 100.0);
+    // Zero would divide by zero: the fastest tempo; the slowest is clamped to 3.58.
+    EXPECT_EQ(payloadOf<Tempo>({0xFF, 0x51, 0x03, 0x00, 0x00, 0x00}).bpm, 60000000.0);
+    EXPECT_EQ(payloadOf<Tempo>({0xFF, 0x51, 0x03, 0xFF, 0xFF, 0xFF}).bpm, 3.58);
+    // A wrong length byte makes it an unrecognized meta event.
+    const auto odd = payloadOf<UnrecognizedMeta>({0xFF, 0x51, 0x04, 0x00, 0x07, 0xA1, 0x20});
+    EXPECT_EQ(odd.metaType, 0x51);
+    EXPECT_EQ(odd.data, (ByteList{0x00, 0x07, 0xA1, 0x20}));
+}
+
+TEST(MetaEvents, TimeSignatureIsStoredAsItStands) {
+    const auto sig = payloadOf<TimeSignature>({0xFF, 0x58, 0x04, 0x03, 0x02, 0x18, 0x08});
+    EXPECT_EQ(sig.numerator, 3);
+    EXPECT_EQ(sig.denominator, 2);
+    EXPECT_EQ(sig.midiClocksBetweenMetronomeClicks, 24);
+    EXPECT_EQ(sig.numberOf32ndNotesInAQuarterNote, 8);
+    EXPECT_EQ(payloadOf<TimeSignature>({0xFF, 0x58, 0x04, 0x00, 0xFF, 0x00, 0x00}).denominator,
+              255);
+}
+
+TEST(MetaEvents, KeySignature) {
+    const auto flats = payloadOf<KeySignature>({0xFF, 0x59, 0x02, 0xF9, 0x01});
+    EXPECT_EQ(flats.flatsOrSharps, -7);
+    EXPECT_FALSE(flats.majorKey);
+    EXPECT_TRUE(payloadOf<KeySignature>({0xFF, 0x59, 0x02, 0x07, 0x00}).majorKey);
+    EXPECT_EQ(payloadOf<UnrecognizedMeta>({0xFF, 0x59, 0x02, 0x08, 0x00}).metaType, 0x59);
+    EXPECT_EQ(payloadOf<UnrecognizedMeta>({0xFF, 0x59, 0x02, 0x00, 0x02}).metaType, 0x59);
+    EXPECT_EQ(decode<KeySignature>(ByteList{0xFF, 0x59, 0x02, 0x08, 0x00}).error().message(),
+              "Illegal value found when reading Key Signature event sharps/flats byte. Got 8 but "
+              "value must be between -7 ... 7.");
+    EXPECT_EQ(decode<KeySignature>(ByteList{0xFF, 0x59, 0x02, 0x00, 0x02}).error().message(),
+              "Illegal value found when reading Key Signature event major/minor key byte. Got 2 "
+              "but value must be between 0 ... 1.");
+}
+
+TEST(MetaEvents, SmpteOffsetAndItsBounds) {
+    // Hours byte 0x37: rate bits 01 (25 fps), hours 23.
+    const auto offset = payloadOf<SMPTEOffset>({0xFF, 0x54, 0x05, 0x37, 0x3B, 0x3B, 0x1E, 0x63});
+    EXPECT_EQ(offset.frameRate, SMPTEOffsetFrameRate::fps25);
+    EXPECT_EQ(offset.hours, 23);
+    EXPECT_EQ(offset.minutes, 59);
+    EXPECT_EQ(offset.seconds, 59);
+    EXPECT_EQ(offset.frames, 30);
+    EXPECT_EQ(offset.subframes, 99);
+    EXPECT_EQ(payloadOf<SMPTEOffset>({0xFF, 0x54, 0x05, 0x60, 0, 0, 0, 0}).frameRate,
+              SMPTEOffsetFrameRate::fps30);
+    const std::pair<ByteList, std::string> bad[] = {
+        {{0xFF, 0x54, 0x05, 0x18, 0, 0, 0, 0}, "Hours is out of bounds: 24"},
+        {{0xFF, 0x54, 0x05, 0x00, 60, 0, 0, 0}, "Minutes is out of bounds: 60"},
+        {{0xFF, 0x54, 0x05, 0x00, 0, 60, 0, 0}, "Seconds value is out of bounds: 60"},
+        {{0xFF, 0x54, 0x05, 0x00, 0, 0, 31, 0}, "Frames value is out of bounds: 31"},
+        {{0xFF, 0x54, 0x05, 0x00, 0, 0, 0, 100}, "Subframes value is out of bounds: 100"},
+        // Tested in order: hours first.
+        {{0xFF, 0x54, 0x05, 0x18, 60, 60, 31, 100}, "Hours is out of bounds: 24"},
+    };
+    for (const auto& [bytes, message] : bad) {
+        EXPECT_EQ(decode<SMPTEOffset>(bytes).error().message(), message);
+        EXPECT_EQ(payloadOf<UnrecognizedMeta>(bytes).metaType, 0x54);
+    }
+}
+
+TEST(MetaEvents, SmallFixedKinds) {
+    EXPECT_EQ(payloadOf<SequenceNumber>({0xFF, 0x00, 0x02, 0x7F, 0xFF}).sequence, 0x7FFF);
+    EXPECT_EQ(payloadOf<UnrecognizedMeta>({0xFF, 0x00, 0x02, 0x80, 0x00}).metaType, 0x00);
+    EXPECT_EQ(payloadOf<ChannelPrefix>({0xFF, 0x20, 0x01, 0x0F}).channel, 15);
+    EXPECT_EQ(payloadOf<UnrecognizedMeta>({0xFF, 0x20, 0x01, 0x10}).metaType, 0x20);
+    EXPECT_EQ(payloadOf<PortPrefix>({0xFF, 0x21, 0x01, 0x7F}).port, 127);
+    EXPECT_EQ(payloadOf<UnrecognizedMeta>({0xFF, 0x21, 0x01, 0x80}).metaType, 0x21);
+    EXPECT_EQ(payloadOf<XMFPatchTypePrefix>({0xFF, 0x60, 0x01, 0x03}).patchSet,
+              XMFPatchTypePrefix::PatchSet::DLS);
+    EXPECT_EQ(payloadOf<UnrecognizedMeta>({0xFF, 0x60, 0x01, 0x04}).metaType, 0x60);
+    EXPECT_EQ(decode<XMFPatchTypePrefix>(ByteList{0xFF, 0x60, 0x02, 0x01}).error().message(),
+              "Param length should always be 1.");
+    EXPECT_EQ(decode<Tempo>(ByteList{0xFF, 0x58, 0x03, 0, 0, 0}).error().message(),
+              "Event does not start with expected bytes.");
+}
+
+TEST(MetaEvents, TextKindsAndTheirEncodings) {
+    const auto name = payloadOf<Text>({0xFF, 0x03, 0x05, 'P', 'i', 'a', 'n', 'o'});
+    EXPECT_EQ(name.textType, Text::EventType::trackOrSequenceName);
+    EXPECT_EQ(name.text, "Piano");
+    EXPECT_EQ(payloadOf<Text>({0xFF, 0x09, 0x00}).textType, Text::EventType::deviceName);
+    // Valid UTF-8 stays as it is; anything else is read one character per byte (Latin-1).
+    EXPECT_EQ(payloadOf<Text>({0xFF, 0x05, 0x02, 0xC3, 0xA9}).text, "\xC3\xA9");
+    EXPECT_EQ(payloadOf<Text>({0xFF, 0x05, 0x03, 'a', 0xE9, 'b'}).text, "a\xC3\xA9"
+                                                                        "b");
+    // Overlong forms and surrogates are not UTF-8.
+    EXPECT_EQ(payloadOf<Text>({0xFF, 0x01, 0x02, 0xC0, 0x80}).text, "\xC3\x80\xC2\x80");
+    EXPECT_EQ(payloadOf<Text>({0xFF, 0x01, 0x03, 0xED, 0xA0, 0x80}).text,
+              "\xC3\xAD\xC2\xA0\xC2\x80");
+    // Type 0x0A is not textual.
+    EXPECT_EQ(payloadOf<UnrecognizedMeta>({0xFF, 0x0A, 0x01, 'x'}).metaType, 0x0A);
+    EXPECT_EQ(decode<Text>(ByteList{0xFF, 0x0A, 0x01, 'x'}).error().message(),
+              "Event is not a textual event.");
+    EXPECT_EQ(decode<Text>(ByteList{0xFF, 0x01, 0x05, 'x'}).error().message(),
+              "Fewer bytes are available (1) than are expected (5)");
+    EXPECT_EQ(decode<Text>(ByteList{0xFF, 0x01, 0x80, 0x80, 0x80, 0x80}).error().message(),
+              "Could not extract variable length.");
+}
+
+TEST(MetaEvents, LongTextIsCutToItsCharacterLimit) {
+    // Only the per-kind decoder sees such text: it cannot fit a track's event window.
+    ByteList event{0xFF, 0x01, 0x84, 0x80, 0x01}; // length 65537
+    for (int i = 0; i < 65537; ++i)
+        event.push_back(i == 0 ? 0xE9 : 'x'); // Latin-1: the first character takes two bytes
+    const auto decoded = decode<Text>(event);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->event.text.size(), 65537u); // 65536 characters, one of two bytes
+    EXPECT_EQ(decoded->event.text.substr(0, 2), "\xC3\xA9");
+}
+
+TEST(MetaEvents, EventWindowLimitsTheLength) {
+    ByteList lyric{0x00, 0xFF, 0x05, 0x84, 0x58}; // 600 bytes
+    lyric.insert(lyric.end(), 600, 'a');
+    EXPECT_NE(failureOf(body({lyric})).find("offset 0x1 (0xFF 0x05 0x84 0x58 0x61"),
+              std::string::npos);
+
+    // 509 data bytes + FF 05 83 7D = 513 bytes: one too many for the 512-byte window.
+    ByteList justOver{0x00, 0xFF, 0x05, 0x83, 0x7D};
+    justOver.insert(justOver.end(), 509, 'b');
+    EXPECT_FALSE(decodeTrack(body({justOver})));
+    // 508 data bytes fit exactly.
+    ByteList fits{0x00, 0xFF, 0x05, 0x83, 0x7C};
+    fits.insert(fits.end(), 508, 'b');
+    const auto events = eventsOf(body({fits}));
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(std::get<Text>(events[0].event).text.size(), 508u);
+}
+
+TEST(MetaEvents, SequencerSpecificAndUnknownTypesOwnTheirData) {
+    const auto specific = payloadOf<SequencerSpecific>({0xFF, 0x7F, 0x03, 0x00, 0x00, 0x41});
+    EXPECT_EQ(specific.data, (ByteList{0x00, 0x00, 0x41}));
+    const auto unknown = payloadOf<UnrecognizedMeta>({0xFF, 0x4B, 0x02, 0x01, 0x02});
+    EXPECT_EQ(unknown.metaType, 0x4B);
+    EXPECT_EQ(unknown.data, (ByteList{0x01, 0x02}));
+    EXPECT_EQ(decode<UnrecognizedMeta>(ByteList{0xF0, 0x01, 0x02}).error().message(),
+              "Event does not start with expected bytes.");
+}
+
+TEST(SystemExclusive, ManufacturerAndUniversalMessages) {
+    const auto roland = payloadOf<midi::SysEx7>({0xF0, 0x05, 0x41, 0x10, 0x42, 0x12, 0xF7});
+    EXPECT_EQ(roland.manufacturer, (ByteList{0x41}));
+    EXPECT_EQ(roland.data, (ByteList{0x10, 0x42, 0x12}));
+    const auto extended = payloadOf<midi::SysEx7>({0xF0, 0x05, 0x00, 0x20, 0x29, 0x01, 0xF7});
+    EXPECT_EQ(extended.manufacturer, (ByteList{0x00, 0x20, 0x29}));
+    EXPECT_EQ(extended.data, (ByteList{0x01}));
+
+    // GM1 System On: F0 7E 7F 09 01 F7.
+    const auto gm = payloadOf<midi::UniversalSysEx7>({0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7});
+    EXPECT_EQ(gm.universalType, midi::UniversalType::nonRealTime);
+    EXPECT_EQ(gm.deviceID, 0x7F);
+    EXPECT_EQ(gm.subID1, 0x09);
+    EXPECT_EQ(gm.subID2, 0x01);
+    EXPECT_TRUE(gm.data.empty());
+    const auto tuning =
+        payloadOf<midi::UniversalSysEx7>({0xF0, 0x07, 0x7F, 0x7F, 0x04, 0x03, 0x00, 0x40, 0xF7});
+    EXPECT_EQ(tuning.universalType, midi::UniversalType::realTime);
+    EXPECT_EQ(tuning.data, (ByteList{0x00, 0x40}));
+}
+
+TEST(SystemExclusive, Rejections) {
+    EXPECT_EQ(decode<midi::SysEx7>(ByteList{0xF0, 0x02, 0x41, 0x10}).error().message(),
+              "Expected SysEx termination byte 0xF7 but found 0x10 instead.");
+    EXPECT_EQ(decode<midi::SysEx7>(ByteList{0xF0, 0x00, 0xF7}).error().message(),
+              "SysEx data was empty when attempting to read termination byte.");
+    // Each kind takes only its own identifiers.
+    EXPECT_FALSE(decode<midi::SysEx7>(ByteList{0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
+    EXPECT_FALSE(decode<midi::UniversalSysEx7>(ByteList{0xF0, 0x03, 0x41, 0x10, 0xF7}));
+    // A universal message too short for its sub-IDs and a bare F0 F7 are accepted by neither.
+    EXPECT_FALSE(decodeTrack(body({{0x00, 0xF0, 0x03, 0x7E, 0x7F, 0xF7}})));
+    EXPECT_FALSE(decodeTrack(body({{0x00, 0xF0, 0x01, 0xF7}})));
+    EXPECT_FALSE(decodeTrack(body({{0x00, 0xF0, 0x03, 0x00, 0x20, 0xF7}})));
+}
+
+TEST(EventEncoding, RawBytesDecodeBackToTheSamePayload) {
+    const std::vector<ByteList> events{
+        {0x81, 0x40, 0x20},
+        {0x9F, 0x3C, 0x00},
+        {0xA2, 0x30, 0x11},
+        {0xB4, 0x07, 0x64},
+        {0xC6, 0x2A},
+        {0xD7, 0x33},
+        {0xE8, 0x01, 0x40},
+        {0xFF, 0x00, 0x02, 0x01, 0x02},
+        {0xFF, 0x03, 0x02, 'h', 'i'},
+        {0xFF, 0x20, 0x01, 0x0F},
+        {0xFF, 0x21, 0x01, 0x02},
+        {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20},
+        {0xFF, 0x54, 0x05, 0x41, 0x02, 0x03, 0x04, 0x05},
+        {0xFF, 0x58, 0x04, 0x06, 0x03, 0x24, 0x08},
+        {0xFF, 0x59, 0x02, 0xFD, 0x01},
+        {0xFF, 0x60, 0x01, 0x02},
+        {0xFF, 0x7F, 0x02, 0x00, 0x41},
+        {0xFF, 0x4B, 0x01, 0x09},
+        {0xF0, 0x03, 0x41, 0x10, 0xF7},
+        {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7},
+    };
+    for (const ByteList& bytes : events) {
+        const MIDIFileEvent event = single(bytes);
+        EXPECT_EQ(event.rawBytes(), bytes) << describe(event);
+        EXPECT_FALSE(event.eventDescription().empty());
+    }
+}
+
+} // namespace
