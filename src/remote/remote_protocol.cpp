@@ -6,8 +6,14 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include "app/broadcast.h"
 #include "app/diagnostics.h"
+#include "engine/bar_counter_manager.h"
+#include "engine/jump_controller.h"
+#include "engine/jump_state.h"
+#include "qlab/qlab_integration.h"
 #include "remote/protocol.h"
+#include "remote/tcp_server.h"
 
 namespace carvo {
 
@@ -67,6 +73,36 @@ void handleMessage(const ProtocolActions& actions, const QByteArray& data,
     case RequestKind::ignored:
         break;
     }
+}
+
+ProtocolActions ProtocolActions::live() {
+    ProtocolActions actions;
+    actions.panicGroupCues = [] { QLabIntegration::panicGroupCues(); };
+    actions.requestCues = [] { QLabIntegration::getValidGroupCues(QStringLiteral("Network")); };
+    actions.jumpToBar = [](qint64 bar) {
+        carvo::jumpToBar(BarCounterManager::shared(), QStringLiteral("Remote"), bar);
+    };
+    actions.stopBarCounterQuietly = [] { BarCounterManager::shared().stopBarCounter(false); };
+    actions.restartBarCounter = [] {
+        BarCounterManager::shared().startBarCounter(jumpState().currentCueID);
+    };
+    actions.broadcast = [](const QString& message) { carvo::broadcast(message); };
+    actions.selectCue = [](const QString& cueID) { QLabIntegration::shared().setUniqueID(cueID); };
+    return actions;
+}
+
+void handleMessage(ClientConnection& connection, const QByteArray& data) {
+    static const ProtocolActions actions = ProtocolActions::live();
+    // The connection stays valid until this read's handling has returned to the event loop.
+    handleMessage(actions, data, [&connection](const QString& message) {
+        TCPServer::shared().send(connection, message);
+    });
+}
+
+void installRemoteProtocol() {
+    TCPServer::shared().setMessageHandler([](ClientConnection& connection, const QByteArray& data) {
+        handleMessage(connection, data);
+    });
 }
 
 } // namespace carvo
