@@ -360,11 +360,12 @@ ScriptOutcome SimulatedQLab::loadTimeAndStart(const scripts::SplicedValues& valu
         if (!cue)
             return noSuchCue(uniqueID);
         const double now = m_clock->now();
-        cue->loadedTime = *barTime;
-        if (isPlaying(*cue, now)) {
+        if (isPlaying(*cue, now)) { // a playing cue jumps there, and ends if that is past its end
             cue->startPosition = *barTime;
             cue->startedAt = now;
+            settle(*cue, now);
         }
+        cue->loadedTime = *barTime;
         if (standby == "true")
             return nothing();
         if (standby != "false")

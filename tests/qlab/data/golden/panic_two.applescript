@@ -1,0 +1,6 @@
+    tell application id "com.figure53.QLab.5" to tell front workspace
+    set myCue to first cue whose uniqueID is "4F2A-B9"
+panic myCue
+set myCue to first cue whose uniqueID is "77C0"
+panic myCue
+    end tell

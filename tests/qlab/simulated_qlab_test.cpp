@@ -1,0 +1,174 @@
+// The simulated QLab on its own: its workspace file, what it refuses, the demo workspace, the
+// transcript decorator and simultaneous runs from several threads.
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "qlab/qlab_integration.h"
+#include "qlab/runner_setup.h"
+#include "qlab/script_log.h"
+#include "qlab/scripts.h"
+#include "qlab_test_support.h"
+
+namespace carvo::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+constexpr const char* tiny =
+    R"({ "workspaces": [ { "selected": ["G"], "dialogAnswers": ["21", null],
+    "cues": [ { "uniqueID": "G", "type": "Group", "duration": 5,
+                "children": [ { "uniqueID": "M", "type": "MIDI File", "fileTarget": "../a b.mid" } ] } ] } ] })";
+
+QString fileText(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return QString::fromUtf8(file.readAll());
+}
+
+TEST(SimulatedWorkspace, ReadsTheFileWithItsDefaults) {
+    const auto file = workspaceFrom(tiny, QStringLiteral("/shows/today"));
+    EXPECT_TRUE(file.running);
+    ASSERT_EQ(file.workspaces.size(), 1u);
+    const auto& group = file.workspaces[0].cues.at(0);
+    EXPECT_DOUBLE_EQ(group.duration, 5.0);
+    EXPECT_DOUBLE_EQ(group.children.at(0).duration, 600.0);
+    EXPECT_EQ(group.children.at(0).fileTarget, QStringLiteral("/shows/a b.mid"));
+    EXPECT_EQ(file.workspaces[0].dialogAnswers,
+              (std::deque<std::optional<QString>>{QStringLiteral("21"), std::nullopt}));
+}
+
+TEST(SimulatedWorkspace, NamesWhatIsWrongInABrokenFile) {
+    const std::vector<std::pair<const char*, const char*>> broken{
+        {"[1]", "expected an object"},
+        {R"({"running": "yes"})", "running"},
+        {R"({"workspaces": [ { "cues": [ { "type": "Group" } ] } ]})",
+         "workspaces[0].cues[0].uniqueID"},
+        {R"({"workspaces": [ { "cues": [ { "uniqueID": "G", "type": "Group", "children": [ { "uniqueID": "A", "type": 3 } ] } ] } ]})",
+         "workspaces[0].cues[0].children[0].type"},
+        {R"({"workspaces": [ { "cues": [ { "uniqueID": "G", "type": "Group", "duration": -1 } ] } ]})",
+         "duration"},
+        {R"({"workspaces": [ { "dialogAnswers": [17] } ]})", "dialogAnswers"},
+        {R"({"workspaces": [ { "selected": "G" } ]})", "selected"},
+        {"{", "not JSON"},
+    };
+    for (const auto& [json, where] : broken) {
+        QString problem;
+        EXPECT_FALSE(sim::parseWorkspace(QByteArray(json), QStringLiteral("/"), &problem)) << json;
+        EXPECT_THAT(problem.toStdString(), HasSubstr(where)) << json;
+    }
+    QString problem;
+    EXPECT_FALSE(sim::loadWorkspaceFile(QStringLiteral("/no/such/workspace.json"), &problem));
+    EXPECT_THAT(problem.toStdString(), HasSubstr("/no/such/workspace.json"));
+}
+
+class SimulatedQLabRunnerTest : public SimulatedQLabTest {
+protected:
+    void SetUp() override {
+        SimulatedQLabTest::SetUp();
+        install(tiny);
+    }
+};
+
+TEST_F(SimulatedQLabRunnerTest, AnswersOnlyTheScriptsCarvoSends) {
+    for (const std::string& script :
+         {std::string("return 1"), std::string(), scripts::isCueRunning("G") + " ",
+          std::string(scripts::checkStatus()).substr(1),
+          scripts::getFilesAndStartBar(1, "Remote", 2, "G").replace(0, 4, "TELL"),
+          std::string("tell application id \"com.figure53.QLab.5\" to tell front workspace\n    "
+                      "set myCue to "
+                      "first cue whose uniqueID is \"G\"\n    delete myCue\nend tell")}) {
+        const auto outcome = qlab->run(QString::fromStdString(script));
+        ASSERT_TRUE(outcome.error) << script;
+        EXPECT_EQ(outcome.error->description, QStringLiteral("unsupported script"));
+    }
+    EXPECT_EQ(qlab->snapshot().workspaces[0].cues.size(), 1u);
+    EXPECT_TRUE(qlab->isApplicationRunning(QStringLiteral("com.figure53.QLab.5")));
+    EXPECT_FALSE(qlab->isApplicationRunning(QStringLiteral("com.figure53.QLab.4")));
+}
+
+TEST_F(SimulatedQLabRunnerTest, TheWorkspacesDialogAnswersComeFirst) {
+    responder->queue(QStringLiteral("99"));
+    EXPECT_EQ(QLabIntegration::getFilesAndStartBar(3, QStringLiteral("QLab"), 3, {}),
+              QStringLiteral("/a b.mid, 21, 1, G")); // empty notes: offset 1
+    EXPECT_EQ(QLabIntegration::getFilesAndStartBar(3, QStringLiteral("QLab"), 3, {}),
+              QStringLiteral("Error"));
+    EXPECT_TRUE(responder->seen().empty());
+    EXPECT_EQ(QLabIntegration::getFilesAndStartBar(3, QStringLiteral("QLab"), 3, {}),
+              QStringLiteral("/a b.mid, 99, 1, G"));
+}
+
+TEST_F(SimulatedQLabRunnerTest, AStartedCueRunsForItsDurationThenCanStartAgain) {
+    QLabIntegration::sendLoadTimeAndStartQLab(QStringLiteral("G"), 0.0f);
+    clock->advance(5.0);
+    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G")));
+    QLabIntegration::sendLoadTimeAndStartQLab(QStringLiteral("G"), 4.0f);
+    EXPECT_TRUE(QLabIntegration::isCueRunning(QStringLiteral("G")));
+    // Loaded at or past its end, a cue is over as soon as it starts.
+    QLabIntegration::sendLoadTimeAndStartQLab(QStringLiteral("G"), 7.0f);
+    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G")));
+}
+
+// The bar counter asks from the pool while the main thread loads and starts.
+TEST_F(SimulatedQLabRunnerTest, RunsFromSeveralThreadsAtOnce) {
+    QLabIntegration::setCueInfos({{QStringLiteral("G"), QStringLiteral("Group")}});
+    std::atomic<int> answered{0};
+    for (int i = 0; i < 200; ++i)
+        QThreadPool::globalInstance()->start([&answered] {
+            QLabIntegration::isCueRunning(QStringLiteral("G"));
+            ++answered;
+        });
+    for (int i = 0; i < 50; ++i) {
+        QLabIntegration::sendLoadTimeAndStartQLab(QStringLiteral("G"), 1.0f);
+        QLabIntegration::panicGroupCues();
+    }
+    settle();
+    EXPECT_EQ(answered.load(), 200);
+    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G"))); // the last panic stopped it
+}
+
+TEST_F(SimulatedQLabRunnerTest, TheTranscriptRecordsEveryRunWithItsOutcome) {
+    QTemporaryDir folder;
+    const auto path = folder.filePath(QStringLiteral("scripts.log"));
+    setScriptRunner(std::make_shared<ScriptLogRunner>(qlab, path));
+    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G")));
+    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("nobody")));
+    QLabIntegration::getValidGroupCues(QStringLiteral("CueLst")); // no Carvo cue: status only
+
+    const auto transcript = fileText(path);
+    const auto running = QString::fromStdString(scripts::isCueRunning("G"));
+    const auto at = transcript.indexOf(running);
+    ASSERT_GE(at, 0);
+    const QString outcome = QStringLiteral("\n==== result\n\"false\"\n==== script run ");
+    EXPECT_EQ(transcript.mid(at + running.size(), outcome.size()), outcome);
+    EXPECT_THAT(transcript.toStdString(),
+                HasSubstr("==== error\nQLab got an error: Can’t get cue"));
+    EXPECT_THAT(transcript.toStdString(), HasSubstr("==== result\n\"workspace no cue\""));
+    EXPECT_EQ(transcript.count(QStringLiteral("==== script run ")), 3);
+}
+
+TEST(DemoWorkspace, OffersWhatTheDemoNeeds) {
+    auto runner = makeScriptRunner({QStringLiteral(CARVO_DEMO_DIR "/workspace.json"), {}}, nullptr);
+    ASSERT_TRUE(runner);
+    setScriptRunner(runner);
+    QTemporaryDir settingsFolder;
+    settings::useFolder(settingsFolder.path());
+    EXPECT_EQ(QLabIntegration::checkQLabStatus(), QLabState::runningWithCarvoCue);
+    QLabIntegration::setCueInfos({});
+    QLabIntegration::getValidGroupCues(QStringLiteral("CueLst"));
+    const auto catalogue = QLabIntegration::cueInfos();
+    ASSERT_GE(catalogue.size(), 2);
+    const auto midi =
+        QLabIntegration::getFilesAndStartBar(1, QStringLiteral("Chase"), 1, catalogue[0].id);
+    EXPECT_EQ(midi, QStringLiteral(CARVO_DEMO_DIR "/overture.mid, 9, 9, ") + catalogue[0].id);
+    const auto memo =
+        QLabIntegration::getFilesAndStartBar(1, QStringLiteral("Remote"), 5, catalogue[1].id);
+    EXPECT_EQ(memo, QStringLiteral("5,  120,  4,  4, 1, ") + catalogue[1].id);
+    setScriptRunner(nullptr);
+    QLabIntegration::setCueInfos({});
+}
+
+} // namespace
+} // namespace carvo::testing
