@@ -121,8 +121,10 @@ void ClientConnection::cancel() {
 
 void ClientConnection::release() {
     m_removed = true;
-    if (!m_inHandler)
+    if (!m_inHandler && !m_deleteScheduled) {
+        m_deleteScheduled = true;
         deleteLater();
+    }
 }
 
 // ---- TCPServer ----------------------------------------------------------------------------

@@ -60,6 +60,7 @@ private:
     bool m_ended = false;     // nothing more is read or sent
     bool m_inHandler = false; // the message handler is running on this connection
     bool m_removed = false;   // out of the server's list; deleted once no handler runs
+    bool m_deleteScheduled = false;
 };
 
 class TCPServer : public QObject {

@@ -1,0 +1,190 @@
+#include <csignal>
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/settings.h"
+
+namespace carvo {
+namespace {
+
+constexpr int timeoutMs = 10000;
+
+quint16 freeLoopbackPort() {
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+// The carvo executable, run headless on a port and a settings folder of the test's own.
+class Headless : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(settingsFolder.isValid());
+        port = freeLoopbackPort();
+        ASSERT_NE(port, 0);
+    }
+
+    void TearDown() override {
+        if (carvo.state() != QProcess::NotRunning) {
+            carvo.kill();
+            carvo.waitForFinished(timeoutMs);
+        }
+    }
+
+    void start(QProcessEnvironment environment = QProcessEnvironment::systemEnvironment()) {
+        carvo.setProcessEnvironment(environment);
+        carvo.setProcessChannelMode(QProcess::MergedChannels);
+        carvo.start(QStringLiteral(CARVO_EXECUTABLE),
+                    {QStringLiteral("--headless"), QStringLiteral("--port"), portText(),
+                     QStringLiteral("--settings-dir"), settingsFolder.path()});
+        ASSERT_TRUE(carvo.waitForStarted(timeoutMs));
+    }
+
+    // Waits until the output has a line that starts with prefix.
+    bool waitForLine(const QString& prefix) {
+        return QTest::qWaitFor(
+            [&] {
+                output += QString::fromUtf8(carvo.readAll());
+                return output.startsWith(prefix) || output.contains(QLatin1Char('\n') + prefix);
+            },
+            timeoutMs);
+    }
+
+    // Sends a signal and waits for a clean exit.
+    void stopWith(int signal) {
+        ASSERT_EQ(::kill(static_cast<pid_t>(carvo.processId()), signal), 0);
+        ASSERT_TRUE(carvo.waitForFinished(timeoutMs));
+        output += QString::fromUtf8(carvo.readAll());
+    }
+
+    QString portText() const { return QString::number(port); }
+
+    QTemporaryDir settingsFolder;
+    quint16 port = 0;
+    QProcess carvo;
+    QString output;
+};
+
+class HeadlessSignals : public Headless, public ::testing::WithParamInterface<int> {};
+
+TEST_P(HeadlessSignals, ServesOnTheLoopbackAndEndsCleanlyOnTheSignal) {
+    start();
+    ASSERT_TRUE(waitForLine(QStringLiteral("✅ Server is ready on 127.0.0.1:") + portText()))
+        << output.toStdString();
+
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(client.waitForConnected(timeoutMs));
+    ASSERT_TRUE(waitForLine(QStringLiteral("Connection ready: 127.0.0.1:") +
+                            QString::number(client.localPort())));
+
+    stopWith(GetParam());
+    EXPECT_EQ(carvo.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(carvo.exitCode(), 0);
+    EXPECT_TRUE(output.contains(QStringLiteral("🛑 Server stopped"))) << output.toStdString();
+
+    // The client lost its connection and the port is free again.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return client.state() == QAbstractSocket::UnconnectedState; },
+                                timeoutMs));
+    QTcpServer next;
+    EXPECT_TRUE(next.listen(QHostAddress::LocalHost, port));
+}
+
+INSTANTIATE_TEST_SUITE_P(InterruptAndTerminate, HeadlessSignals, ::testing::Values(SIGINT, SIGTERM),
+                         [](const auto& param) {
+                             return std::string(param.param == SIGINT ? "SIGINT" : "SIGTERM");
+                         });
+
+TEST_F(Headless, AStoredInterfaceThatIsGoneLeavesTheServerStopped) {
+    settings::useFolder(settingsFolder.path());
+    settings::setStoredInterfaceName(QStringLiteral("unplugged9"));
+    start();
+    // This machine has no "lo1" to fall back to unless its administrator made one.
+    ASSERT_TRUE(waitForLine(QStringLiteral("❌ No suitable interface found.")) ||
+                output.contains(QStringLiteral("name: lo1,")))
+        << output.toStdString();
+    stopWith(SIGTERM);
+    EXPECT_EQ(carvo.exitCode(), 0);
+}
+
+TEST_F(Headless, RunsUnannouncedWhenNoDNSSDDaemonIsReachable) {
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
+                       QStringLiteral("unix:path=/nonexistent/carvo-test-bus"));
+    start(environment);
+    ASSERT_TRUE(waitForLine(QStringLiteral("DNS-SD registration"))) << output.toStdString();
+    EXPECT_FALSE(output.contains(QStringLiteral("Bonjour service published")));
+
+    QTcpSocket client; // the server itself runs on
+    client.connectToHost(QHostAddress::LocalHost, port);
+    EXPECT_TRUE(client.waitForConnected(timeoutMs));
+    stopWith(SIGTERM);
+    EXPECT_EQ(carvo.exitCode(), 0);
+    EXPECT_EQ(output.count(QStringLiteral("DNS-SD registration")), 1) << output.toStdString();
+}
+
+// Entries of `avahi-browse -rpt _Carvo._tcp` resolved for our port.
+QStringList browseCarvo(quint16 port, QString* failure) {
+    QProcess browse;
+    browse.start(QStringLiteral("avahi-browse"),
+                 {QStringLiteral("-rpt"), QStringLiteral("_Carvo._tcp")});
+    if (!browse.waitForFinished(timeoutMs) || browse.exitCode() != 0) {
+        *failure = QString::fromUtf8(browse.readAllStandardError());
+        return {};
+    }
+    QStringList found;
+    for (const auto& line : QString::fromUtf8(browse.readAllStandardOutput()).split('\n')) {
+        // =;interface;protocol;name;type;domain;host;address;port;txt
+        const QStringList fields = line.split(QLatin1Char(';'));
+        if (fields.size() >= 9 && fields[0] == QLatin1String("=") &&
+            fields[8] == QString::number(port))
+            found.append(line);
+    }
+    return found;
+}
+
+TEST_F(Headless, TheAnnouncementIsVisibleToDNSSDBrowsersUntilTheServerStops) {
+    if (QStandardPaths::findExecutable(QStringLiteral("avahi-browse")).isEmpty())
+        GTEST_SKIP() << "avahi-browse is not installed (package avahi-utils)";
+    start();
+    ASSERT_TRUE(waitForLine(QStringLiteral("✅ Server is ready on "))) << output.toStdString();
+    const bool published =
+        waitForLine(QStringLiteral("Bonjour service published on port ") + portText()) ||
+        output.contains(QStringLiteral("Bonjour service published on port ") + portText());
+    if (!published) {
+        GTEST_SKIP() << "no DNS-SD daemon reachable on this machine (start dbus-daemon --system "
+                        "and avahi-daemon): "
+                     << output.toStdString();
+    }
+
+    QString failure;
+    QStringList entries;
+    // The daemon answers once it has probed the name; browse until it is there.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            entries = browseCarvo(port, &failure);
+            return !entries.isEmpty() || !failure.isEmpty();
+        },
+        3 * timeoutMs));
+    ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
+    for (const auto& entry : entries) {
+        const QStringList fields = entry.split(QLatin1Char(';'));
+        EXPECT_EQ(fields[3], QStringLiteral("Carvo\\032Server")) << entry.toStdString();
+        EXPECT_EQ(fields[4], QStringLiteral("_Carvo._tcp"));
+        EXPECT_EQ(fields[5], QStringLiteral("local"));
+    }
+
+    stopWith(SIGTERM);
+    EXPECT_EQ(carvo.exitCode(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return browseCarvo(port, &failure).isEmpty(); }, timeoutMs))
+        << "the announcement outlived the server";
+}
+
+} // namespace
+} // namespace carvo
