@@ -14,6 +14,8 @@
 
 #include "app/diagnostics.h"
 #include "app/settings.h"
+#include "qlab/qlab_integration.h"
+#include "qlab/runner_setup.h"
 #include "remote/tcp_server.h"
 
 namespace {
@@ -21,6 +23,8 @@ namespace {
 struct Options {
     bool headless = false;
     quint16 port = carvo::TCPServer::defaultPort;
+    QString qlabWorkspace; // empty: the demo workspace
+    QString scriptLog;
 };
 
 // Parses the command line of a running application; exits with a message on bad input.
@@ -38,11 +42,21 @@ Options parseOptions(const QCoreApplication& app) {
         QStringLiteral("settings-dir"),
         QStringLiteral("Keep the settings in DIR instead of the user's own."),
         QStringLiteral("DIR"));
-    parser.addOptions({headless, port, settingsDir});
+    const QCommandLineOption qlabWorkspace(
+        QStringLiteral("qlab-workspace"),
+        QStringLiteral("The simulated QLab's workspace FILE (default: the demo workspace)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption scriptLog(
+        QStringLiteral("script-log"),
+        QStringLiteral("Append every AppleScript run and its outcome to FILE."),
+        QStringLiteral("FILE"));
+    parser.addOptions({headless, port, settingsDir, qlabWorkspace, scriptLog});
     parser.process(app);
 
     Options options;
     options.headless = parser.isSet(headless);
+    options.qlabWorkspace = parser.value(qlabWorkspace);
+    options.scriptLog = parser.value(scriptLog);
     if (parser.isSet(port)) {
         bool ok = false;
         const uint value = parser.value(port).toUInt(&ok);
@@ -60,7 +74,20 @@ Options parseOptions(const QCoreApplication& app) {
 
 // The shared objects, in the order the application needs them; the window comes after.
 void startUp(const Options& options) {
-    // The QLab bridge's shared integration is taken here, before the server.
+    // Scripts for QLab: osascript where AppleScript exists, the simulated QLab elsewhere.
+    const bool demo = options.qlabWorkspace.isEmpty();
+    QString problem;
+    auto runner = carvo::makeScriptRunner(
+        {demo ? QStringLiteral(CARVO_DEMO_DIR "/workspace.json") : options.qlabWorkspace,
+         options.scriptLog},
+        &problem);
+    if (!runner) {
+        carvo::writeLine(QStringLiteral("carvo: cannot load the QLab workspace ") + problem);
+        if (!demo)
+            std::exit(2);
+    }
+    carvo::setScriptRunner(std::move(runner));
+    carvo::QLabIntegration::shared(); // reads "standby" and "preWait"
 
     auto& server = carvo::TCPServer::shared();
     server.setPort(options.port);
