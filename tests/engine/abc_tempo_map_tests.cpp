@@ -116,21 +116,5 @@ V:2 clef=bass
     EXPECT_THAT(tables.barBeatCounts, ElementsAreArray({0, 4, 4, 2, 5, 5, 5}));
 }
 
-TEST_F(AbcRenderedFile, TempoGivenAsADottedQuarterInCompoundTime) {
-    const auto tables = render(R"(X:1
-T:Jig
-M:6/8
-L:1/8
-Q:3/8=80
-K:D
-DFA dAF | GBd gdB | AFD EFG | A3 D3 |]
-)");
-
-    // A dotted quarter at 80 lasts 0.75 s and a 6/8 bar holds two of them: 1.5 s a bar
-    // (abc2midi stores quarter = 120, 500000 µs). Four bars, then the line after the last one.
-    expectStarts(tables, {0.0f, 0.0f, 1.5f, 3.0f, 4.5f, 6.0f, 7.5f});
-    EXPECT_THAT(tables.barBeatCounts, ElementsAreArray({0, 6, 6, 6, 6, 6, 6}));
-}
-
 } // namespace
 } // namespace carvo
