@@ -1,0 +1,184 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import QtQuick.Window
+
+// The settings sheet over the main window: QLab's state and workspace preparation, the two
+// options, the server's interface, and the console.
+Window {
+    id: root
+
+    required property QtObject bridge
+    property Window parentWindow
+    // The state as last checked; a new sheet starts unchecked.
+    property string qlabStatus: bridge.waitingToCheckText
+
+    signal dismissed
+
+    objectName: "settingsSheet"
+    title: "Settings"
+    width: 450
+    height: 700
+    minimumWidth: 450
+    minimumHeight: 700
+    transientParent: parentWindow
+    modality: Qt.WindowModal
+    color: palette.window
+    visible: true
+
+    onClosing: root.dismissed()
+
+    Component.onCompleted: {
+        if (parentWindow) {
+            x = parentWindow.x + (parentWindow.width - width) / 2
+            y = parentWindow.y
+        }
+        // Shown: check at once, as the "Check Status" button does.
+        Qt.callLater(function() {
+            root.qlabStatus = root.bridge.checkQLabStatus()
+            root.bridge.applyWindowLevel()
+        })
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.margins: 16
+        spacing: 8
+
+        RowLayout {
+            Layout.fillWidth: true
+            Item { Layout.fillWidth: true }
+            Button {
+                objectName: "checkStatusButton"
+                text: "Check Status"
+                onClicked: root.qlabStatus = root.bridge.checkQLabStatus()
+            }
+            Button {
+                objectName: "resetCarvoCueButton"
+                text: "Reset Carvo Cue"
+                onClicked: root.bridge.resetCarvoCue()
+            }
+            Button {
+                objectName: "makeChaseCueButton"
+                text: "Make Chase Cue"
+                onClicked: root.bridge.makeChaseCue()
+            }
+            Item { Layout.fillWidth: true }
+        }
+
+        Label {
+            objectName: "qlabStatusText"
+            text: root.qlabStatus
+            Layout.alignment: Qt.AlignHCenter
+        }
+
+        ToolSeparator {
+            orientation: Qt.Horizontal
+            Layout.fillWidth: true
+            Layout.topMargin: 10
+            Layout.bottomMargin: 10
+        }
+
+        ColumnLayout {
+            objectName: "optionsBlock"
+            Layout.fillWidth: true
+            Layout.leftMargin: 10
+            Layout.rightMargin: 10
+
+            CheckBox {
+                objectName: "standbyCheckBox"
+                text: "Use standby cues"
+                checked: root.bridge.standby
+                onToggled: root.bridge.standby = checked
+            }
+            CheckBox {
+                objectName: "floatingCheckBox"
+                text: "Floating Window"
+                checked: root.bridge.floating
+                onToggled: root.bridge.floating = checked
+            }
+            RowLayout {
+                InterfacePicker {
+                    objectName: "interfacePicker"
+                    bridge: root.bridge
+                    Layout.preferredWidth: 275
+                }
+                Button {
+                    objectName: "resendCuesButton"
+                    text: "Resend Cues"
+                    Layout.preferredWidth: 110
+                    onClicked: root.bridge.resendCues()
+                }
+            }
+        }
+
+        ToolSeparator {
+            orientation: Qt.Horizontal
+            Layout.fillWidth: true
+            Layout.topMargin: 10
+            Layout.bottomMargin: 10
+        }
+
+        Item { Layout.fillHeight: true }
+
+        ScrollView {
+            id: consoleBox
+            objectName: "consoleBox"
+            Layout.fillWidth: true
+            Layout.preferredHeight: 100
+            ScrollBar.vertical.policy: ScrollBar.AlwaysOn
+            ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
+            contentWidth: availableWidth
+            background: Rectangle {
+                color: palette.base
+                border.color: palette.mid
+            }
+
+            Text {
+                objectName: "consoleText"
+                width: consoleBox.availableWidth
+                padding: 8
+                text: root.bridge.console ? root.bridge.console.logText : ""
+                font.family: "monospace"
+                color: palette.text
+                wrapMode: Text.Wrap
+                horizontalAlignment: Text.AlignLeft
+            }
+
+            NumberAnimation {
+                id: followAnimation
+                target: consoleBox.contentItem
+                property: "contentY"
+                duration: 250
+                easing.type: Easing.InOutQuad
+            }
+
+            // Keeps the newest line in view: scroll to the bottom once the text is laid out.
+            function scrollToBottom() {
+                const flick = consoleBox.contentItem
+                followAnimation.stop()
+                followAnimation.to = Math.max(0, flick.contentHeight - flick.height)
+                followAnimation.start()
+            }
+        }
+
+        Connections {
+            target: root.bridge.console
+            function onLogTextChanged() {
+                Qt.callLater(consoleBox.scrollToBottom)
+            }
+        }
+
+        Button {
+            objectName: "closeButton"
+            text: "Close"
+            Layout.alignment: Qt.AlignHCenter
+            background: Rectangle {
+                radius: 8
+                color: parent.down ? palette.mid : palette.button
+                border.color: palette.mid
+            }
+            onClicked: root.dismissed()
+        }
+    }
+}

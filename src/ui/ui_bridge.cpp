@@ -1,0 +1,179 @@
+#include "ui/ui_bridge.h"
+
+#include <QMetaMethod>
+#include <QMetaProperty>
+#include <QTimer>
+#include <QVariantMap>
+
+#include "app/diagnostics.h"
+#include "app/settings.h"
+
+namespace carvo::ui {
+
+QString interfaceLabel(const QVariantMap& interfaceInfo) {
+    static const QString separator = QStringLiteral(" \u2013 ");
+    return interfaceInfo.value(QStringLiteral("type")).toString() + separator +
+           interfaceInfo.value(QStringLiteral("name")).toString() + separator +
+           interfaceInfo.value(QStringLiteral("ipAddress")).toString();
+}
+
+UiBridge::UiBridge(UiServices services, QObject* parent)
+    : QObject(parent), m_services(std::move(services)) {
+    if (!m_services.schedule) {
+        m_services.schedule = [this](std::chrono::milliseconds delay, std::function<void()> work) {
+            QTimer::singleShot(delay, this, std::move(work));
+        };
+    }
+    followProperty(m_services.server, "interfaces", SLOT(readInterfaceChoices()));
+    followProperty(m_services.qlab, "uniqueID", SLOT(rebuildCueList()));
+    readInterfaceChoices();
+}
+
+// Observes a property of another subsystem's object by its notify signal, so the bridge works
+// with any object that publishes a property of that name.
+void UiBridge::followProperty(QObject* object, const char* property, const char* slot) {
+    if (!object)
+        return;
+    const QMetaObject* meta = object->metaObject();
+    const int index = meta->indexOfProperty(property);
+    if (index < 0)
+        return;
+    const QMetaMethod signal = meta->property(index).notifySignal();
+    if (!signal.isValid())
+        return;
+    const int slotIndex = metaObject()->indexOfMethod(QMetaObject::normalizedSignature(slot + 1));
+    QObject::connect(object, signal, this, metaObject()->method(slotIndex));
+}
+
+bool UiBridge::floating() const {
+    return settings::floating();
+}
+
+void UiBridge::setFloating(bool value) {
+    if (value == settings::floating())
+        return;
+    settings::setFloating(value);
+    emit floatingChanged();
+    applyWindowLevel();
+}
+
+bool UiBridge::standby() const {
+    return settings::standby();
+}
+
+void UiBridge::setStandby(bool value) {
+    if (value == settings::standby())
+        return;
+    settings::setStandby(value);
+    emit standbyChanged();
+}
+
+QString UiBridge::storedInterfaceName() const {
+    return settings::storedInterfaceName().value_or(QString());
+}
+
+void UiBridge::setStoredInterfaceName(const QString& name) {
+    if (name == storedInterfaceName())
+        return;
+    settings::setStoredInterfaceName(name);
+    emit storedInterfaceNameChanged();
+
+    const QVariantList interfaces =
+        m_services.server ? m_services.server->property("interfaces").toList() : QVariantList();
+    const bool listed = std::any_of(interfaces.begin(), interfaces.end(), [&](const QVariant& v) {
+        return v.toMap().value(QStringLiteral("name")).toString() == name;
+    });
+    if (!listed)
+        return;
+    // Two steps: clients lose the old address at once, the listener opens on the new one a
+    // second later (it reads the new setting when it starts).
+    if (m_services.stopServer)
+        m_services.stopServer();
+    if (m_services.startServer)
+        m_services.schedule(std::chrono::milliseconds(1000), m_services.startServer);
+}
+
+void UiBridge::setMainWindow(QWindow* window) {
+    m_mainWindow = window;
+}
+
+void UiBridge::go() {
+    // Two separate checks, as QLab may change its state between them.
+    const bool notRunning = checkQLabStatus() == QLatin1String(qlabNotRunningText);
+    if (notRunning || checkQLabStatus() == QLatin1String(qlabNoWorkspaceText)) {
+        writeLine(std::string_view("QLab not open"));
+        emit alertRequested(QStringLiteral("QLab not open or workspace not found"));
+        return;
+    }
+    if (m_services.jumpToBar)
+        m_services.jumpToBar(QStringLiteral("QLab"));
+}
+
+void UiBridge::openCueList() {
+    if (m_services.getValidGroupCues)
+        m_services.getValidGroupCues(QStringLiteral("CueLst"));
+    emit cueListWindowRequested();
+}
+
+QString UiBridge::checkQLabStatus() {
+    return m_services.checkQLabStatus ? m_services.checkQLabStatus() : QString();
+}
+
+void UiBridge::resetCarvoCue() {
+    if (m_services.resetCarvoCue)
+        m_services.resetCarvoCue();
+}
+
+void UiBridge::makeChaseCue() {
+    if (m_services.makeChaseCue)
+        m_services.makeChaseCue();
+}
+
+void UiBridge::resendCues() {
+    if (m_services.getValidGroupCues)
+        m_services.getValidGroupCues(QStringLiteral("Network"));
+}
+
+void UiBridge::refreshInterfaces() {
+    if (m_services.refreshInterfaces)
+        m_services.refreshInterfaces();
+}
+
+void UiBridge::applyWindowLevel() {
+    if (!m_mainWindow)
+        return;
+    const bool onTop = settings::floating();
+    if (m_mainWindow->flags().testFlag(Qt::WindowStaysOnTopHint) != onTop)
+        m_mainWindow->setFlag(Qt::WindowStaysOnTopHint, onTop);
+}
+
+void UiBridge::rebuildCueList() {
+    const QString current =
+        m_services.qlab ? m_services.qlab->property("uniqueID").toString() : QString();
+    QVariantList rows;
+    if (m_services.cueInfos) {
+        for (const CueRow& cue : m_services.cueInfos()) {
+            rows.append(QVariantMap{{QStringLiteral("id"), cue.id},
+                                    {QStringLiteral("name"), cue.name},
+                                    {QStringLiteral("current"), cue.id == current}});
+        }
+    }
+    m_cueListRows = rows;
+    emit cueListRowsChanged();
+}
+
+void UiBridge::readInterfaceChoices() {
+    QVariantList choices;
+    const QVariantList interfaces =
+        m_services.server ? m_services.server->property("interfaces").toList() : QVariantList();
+    for (const QVariant& entry : interfaces) {
+        const QVariantMap info = entry.toMap();
+        choices.append(QVariantMap{{QStringLiteral("id"), info.value(QStringLiteral("id"))},
+                                   {QStringLiteral("label"), interfaceLabel(info)},
+                                   {QStringLiteral("value"), info.value(QStringLiteral("name"))}});
+    }
+    m_interfaceChoices = choices;
+    emit interfaceChoicesChanged();
+}
+
+} // namespace carvo::ui

@@ -1,0 +1,98 @@
+#pragma once
+// What the views call and read: the go action, the cue list action, the settings sheet's
+// actions and options, and the interface picker. The views themselves hold no business logic.
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVariantList>
+#include <QWindow>
+
+#include "ui/ui_services.h"
+
+namespace carvo::ui {
+
+// "type – name – ipAddress" (blank, EN DASH, blank between the parts).
+QString interfaceLabel(const QVariantMap& interfaceInfo);
+
+class UiBridge : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QObject* counterManager READ counterManager CONSTANT)
+    Q_PROPERTY(QObject* progressModel READ progressModel CONSTANT)
+    Q_PROPERTY(QObject* qlab READ qlab CONSTANT)
+    Q_PROPERTY(QObject* server READ server CONSTANT)
+    Q_PROPERTY(QObject* console READ console CONSTANT)
+    Q_PROPERTY(QString waitingToCheckText READ waitingToCheckText CONSTANT)
+    Q_PROPERTY(bool floating READ floating WRITE setFloating NOTIFY floatingChanged)
+    Q_PROPERTY(bool standby READ standby WRITE setStandby NOTIFY standbyChanged)
+    Q_PROPERTY(QString storedInterfaceName READ storedInterfaceName WRITE setStoredInterfaceName
+                   NOTIFY storedInterfaceNameChanged)
+    Q_PROPERTY(QVariantList interfaceChoices READ interfaceChoices NOTIFY interfaceChoicesChanged)
+    Q_PROPERTY(QVariantList cueListRows READ cueListRows NOTIFY cueListRowsChanged)
+
+public:
+    explicit UiBridge(UiServices services, QObject* parent = nullptr);
+
+    QObject* counterManager() const { return m_services.counterManager; }
+    QObject* progressModel() const { return m_services.progressModel; }
+    QObject* qlab() const { return m_services.qlab; }
+    QObject* server() const { return m_services.server; }
+    QObject* console() const { return m_services.console; }
+    static QString waitingToCheckText() { return QString::fromUtf8(qlabWaitingToCheckText); }
+
+    // The settings, read from the store each time and written the moment they change.
+    bool floating() const;
+    void setFloating(bool value);
+    bool standby() const;
+    void setStandby(bool value);
+    QString storedInterfaceName() const;
+    // Choosing another interface that the server lists restarts the server on it.
+    void setStoredInterfaceName(const QString& name);
+
+    // One map per entry of the server's interfaces: "id", "label" and "value" (the name).
+    QVariantList interfaceChoices() const { return m_interfaceChoices; }
+    // The cue list window's rows: "id", "name" and "current" (its id is the selected cue's).
+    QVariantList cueListRows() const { return m_cueListRows; }
+
+    // The window whose level follows "floating": the application's first window.
+    void setMainWindow(QWindow* window);
+
+    // The bar counter was clicked: refuse with an alert unless QLab has a workspace open.
+    Q_INVOKABLE void go();
+    // The "Cue List" button: refresh the catalogue, then show the one cue list window.
+    Q_INVOKABLE void openCueList();
+    Q_INVOKABLE QString checkQLabStatus();
+    Q_INVOKABLE void resetCarvoCue();
+    Q_INVOKABLE void makeChaseCue();
+    Q_INVOKABLE void resendCues();
+    Q_INVOKABLE void refreshInterfaces();
+    // Applies "floating" as it stands now to the main window (stay on top or normal).
+    Q_INVOKABLE void applyWindowLevel();
+    // Reads the catalogue again; the cue list window is rebuilt when created and when the
+    // selected cue changes, not when the catalogue alone changes.
+    Q_INVOKABLE void rebuildCueList();
+
+signals:
+    void floatingChanged();
+    void standbyChanged();
+    void storedInterfaceNameChanged();
+    void interfaceChoicesChanged();
+    void cueListRowsChanged();
+    // The views show a warning alert with this message and one "OK" button.
+    void alertRequested(const QString& message);
+    // The views show the cue list window (creating it if there is none).
+    void cueListWindowRequested();
+
+private slots:
+    void readInterfaceChoices();
+
+private:
+    void followProperty(QObject* object, const char* property, const char* slot);
+
+    UiServices m_services;
+    QVariantList m_interfaceChoices;
+    QVariantList m_cueListRows;
+    QPointer<QWindow> m_mainWindow;
+};
+
+} // namespace carvo::ui

@@ -1,0 +1,48 @@
+#pragma once
+// The operations of the other subsystems that the views call. The application fills them with
+// the shared objects; tests fill them with their own doubles. Kept as plain functions so the
+// views depend on no subsystem's headers.
+
+#include <chrono>
+#include <functional>
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+namespace carvo::ui {
+
+// The display texts of QLab's states; the status check answers with one of them.
+inline constexpr char qlabNotRunningText[] = "QLab is not running";
+inline constexpr char qlabNoWorkspaceText[] = "QLab is running (no workspace open)";
+inline constexpr char qlabWaitingToCheckText[] = "Click above to check the connection with QLab";
+
+struct CueRow {
+    QString id;
+    QString name;
+};
+
+struct UiServices {
+    // Observable objects the views bind to (their Q_PROPERTYs): barCounter and
+    // lastBarTriggered; barProgress, beatsPerBar, backColour, frontColor; uniqueID; interfaces;
+    // logText.
+    QObject* counterManager = nullptr;
+    QObject* progressModel = nullptr;
+    QObject* qlab = nullptr;
+    QObject* server = nullptr;
+    QObject* console = nullptr;
+
+    std::function<QString()> checkQLabStatus;                     // a state's display text
+    std::function<void(const QString& source)> getValidGroupCues; // refreshes the catalogue
+    std::function<QList<CueRow>()> cueInfos;                      // the stored catalogue
+    std::function<void()> resetCarvoCue;
+    std::function<void()> makeChaseCue;
+    std::function<void(const QString& source)> jumpToBar; // from lastBarTriggered
+    std::function<void()> refreshInterfaces;              // server.interfaces = list
+    std::function<void()> stopServer;
+    std::function<void()> startServer;
+    // Runs work on the main thread after delay; a QTimer unless a test steps time itself.
+    std::function<void(std::chrono::milliseconds delay, std::function<void()> work)> schedule;
+};
+
+} // namespace carvo::ui
