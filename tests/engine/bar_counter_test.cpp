@@ -108,10 +108,10 @@ TEST_F(BarCounterFollowingMusic, ACueThatNoLongerRunsStopsTheCounterWithNotice) 
     manager().setLastBarTriggered(17);
     jumpState().firstBarNumber = 17;
     harness.tickAt(0.5);
-    EXPECT_EQ(harness.checkedCues, QStringList{QStringLiteral("G1")});
     harness.cueRunning = false;
     harness.sent.clear();
     harness.answerChecks();
+    EXPECT_EQ(harness.checkedCues, QStringList{QStringLiteral("G1")});
     EXPECT_FALSE(manager().isCounting());
     EXPECT_EQ(manager().barCounter(), QStringLiteral("17.1"));
     EXPECT_EQ(harness.sent, QStringList{QStringLiteral("BAR: 17.1 0")});

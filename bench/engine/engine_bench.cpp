@@ -1,0 +1,247 @@
+// How long one jump takes up to the load script reaching QLab, and how much CPU one bar counter
+// tick costs with 100 remote clients connected.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include "app/broadcast.h"
+#include "app/settings.h"
+#include "engine/bar_counter_manager.h"
+#include "engine/clock.h"
+#include "engine/jump_controller.h"
+#include "engine/jump_state.h"
+#include "qlab/qlab_integration.h"
+#include "qlab/script_runner.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A QLab that answers every script at once: the MIDI form for the get-files script, "false"
+// for both running questions, and the moment the load script arrives.
+class InstantQLab final : public carvo::ScriptRunner {
+public:
+    explicit InstantQLab(QString answer) : m_answer(std::move(answer)) {}
+    carvo::ScriptOutcome run(const QString& source) override {
+        if (source.contains(QLatin1String("load myCue time barTime"))) {
+            loadArrived = Clock::now();
+            return {};
+        }
+        if (source.contains(QLatin1String("set cueFound to")))
+            return {{}, carvo::ScriptDescriptor::fromText(m_answer)};
+        return {{}, carvo::ScriptDescriptor::fromText(QStringLiteral("false"))};
+    }
+    bool isApplicationRunning(const QString&) override { return true; }
+
+    std::optional<Clock::time_point> loadArrived;
+
+private:
+    QString m_answer;
+};
+
+// 16-bit and 32-bit big-endian numbers and variable-length deltas of a MIDI file.
+void put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+    out.push_back(static_cast<std::uint8_t>(v));
+}
+void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    put16(out, v >> 16);
+    put16(out, v & 0xFFFF);
+}
+void putDelta(std::vector<std::uint8_t>& out, std::uint32_t delta) {
+    std::uint8_t groups[5];
+    int n = 0;
+    groups[n++] = static_cast<std::uint8_t>(delta & 0x7F);
+    for (delta >>= 7; delta != 0; delta >>= 7)
+        groups[n++] = static_cast<std::uint8_t>((delta & 0x7F) | 0x80);
+    while (n > 0)
+        out.push_back(groups[--n]);
+}
+void putTrack(std::vector<std::uint8_t>& file, std::vector<std::uint8_t> body) {
+    body.insert(body.end(), {0x00, 0xFF, 0x2F, 0x00});
+    file.insert(file.end(), {'M', 'T', 'r', 'k'});
+    put32(file, static_cast<std::uint32_t>(body.size()));
+    file.insert(file.end(), body.begin(), body.end());
+}
+
+// About 1 MB: a tempo track changing tempo every bar and time signature every 16 bars, and a
+// note track of short notes, 480 ticks per quarter, some 1300 bars.
+std::vector<std::uint8_t> largeMidiFile() {
+    constexpr std::uint32_t ticksPerBar = 1920;
+    constexpr std::uint32_t bars = 1300;
+    std::vector<std::uint8_t> tempo;
+    for (std::uint32_t bar = 0; bar < bars; ++bar) {
+        putDelta(tempo, bar == 0 ? 0 : ticksPerBar);
+        const std::uint32_t micros = 400'000 + (bar % 7) * 25'000;
+        tempo.insert(tempo.end(),
+                     {0xFF, 0x51, 0x03, static_cast<std::uint8_t>(micros >> 16),
+                      static_cast<std::uint8_t>(micros >> 8), static_cast<std::uint8_t>(micros)});
+        if (bar % 16 == 0) {
+            putDelta(tempo, 0);
+            tempo.insert(tempo.end(), {0xFF, 0x58, 0x04, 4, 2, 24, 8});
+        }
+    }
+    std::vector<std::uint8_t> notes;
+    std::uint32_t tick = 0;
+    for (std::uint32_t k = 0; tick < bars * ticksPerBar; ++k, tick += 20) {
+        const auto key = static_cast<std::uint8_t>(48 + k % 24);
+        putDelta(notes, 10);
+        notes.insert(notes.end(), {0x90, key, 100});
+        putDelta(notes, 10);
+        notes.insert(notes.end(), {0x80, key, 0});
+    }
+    std::vector<std::uint8_t> file{'M', 'T', 'h', 'd'};
+    put32(file, 6);
+    put16(file, 1);
+    put16(file, 2);
+    put16(file, 480);
+    putTrack(file, std::move(tempo));
+    putTrack(file, std::move(notes));
+    return file;
+}
+
+QTemporaryDir& scratch() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+void jumpOnce(benchmark::State& state, const QString& midiPath, qint64 bar) {
+    carvo::setBroadcaster({});
+    auto qlab = std::make_shared<InstantQLab>(midiPath + QStringLiteral(", ") +
+                                              QString::number(bar) + QStringLiteral(", 1, G1"));
+    carvo::setScriptRunner(qlab);
+    carvo::BarCounterManager& manager = carvo::BarCounterManager::shared();
+    manager.setRunningCheckExecutor([](std::function<void()>) {});
+    for (auto _ : state) {
+        qlab->loadArrived.reset();
+        const auto start = Clock::now();
+        carvo::jumpToBar(manager, QStringLiteral("Remote"), bar);
+        if (!qlab->loadArrived) {
+            state.SkipWithError("the jump did not reach the load script");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(*qlab->loadArrived - start).count());
+    }
+    manager.stopBarCounter(false);
+    carvo::setScriptRunner(nullptr);
+}
+
+void BM_JumpDemoFile(benchmark::State& state) {
+    jumpOnce(state, QStringLiteral(CARVO_DEMO_MIDI), 9);
+}
+BENCHMARK(BM_JumpDemoFile)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+void BM_JumpOneMegabyteFile(benchmark::State& state) {
+    const QString path = scratch().filePath(QStringLiteral("large.mid"));
+    const auto bytes = largeMidiFile();
+    std::ofstream(path.toStdString(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    state.counters["file_bytes"] = static_cast<double>(bytes.size());
+    jumpOnce(state, path, 700);
+}
+BENCHMARK(BM_JumpOneMegabyteFile)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// 100 clients connected over loopback; the broadcaster does what the server's send-to-all does:
+// encode once, write to every connection.
+struct LoopbackClients {
+    QTcpServer listener;
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    std::vector<QTcpSocket*> connections;
+
+    bool open(int count) {
+        if (!listener.listen(QHostAddress::LocalHost, 0))
+            return false;
+        for (int k = 0; k < count; ++k) {
+            auto client = std::make_unique<QTcpSocket>();
+            client->connectToHost(QHostAddress::LocalHost, listener.serverPort());
+            if (!client->waitForConnected(5000) || !listener.waitForNewConnection(5000))
+                return false;
+            connections.push_back(listener.nextPendingConnection());
+            clients.push_back(std::move(client));
+        }
+        return true;
+    }
+    void broadcast(const QString& message) {
+        const QByteArray bytes = message.toUtf8();
+        for (QTcpSocket* connection : connections)
+            connection->write(bytes);
+    }
+    // Lets the sockets send and the clients read, between measured ticks.
+    void drain() {
+        for (QTcpSocket* connection : connections)
+            connection->flush();
+        QCoreApplication::processEvents();
+        for (auto& client : clients)
+            client->readAll();
+    }
+};
+
+void BM_TickWith100Clients(benchmark::State& state) {
+    LoopbackClients clients;
+    if (!clients.open(100)) {
+        state.SkipWithError("loopback clients could not connect");
+        return;
+    }
+    carvo::setBroadcaster([&](const QString& message) { clients.broadcast(message); });
+    carvo::BarCounterManager& manager = carvo::BarCounterManager::shared();
+    manager.setRunningCheckExecutor([](std::function<void()>) {});
+
+    // 120 beats per minute in 4/4 for 1000 bars, the counter 0.05 s further at every tick.
+    carvo::JumpState& jump = carvo::jumpState();
+    jump.barStartTimes = {0.0F};
+    jump.barBeatCounts = {0};
+    for (int n = 1; n <= 1001; ++n) {
+        jump.barStartTimes.push_back(2.0F * static_cast<float>(n - 1));
+        jump.barBeatCounts.push_back(4);
+    }
+    jump.firstBarNumber = 1;
+    jump.currentBarIndex = 1;
+    jump.jumpBarTime = 0.0F;
+    jump.jumpStartTime = 1'700'000'000.0;
+    double now = jump.jumpStartTime;
+    carvo::setWallClock([&now] { return now; });
+    std::int64_t ticks = 0;
+    for (auto _ : state) {
+        now += 0.05;
+        manager.barCounterTick(QStringLiteral("G1"));
+        state.PauseTiming();
+        clients.drain();
+        if (jump.currentBarIndex > 990) {
+            jump.currentBarIndex = 1;
+            jump.jumpStartTime = now;
+        }
+        ++ticks;
+        state.ResumeTiming();
+    }
+    state.counters["ticks"] = static_cast<double>(ticks);
+    carvo::setWallClock({});
+    carvo::setBroadcaster({});
+}
+BENCHMARK(BM_TickWith100Clients)->MeasureProcessCPUTime()->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QTemporaryDir settingsDir;
+    carvo::settings::useFolder(settingsDir.path());
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
