@@ -22,4 +22,11 @@ std::shared_ptr<ScriptRunner> makeScriptRunner(const RunnerOptions& options, QSt
     return runner;
 }
 
+std::shared_ptr<sim::SimulatedQLab> installedSimulatedQLab() {
+    auto runner = scriptRunner();
+    while (const auto logged = std::dynamic_pointer_cast<ScriptLogRunner>(runner))
+        runner = logged->inner();
+    return std::dynamic_pointer_cast<sim::SimulatedQLab>(runner);
+}
+
 } // namespace carvo

@@ -9,6 +9,9 @@
 #include "qlab/script_runner.h"
 
 namespace carvo {
+namespace sim {
+class SimulatedQLab;
+}
 
 struct RunnerOptions {
     QString workspaceFile; // simulated QLab only
@@ -17,5 +20,9 @@ struct RunnerOptions {
 
 // The runner for these options, or none with a reason (an unreadable workspace file).
 std::shared_ptr<ScriptRunner> makeScriptRunner(const RunnerOptions& options, QString* problem);
+
+// The simulated QLab behind the installed runner (through a transcript), or none; the window
+// uses it to answer the simulation's dialogs itself.
+std::shared_ptr<sim::SimulatedQLab> installedSimulatedQLab();
 
 } // namespace carvo

@@ -21,6 +21,8 @@ public:
         return m_inner->isApplicationRunning(bundleIdentifier);
     }
 
+    const std::shared_ptr<ScriptRunner>& inner() const { return m_inner; }
+
     // One transcript entry; runs that end at once on several threads never interleave.
     static QString entry(const QString& source, const ScriptOutcome& outcome);
 

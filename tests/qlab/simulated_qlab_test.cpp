@@ -133,6 +133,7 @@ TEST_F(SimulatedQLabRunnerTest, TheTranscriptRecordsEveryRunWithItsOutcome) {
     QTemporaryDir folder;
     const auto path = folder.filePath(QStringLiteral("scripts.log"));
     setScriptRunner(std::make_shared<ScriptLogRunner>(qlab, path));
+    EXPECT_EQ(installedSimulatedQLab(), qlab);
     EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G")));
     EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("nobody")));
     QLabIntegration::getValidGroupCues(QStringLiteral("CueLst")); // no Carvo cue: status only
