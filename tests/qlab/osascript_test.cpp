@@ -1,4 +1,7 @@
 // The macOS runner: reading osascript's -ss output, and running a stand-in osascript program.
+#include <future>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "qlab/osascript_runner.h"
@@ -104,6 +107,16 @@ TEST_F(OsascriptRunnerTest, FailuresBecomeErrorsWithTheirDescription) {
     OsascriptRunner missing(QStringLiteral(CARVO_QLAB_TEST_DATA "/no-such-program"));
     EXPECT_TRUE(missing.run(QStringLiteral("return 1")).error);
     EXPECT_FALSE(missing.isApplicationRunning(QStringLiteral("com.figure53.QLab.5")));
+}
+
+TEST_F(OsascriptRunnerTest, RunsFromSeveralThreadsAtOnce) {
+    std::vector<std::future<ScriptOutcome>> runs;
+    for (int i = 0; i < 6; ++i)
+        runs.push_back(std::async(std::launch::async, [this, i] {
+            return runner.run(QStringLiteral("-- reply: \"%1\"").arg(i));
+        }));
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(runs[static_cast<std::size_t>(i)].get().resultText(), QString::number(i));
 }
 
 } // namespace

@@ -350,3 +350,99 @@ TEST(QLabStateText, ParsesExactlyTheFiveDisplayTexts) {
 
 } // namespace
 } // namespace carvo::testing
+
+namespace carvo::testing {
+namespace {
+
+// A runner whose answers the test sets, for outcomes the simulated QLab never gives.
+struct CannedRunner : ScriptRunner {
+    bool creatable = true;
+    bool qlabRunning = true;
+    ScriptOutcome outcome;
+    std::atomic<int> runs{0};
+    bool canCreate(const QString&) override { return creatable; }
+    ScriptOutcome run(const QString&) override {
+        ++runs;
+        return outcome;
+    }
+    bool isApplicationRunning(const QString& id) override {
+        return qlabRunning && id == QStringLiteral("com.figure53.QLab.5");
+    }
+};
+
+class CannedRunnerTest : public SimulatedQLabTest {
+protected:
+    void SetUp() override {
+        SimulatedQLabTest::SetUp();
+        setScriptRunner(runner);
+    }
+    std::shared_ptr<CannedRunner> runner = std::make_shared<CannedRunner>();
+};
+
+TEST_F(CannedRunnerTest, StatusIsNoWorkspaceForEveryOtherOutcome) {
+    runner->qlabRunning = false;
+    EXPECT_EQ(QLabIntegration::checkQLabStatus(), QLabState::notRunning);
+    EXPECT_EQ(runner->runs, 0); // not running: no script at all
+    runner->qlabRunning = true;
+    runner->outcome = {ScriptError{QStringLiteral("boom")},
+                       ScriptDescriptor::fromText(QStringLiteral("workspace no cue"))};
+    EXPECT_EQ(QLabIntegration::checkQLabStatus(), QLabState::runningNoWorkspace);
+    runner->outcome = {{}, ScriptDescriptor::fromText(QStringLiteral("Workspace no cue"))};
+    EXPECT_EQ(QLabIntegration::checkQLabStatus(), QLabState::runningNoWorkspace);
+    runner->outcome = {};
+    EXPECT_EQ(QLabIntegration::checkQLabStatus(), QLabState::runningNoWorkspace);
+    runner->creatable = false;
+    runner->outcome = {{}, ScriptDescriptor::fromText(QStringLiteral("workspace and cue found"))};
+    EXPECT_EQ(QLabIntegration::checkQLabStatus(), QLabState::runningNoWorkspace);
+    std::lock_guard lock(linesMutex);
+    EXPECT_THAT(lines, IsEmpty());
+}
+
+TEST_F(CannedRunnerTest, AScriptThatCannotBeCreatedNeverRuns) {
+    runner->creatable = false;
+    EXPECT_EQ(QLabIntegration::getFilesAndStartBar(1, QStringLiteral("QLab"), 1, {}),
+              QStringLiteral("Script failed"));
+    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G")));
+    QLabIntegration::displayQLabMessage(QStringLiteral("Bar 99 does not exist"));
+    EXPECT_EQ(runner->runs, 0);
+    // The message still reaches the console and the clients.
+    EXPECT_THAT(consoleLines(), ElementsAre(QStringLiteral("Bar 99 does not exist")));
+    EXPECT_EQ(sent, QStringList{QStringLiteral("Bar 99 does not exist")});
+}
+
+TEST_F(CannedRunnerTest, CatalogueReadsPairsLeniently) {
+    // QLab is ready (the status script finds the Carvo cue); the catalogue answer varies.
+    struct TwoStep : CannedRunner {
+        ScriptOutcome catalogue;
+        ScriptOutcome run(const QString& source) override {
+            ++runs;
+            if (source.contains(QStringLiteral("set resultList to {}")))
+                return catalogue;
+            return {{}, ScriptDescriptor::fromText(QStringLiteral("workspace and cue found"))};
+        }
+    };
+    auto twoStep = std::make_shared<TwoStep>();
+    setScriptRunner(twoStep);
+    using D = ScriptDescriptor;
+    // An error with a result: reported, and the result is still used.
+    twoStep->catalogue = {
+        ScriptError{QStringLiteral("half way")},
+        D::list({D::list({D::fromText(QStringLiteral("G1"))}), D::fromText(QStringLiteral("odd")),
+                 D::list({D{}, D::fromText(QStringLiteral("Named"))})})};
+    QLabIntegration::getValidGroupCues(QStringLiteral("CueLst"));
+    EXPECT_EQ(QLabIntegration::cueInfos(),
+              (QList<CueInfo>{{QStringLiteral("G1"), {}}, {}, {{}, QStringLiteral("Named")}}));
+    {
+        std::lock_guard lock(linesMutex);
+        EXPECT_THAT(lines,
+                    ElementsAre("AppleScript error from get list of valid group cues: half way"));
+    }
+    // A result with items that is not a list gives an empty catalogue, sent as such.
+    twoStep->catalogue = {{}, D{std::nullopt, {D::fromText(QStringLiteral("x"))}, false}};
+    QLabIntegration::getValidGroupCues(QStringLiteral("Network"));
+    EXPECT_THAT(QLabIntegration::cueInfos(), IsEmpty());
+    EXPECT_EQ(sent, QStringList{QStringLiteral("GROUP_CUES: []")});
+}
+
+} // namespace
+} // namespace carvo::testing
