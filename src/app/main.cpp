@@ -14,6 +14,7 @@
 
 #include "app/diagnostics.h"
 #include "app/settings.h"
+#include "qlab/dbus_service.h"
 #include "qlab/qlab_integration.h"
 #include "qlab/runner_setup.h"
 #include "remote/tcp_server.h"
@@ -74,6 +75,8 @@ Options parseOptions(const QCoreApplication& app) {
 
 // The shared objects, in the order the application needs them; the window comes after.
 void startUp(const Options& options) {
+    // QLab's go and chase commands arrive over D-Bus; without a session bus Carvo runs on.
+    carvo::registerDBusService();
     // Scripts for QLab: osascript where AppleScript exists, the simulated QLab elsewhere.
     const bool demo = options.qlabWorkspace.isEmpty();
     QString problem;
