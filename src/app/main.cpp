@@ -17,6 +17,7 @@
 #include "qlab/dbus_service.h"
 #include "qlab/qlab_integration.h"
 #include "qlab/runner_setup.h"
+#include "remote/remote_protocol.h"
 #include "remote/tcp_server.h"
 
 namespace {
@@ -93,6 +94,7 @@ void startUp(const Options& options) {
     carvo::QLabIntegration::shared(); // reads "standby" and "preWait"
 
     auto& server = carvo::TCPServer::shared();
+    carvo::installRemoteProtocol(); // before any client can connect
     server.setPort(options.port);
     server.startServer();
 }
