@@ -1,10 +1,12 @@
 #include "ui/views.h"
 
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickStyle>
 #include <QScreen>
+#include <QThread>
 
 #include "app/diagnostics.h"
 #include "app/settings.h"
@@ -38,11 +40,10 @@ Views::~Views() {
     delete m_mainWindow;
 }
 
-QQuickWindow* Views::create(const char* file) {
+QQuickWindow* Views::create(const char* file, QVariantMap properties) {
     QQmlComponent component(m_engine.get(),
                             QUrl(QStringLiteral("qrc:/Carvo/Ui/qml/") + QLatin1String(file)));
-    QObject* object = component.createWithInitialProperties(
-        {{QStringLiteral("bridge"), QVariant::fromValue<QObject*>(m_bridge.get())}});
+    QObject* object = component.createWithInitialProperties(properties);
     auto* window = qobject_cast<QQuickWindow*>(object);
     if (!window) {
         writeLine(QStringLiteral("Cannot create %1: %2")
@@ -57,7 +58,9 @@ QQuickWindow* Views::create(const char* file) {
 QQuickWindow* Views::showMainWindow() {
     if (m_mainWindow)
         return m_mainWindow;
-    m_mainWindow = create("MainWindow.qml");
+    m_mainWindow =
+        create("MainWindow.qml",
+               {{QStringLiteral("bridge"), QVariant::fromValue<QObject*>(m_bridge.get())}});
     if (!m_mainWindow)
         return nullptr;
     m_bridge->setMainWindow(m_mainWindow);
@@ -85,7 +88,9 @@ void Views::showCueListWindow() {
         m_cueListWindow->requestActivate();
         return;
     }
-    QQuickWindow* window = create("CueListWindow.qml");
+    QQuickWindow* window =
+        create("CueListWindow.qml",
+               {{QStringLiteral("bridge"), QVariant::fromValue<QObject*>(m_bridge.get())}});
     if (!window)
         return;
     m_cueListWindow = window;
@@ -99,6 +104,50 @@ void Views::showCueListWindow() {
     window->show();
     window->raise();
     window->requestActivate();
+}
+
+} // namespace carvo::ui
+
+namespace carvo::ui {
+
+std::optional<QString> Views::askInDialog(const QString& title, const QString& message,
+                                          const std::optional<QString>& defaultAnswer) {
+    if (QThread::currentThread() != thread()) {
+        std::optional<QString> answer;
+        QMetaObject::invokeMethod(
+            this, [&] { answer = askInDialog(title, message, defaultAnswer); },
+            Qt::BlockingQueuedConnection);
+        return answer;
+    }
+    QQuickWindow* dialog =
+        create("QLabDialog.qml", {{QStringLiteral("title"), title},
+                                  {QStringLiteral("message"), message},
+                                  {QStringLiteral("hasField"), defaultAnswer.has_value()},
+                                  {QStringLiteral("answer"), defaultAnswer.value_or(QString())}});
+    if (!dialog)
+        return std::nullopt;
+    if (m_mainWindow)
+        dialog->setTransientParent(m_mainWindow);
+
+    // The script that asked is still running: hold it here, with the event loop going, until
+    // the operator answers.
+    DialogWaiter waiter;
+    QEventLoop loop;
+    connect(dialog, SIGNAL(answered(bool, QString)), &waiter, SLOT(answered(bool, QString)));
+    connect(&waiter, &DialogWaiter::done, &loop, &QEventLoop::quit);
+    connect(dialog, SIGNAL(closing(QQuickCloseEvent*)), &loop, SLOT(quit()));
+    dialog->show();
+    dialog->requestActivate();
+    loop.exec();
+    dialog->hide();
+    dialog->deleteLater();
+    return waiter.answer;
+}
+
+void DialogWaiter::answered(bool accepted, const QString& text) {
+    if (accepted)
+        answer = text;
+    emit done();
 }
 
 } // namespace carvo::ui

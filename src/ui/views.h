@@ -3,6 +3,7 @@
 // at most one exists and which is made anew after the operator closes it.
 
 #include <memory>
+#include <optional>
 
 #include <QObject>
 #include <QPointer>
@@ -13,6 +14,17 @@
 class QQmlEngine;
 
 namespace carvo::ui {
+
+// Receives one dialog's answer and ends the wait for it.
+class DialogWaiter : public QObject {
+    Q_OBJECT
+public:
+    std::optional<QString> answer;
+signals:
+    void done();
+public slots:
+    void answered(bool accepted, const QString& text);
+};
 
 class Views : public QObject {
     Q_OBJECT
@@ -30,6 +42,12 @@ public:
     // The open cue list window, or none.
     QQuickWindow* cueListWindow() const { return m_cueListWindow; }
 
+    // Shows a dialog of QLab's as a window of the application and waits, running the event
+    // loop, until the operator answers: the field's text (empty without a field) for OK, none
+    // for Cancel or closing. Callable from any thread; the window lives on the main thread.
+    std::optional<QString> askInDialog(const QString& title, const QString& message,
+                                       const std::optional<QString>& defaultAnswer);
+
 signals:
     // The operator closed the main window.
     void mainWindowClosed();
@@ -39,7 +57,7 @@ private slots:
     void forgetCueListWindow();
 
 private:
-    QQuickWindow* create(const char* file);
+    QQuickWindow* create(const char* file, QVariantMap properties = {});
 
     std::unique_ptr<QQmlEngine> m_engine;
     std::unique_ptr<UiBridge> m_bridge;
