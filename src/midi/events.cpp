@@ -1,6 +1,9 @@
 #include "midi/events.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <initializer_list>
 
 namespace carvo::midi {
 
@@ -14,7 +17,7 @@ std::string channelText(std::uint8_t channel) {
     return "ch " + std::to_string(channel + 1);
 }
 
-std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
+std::string hexBytes(std::span<const std::uint8_t> bytes) {
     std::string text;
     char part[4];
     for (const std::uint8_t byte : bytes) {
@@ -30,22 +33,54 @@ std::vector<std::uint8_t> ccRun(std::uint8_t channel, std::uint8_t msbController
                                 std::uint8_t lsbController, const ParameterNumber& parameter,
                                 std::uint8_t dataMSB, std::optional<std::uint8_t> dataLSB) {
     const std::uint8_t cc = status(0xB, channel);
-    std::vector<std::uint8_t> bytes{
-        cc, msbController, parameter.msb, cc, lsbController, parameter.lsb, cc, 6, dataMSB};
-    if (dataLSB) {
-        bytes.insert(bytes.end(), {cc, 38, *dataLSB});
-    }
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(12);
+    const auto message = [&](std::uint8_t controller, std::uint8_t value) {
+        bytes.push_back(cc);
+        bytes.push_back(controller);
+        bytes.push_back(value);
+    };
+    message(msbController, parameter.msb);
+    message(lsbController, parameter.lsb);
+    message(6, dataMSB);
+    if (dataLSB)
+        message(38, *dataLSB);
     return bytes;
 }
 
 std::string parameterText(const char* kind, const ParameterNumber& parameter, std::uint8_t dataMSB,
                           std::optional<std::uint8_t> dataLSB, std::uint8_t channel) {
-    std::string text = std::string(kind) + " " + channelText(channel) + " param " +
-                       std::to_string(parameter.msb) + ":" + std::to_string(parameter.lsb) +
-                       " data " + std::to_string(dataMSB);
-    if (dataLSB)
-        text += ":" + std::to_string(*dataLSB);
+    std::string text(kind);
+    text += ' ';
+    text += channelText(channel);
+    text += " param ";
+    text += std::to_string(parameter.msb);
+    text += ':';
+    text += std::to_string(parameter.lsb);
+    text += " data ";
+    text += std::to_string(dataMSB);
+    if (dataLSB) {
+        text += ':';
+        text += std::to_string(*dataLSB);
+    }
     return text;
+}
+
+// Start byte, the given leading bytes, the data, and the closing F7.
+std::vector<std::uint8_t> sysExBytes(std::initializer_list<std::uint8_t> lead,
+                                     std::span<const std::uint8_t> first,
+                                     std::span<const std::uint8_t> data) {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(lead.size() + first.size() + data.size() + 2);
+    bytes.push_back(0xF0);
+    for (const std::uint8_t byte : lead)
+        bytes.push_back(byte);
+    for (const std::uint8_t byte : first)
+        bytes.push_back(byte);
+    for (const std::uint8_t byte : data)
+        bytes.push_back(byte);
+    bytes.push_back(0xF7);
+    return bytes;
 }
 } // namespace
 
@@ -117,29 +152,28 @@ std::string NRPN::description() const {
     return parameterText("NRPN", parameter, dataEntryMSB, dataEntryLSB, channel);
 }
 
+ManufacturerID::ManufacturerID(std::span<const std::uint8_t> id)
+    : length_(static_cast<std::uint8_t>(std::min<std::size_t>(id.size(), 3))) {
+    std::copy_n(id.begin(), length_, bytes_.begin());
+}
+
 std::vector<std::uint8_t> SysEx7::rawBytes() const {
-    std::vector<std::uint8_t> bytes{0xF0};
-    bytes.insert(bytes.end(), manufacturer.begin(), manufacturer.end());
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    bytes.push_back(0xF7);
-    return bytes;
+    return sysExBytes({}, manufacturer.view(), data.view());
 }
 std::string SysEx7::description() const {
-    return "SysEx manufacturer " + hexBytes(manufacturer) + ", " + std::to_string(data.size()) +
-           " data bytes";
+    return "SysEx manufacturer " + hexBytes(manufacturer.view()) + ", " +
+           std::to_string(data.size()) + " data bytes";
 }
 
 std::vector<std::uint8_t> UniversalSysEx7::rawBytes() const {
-    std::vector<std::uint8_t> bytes{0xF0, static_cast<std::uint8_t>(universalType), deviceID,
-                                    subID1, subID2};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    bytes.push_back(0xF7);
-    return bytes;
+    return sysExBytes({static_cast<std::uint8_t>(universalType), deviceID, subID1, subID2}, {},
+                      data.view());
 }
 std::string UniversalSysEx7::description() const {
     return std::string("Universal SysEx ") +
            (universalType == UniversalType::realTime ? "real-time" : "non-real-time") + " device " +
-           hexBytes({deviceID}) + " sub-IDs " + hexBytes({subID1, subID2}) + ", " +
+           hexBytes(std::array<std::uint8_t, 1>{deviceID}) + " sub-IDs " +
+           hexBytes(std::array<std::uint8_t, 2>{subID1, subID2}) + ", " +
            std::to_string(data.size()) + " data bytes";
 }
 

@@ -1,9 +1,15 @@
 #pragma once
 // MIDI 1.0 channel voice and system exclusive payloads, as track decoding fills them.
 
+#include "bytes/owned_bytes.h"
+
+#include <algorithm>
+#include <array>
 #include <compare>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -108,11 +114,33 @@ struct NRPN {
     std::string description() const;
 };
 
-// A manufacturer's system exclusive message. The identifier is one byte, or 0x00 and two more.
+// A manufacturer's identifier: one byte, or 0x00 and two more.
+class ManufacturerID {
+public:
+    ManufacturerID() = default;
+    // Takes the first one to three bytes.
+    explicit ManufacturerID(std::span<const std::uint8_t> id);
+    ManufacturerID(std::initializer_list<std::uint8_t> id)
+        : ManufacturerID(std::span<const std::uint8_t>(id.begin(), id.size())) {}
+
+    std::span<const std::uint8_t> view() const { return {bytes_.data(), length_}; }
+    std::size_t size() const { return length_; }
+
+    friend bool operator==(const ManufacturerID&, const ManufacturerID&) = default;
+    friend bool operator==(const ManufacturerID& a, const std::vector<std::uint8_t>& b) {
+        return a.length_ == b.size() && std::equal(b.begin(), b.end(), a.bytes_.begin());
+    }
+
+private:
+    std::array<std::uint8_t, 3> bytes_{};
+    std::uint8_t length_ = 0;
+};
+
+// A manufacturer's system exclusive message.
 struct SysEx7 {
-    std::vector<std::uint8_t> manufacturer;
-    std::vector<std::uint8_t> data; // between the identifier and the closing F7
+    ManufacturerID manufacturer;
     std::uint8_t group = 0;
+    bytes::OwnedBytes data; // between the identifier and the closing F7
     friend bool operator==(const SysEx7&, const SysEx7&) = default;
     std::vector<std::uint8_t> rawBytes() const; // F0, identifier, data, F7
     std::string description() const;
@@ -125,8 +153,8 @@ struct UniversalSysEx7 {
     std::uint8_t deviceID = 0x7F;
     std::uint8_t subID1 = 0;
     std::uint8_t subID2 = 0;
-    std::vector<std::uint8_t> data; // after the sub-IDs, before the closing F7
     std::uint8_t group = 0;
+    bytes::OwnedBytes data; // after the sub-IDs, before the closing F7
     friend bool operator==(const UniversalSysEx7&, const UniversalSysEx7&) = default;
     std::vector<std::uint8_t> rawBytes() const;
     std::string description() const;

@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace carvo::smf {
 
 using bytes::fail;
@@ -456,8 +460,8 @@ std::string decodeText(Bytes data) {
     return text;
 }
 
-std::vector<std::uint8_t> owned(Bytes data) {
-    return {data.begin(), data.end()};
+bytes::OwnedBytes owned(Bytes data) {
+    return bytes::OwnedBytes(data);
 }
 
 constexpr std::size_t variableMinimum = 3;
@@ -470,8 +474,9 @@ DecodeResult<Text> decodeTextStream(Bytes bytes) {
     auto body = readBody(bytes, 2);
     if (!body)
         return fail(body.error());
-    return Decoded<Text>{{static_cast<Text::EventType>(bytes[1]), decodeText(body->data)},
-                         body->totalLength};
+    return Decoded<Text>{
+        {static_cast<Text::EventType>(bytes[1]), bytes::OwnedText(decodeText(body->data))},
+        body->totalLength};
 }
 
 DecodeResult<SequencerSpecific> decodeSequencerSpecificStream(Bytes bytes) {
@@ -530,7 +535,7 @@ DecodeResult<midi::SysEx7> decodeSysEx7Stream(Bytes bytes) {
     if (content.size() < idLength)
         return fail(reject(RejectReason::notManufacturerSysEx));
     return Decoded<midi::SysEx7>{
-        {owned(content.first(idLength)), owned(content.subspan(idLength)), 0},
+        {midi::ManufacturerID(content.first(idLength)), 0, owned(content.subspan(idLength))},
         message->totalLength};
 }
 
@@ -543,56 +548,55 @@ DecodeResult<midi::UniversalSysEx7> decodeUniversalSysEx7Stream(Bytes bytes) {
     if (content.size() < 4 || !isUniversal(content[0]))
         return fail(reject(RejectReason::notUniversalSysEx));
     return Decoded<midi::UniversalSysEx7>{{static_cast<midi::UniversalType>(content[0]), content[1],
-                                           content[2], content[3], owned(content.subspan(4)), 0},
+                                           content[2], content[3], 0, owned(content.subspan(4))},
                                           message->totalLength};
 }
 
 // ---- The trial order ------------------------------------------------------------------------
 
-std::uint8_t leadByte(const Payload& payload) {
-    return std::visit(
-        [](const auto& p) -> std::uint8_t {
-            using P = std::decay_t<decltype(p)>;
-            if constexpr (std::is_same_v<P, midi::NoteOff>)
-                return static_cast<std::uint8_t>(0x80 | p.channel);
-            else if constexpr (std::is_same_v<P, midi::NoteOn>)
-                return static_cast<std::uint8_t>(0x90 | p.channel);
-            else if constexpr (std::is_same_v<P, midi::NotePressure>)
-                return static_cast<std::uint8_t>(0xA0 | p.channel);
-            else if constexpr (std::is_same_v<P, midi::CC> || std::is_same_v<P, midi::RPN> ||
-                               std::is_same_v<P, midi::NRPN>)
-                return static_cast<std::uint8_t>(0xB0 | p.channel);
-            else if constexpr (std::is_same_v<P, midi::ProgramChange>)
-                return static_cast<std::uint8_t>(0xC0 | p.channel);
-            else if constexpr (std::is_same_v<P, midi::Pressure>)
-                return static_cast<std::uint8_t>(0xD0 | p.channel);
-            else if constexpr (std::is_same_v<P, midi::PitchBend>)
-                return static_cast<std::uint8_t>(0xE0 | p.channel);
-            else if constexpr (std::is_same_v<P, midi::SysEx7> ||
-                               std::is_same_v<P, midi::UniversalSysEx7>)
-                return 0xF0;
-            else
-                return 0xFF;
-        },
-        payload);
+// The first byte of a payload's encoding: the status byte of channel voice kinds, F0 for system
+// exclusive and FF for meta events.
+template <class P> constexpr std::uint8_t leadByteOf(const P& p) {
+    if constexpr (std::is_same_v<P, midi::NoteOff>)
+        return static_cast<std::uint8_t>(0x80 | p.channel);
+    else if constexpr (std::is_same_v<P, midi::NoteOn>)
+        return static_cast<std::uint8_t>(0x90 | p.channel);
+    else if constexpr (std::is_same_v<P, midi::NotePressure>)
+        return static_cast<std::uint8_t>(0xA0 | p.channel);
+    else if constexpr (std::is_same_v<P, midi::CC> || std::is_same_v<P, midi::RPN> ||
+                       std::is_same_v<P, midi::NRPN>)
+        return static_cast<std::uint8_t>(0xB0 | p.channel);
+    else if constexpr (std::is_same_v<P, midi::ProgramChange>)
+        return static_cast<std::uint8_t>(0xC0 | p.channel);
+    else if constexpr (std::is_same_v<P, midi::Pressure>)
+        return static_cast<std::uint8_t>(0xD0 | p.channel);
+    else if constexpr (std::is_same_v<P, midi::PitchBend>)
+        return static_cast<std::uint8_t>(0xE0 | p.channel);
+    else if constexpr (std::is_same_v<P, midi::SysEx7> || std::is_same_v<P, midi::UniversalSysEx7>)
+        return 0xF0;
+    else
+        return 0xFF;
 }
 
 // The kinds in the order they are offered each event; the first that accepts it wins.
 template <class... Kinds> struct TrialOrder {
-    // Appends the event and returns the bytes it used, or 0 when no kind accepts the window.
-    static std::size_t offer(Bytes window, DeltaTime delta, std::vector<MIDIFileEvent>& events) {
+    // Appends the event and returns the bytes it used, or 0 when no kind accepts the window;
+    // lead receives the first byte of the event's encoding.
+    static std::size_t offer(Bytes window, DeltaTime delta, std::vector<MIDIFileEvent>& events,
+                             std::uint8_t& lead) {
         std::size_t used = 0;
-        (void)(((used = tryKind<Kinds>(window, delta, events)) != 0) || ...);
+        (void)(((used = tryKind<Kinds>(window, delta, events, lead)) != 0) || ...);
         return used;
     }
 
     template <class P>
-    static std::size_t tryKind(Bytes window, DeltaTime delta, std::vector<MIDIFileEvent>& events) {
+    static std::size_t tryKind(Bytes window, DeltaTime delta, std::vector<MIDIFileEvent>& events,
+                               std::uint8_t& lead) {
         auto decoded = decodeStream<P>(window);
         if (!decoded)
             return 0;
-        events.push_back(
-            MIDIFileEvent{delta, Payload(std::in_place_type<P>, std::move(decoded->event))});
+        lead = leadByteOf(decoded->event);
+        events.emplace_back(delta, std::in_place_type<P>, std::move(decoded->event));
         return decoded->bufferLength;
     }
 };
@@ -629,6 +633,20 @@ std::string unexpectedData(Bytes body, std::size_t offset) {
 }
 
 const char* const endOfFileEarly = "Encountered end of file early.";
+
+// A large file's event table is hundreds of megabytes of fresh memory on every decode; asking for
+// huge pages turns hundreds of thousands of page faults into a few hundred.
+void adviseLargeTable([[maybe_unused]] void* start, [[maybe_unused]] std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t hugePage = std::uintptr_t{1} << 21;
+    if (bytes < 2 * hugePage)
+        return;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(start) + hugePage - 1) & ~(hugePage - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(start) + bytes) & ~(hugePage - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#endif
+}
 
 } // namespace
 
@@ -722,6 +740,7 @@ bytes::Expected<Track, std::string> decodeTrack(Bytes body) {
     // The shortest event (one delta byte and one running-status data byte) takes two bytes, so
     // this is the most a body can hold and never needs to grow.
     track.events.reserve(body.size() / 2);
+    adviseLargeTable(track.events.data(), track.events.capacity() * sizeof(MIDIFileEvent));
     std::size_t position = 0;
     std::uint8_t runningStatus = 0; // 0: none
     std::array<std::uint8_t, runningStatusCopy> withStatus{};
@@ -753,13 +772,13 @@ bytes::Expected<Track, std::string> decodeTrack(Bytes body) {
             statusAdded = true;
         }
 
+        std::uint8_t lead = 0;
         const std::size_t used =
-            EventKinds::offer(window, DeltaTime::ticks(delta->value), track.events);
+            EventKinds::offer(window, DeltaTime::ticks(delta->value), track.events, lead);
         if (used == 0)
             return fail(unexpectedData(body, position));
         position += used - (statusAdded ? 1 : 0);
 
-        const std::uint8_t lead = leadByte(track.events.back().event);
         if (lead >= 0x80 && lead <= 0xEF)
             runningStatus = lead;
         else if (lead >= 0xF0 && lead <= 0xF7)

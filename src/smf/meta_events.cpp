@@ -25,7 +25,7 @@ std::vector<std::uint8_t> metaBytes(std::uint8_t type, const std::uint8_t* body,
     return bytes;
 }
 
-std::vector<std::uint8_t> metaBytes(std::uint8_t type, const std::vector<std::uint8_t>& body) {
+std::vector<std::uint8_t> metaBytes(std::uint8_t type, const bytes::OwnedBytes& body) {
     return metaBytes(type, body.data(), body.size());
 }
 
@@ -70,10 +70,10 @@ std::string description(Text::EventType type) {
 
 std::vector<std::uint8_t> Text::rawBytes() const {
     return metaBytes(static_cast<std::uint8_t>(textType),
-                     reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+                     reinterpret_cast<const std::uint8_t*>(text.view().data()), text.size());
 }
 std::string Text::description() const {
-    return smf::description(textType) + ": \"" + text + "\"";
+    return smf::description(textType) + ": \"" + text.str() + "\"";
 }
 
 std::vector<std::uint8_t> ChannelPrefix::rawBytes() const {

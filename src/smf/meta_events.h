@@ -1,6 +1,8 @@
 #pragma once
 // Meta event payloads of a track.
 
+#include "bytes/owned_bytes.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,7 +29,7 @@ struct Text {
         deviceName = 0x09,
     };
     EventType textType = EventType::text;
-    std::string text; // UTF-8
+    bytes::OwnedText text; // UTF-8
     friend bool operator==(const Text&, const Text&) = default;
     std::vector<std::uint8_t> rawBytes() const;
     std::string description() const;
@@ -103,7 +105,7 @@ struct XMFPatchTypePrefix {
 };
 
 struct SequencerSpecific {
-    std::vector<std::uint8_t> data;
+    bytes::OwnedBytes data;
     friend bool operator==(const SequencerSpecific&, const SequencerSpecific&) = default;
     std::vector<std::uint8_t> rawBytes() const;
     std::string description() const;
@@ -111,7 +113,7 @@ struct SequencerSpecific {
 
 struct UnrecognizedMeta {
     std::uint8_t metaType = 0;
-    std::vector<std::uint8_t> data;
+    bytes::OwnedBytes data;
     friend bool operator==(const UnrecognizedMeta&, const UnrecognizedMeta&) = default;
     std::vector<std::uint8_t> rawBytes() const;
     std::string description() const;

@@ -171,7 +171,7 @@ MIDIFile MIDIFile::open(std::string_view pathText) {
     return read(path);
 }
 
-std::vector<std::reference_wrapper<const Track>> MIDIFile::tracks() const {
+std::vector<std::reference_wrapper<const Track>> MIDIFile::tracks() const& {
     std::vector<std::reference_wrapper<const Track>> result;
     for (const Chunk& chunk : chunks_)
         if (const Track* track = chunk.asTrack())

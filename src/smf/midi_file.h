@@ -51,8 +51,9 @@ public:
     void setChunks(std::vector<Chunk> chunks) { chunks_ = std::move(chunks); }
 
     // The tracks of all track chunks in file order, skipping other chunks. The references stay
-    // valid while this value lives unchanged.
-    std::vector<std::reference_wrapper<const Track>> tracks() const;
+    // valid while this value lives unchanged, so a temporary file has none to give.
+    std::vector<std::reference_wrapper<const Track>> tracks() const&;
+    std::vector<std::reference_wrapper<const Track>> tracks() && = delete;
 
     const Id& id() const { return id_; }
     std::string idText() const; // 8-4-4-4-12 lowercase hexadecimal

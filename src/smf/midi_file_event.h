@@ -143,6 +143,13 @@ struct MIDIFileEvent {
     using UnrecognizedMeta = smf::UnrecognizedMeta;
     using XMFPatchTypePrefix = smf::XMFPatchTypePrefix;
 
+    MIDIFileEvent() = default;
+    MIDIFileEvent(DeltaTime deltaTime, Payload payload)
+        : delta(deltaTime), event(std::move(payload)) {}
+    template <class P>
+    MIDIFileEvent(DeltaTime deltaTime, std::in_place_type_t<P> kind, P&& payload)
+        : delta(deltaTime), event(kind, std::forward<P>(payload)) {}
+
     DeltaTime delta;
     Payload event;
 
@@ -158,7 +165,7 @@ struct MIDIFileEvent {
 
 // The payload wrapped as an event of its own kind.
 template <class P> MIDIFileEvent wrap(P payload, DeltaTime delta) {
-    return MIDIFileEvent{delta, Payload(std::move(payload))};
+    return MIDIFileEvent(delta, std::in_place_type<P>, std::move(payload));
 }
 
 // Display text of one event: its delta and its payload.

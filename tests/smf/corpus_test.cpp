@@ -140,7 +140,7 @@ TEST_F(Corpus, WellFormedFilesDecodeWithTheirContent) {
                              "jazz-soft-test-midi-files/test-karaoke-kar.mid",
                              "jazz-soft-test-midi-files/test-sysex-7e-09-01-gm1-enable.mid",
                              "midly-tests/Clementi.mid"})
-        EXPECT_FALSE(decoded(name).tracks().empty()) << name;
+        EXPECT_FALSE(decoded(name).chunks().empty()) << name;
 }
 
 } // namespace
