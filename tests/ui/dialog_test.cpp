@@ -79,7 +79,7 @@ TEST_F(QLabDialogTest, CancelAndClosingAnswerNothing) {
 TEST_F(QLabDialogTest, AMessageFromAnotherThreadIsShownOnTheMainThread) {
     operatorWill([](QQuickWindow* dialog) { click(find(dialog, "qlabDialogOk")); });
     std::optional<QString> answer;
-    std::atomic<bool> finished = false;
+    std::atomic<bool> finished{false};
     std::thread worker([&] {
         answer = views.askInDialog(QStringLiteral("Carvo"), QStringLiteral("No cue selected"),
                                    std::nullopt);
