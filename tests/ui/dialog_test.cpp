@@ -85,7 +85,7 @@ TEST_F(QLabDialogTest, AMessageFromAnotherThreadIsShownOnTheMainThread) {
                                    std::nullopt);
         finished = true;
     });
-    const bool done = waitFor([&] { return finished; });
+    const bool done = waitFor([&] { return finished.load(); });
     worker.join();
     ASSERT_TRUE(done);
     EXPECT_EQ(answer, QString()); // OK on a dialog without a field
