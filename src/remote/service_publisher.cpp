@@ -31,22 +31,34 @@ ServicePublisher::~ServicePublisher() {
 bool ServicePublisher::publish(const QString& name, const QString& type, const QString& domain,
                                quint16 port) {
     stop();
-    DNSServiceRef ref = nullptr;
-    const DNSServiceErrorType error =
-        DNSServiceRegister(&ref, 0, kDNSServiceInterfaceIndexAny, name.toUtf8().constData(),
-                           type.toUtf8().constData(), domain.toUtf8().constData(), nullptr,
-                           htons(port), 0, nullptr, &ServicePublisherCallback::reply, this);
-    if (error != kDNSServiceErr_NoError) {
-        writeLine(QStringLiteral("DNS-SD registration of %1 failed with error %2 (is a DNS-SD "
-                                 "daemon running?)")
-                      .arg(name)
-                      .arg(error));
-        return false;
+    // Another service on this host may hold the name; like Bonjour, take "name (2)" and so on.
+    constexpr int namesToTry = 9;
+    DNSServiceErrorType error = kDNSServiceErr_NoError;
+    for (int attempt = 1; attempt <= namesToTry; ++attempt) {
+        const QString candidate =
+            attempt == 1 ? name : QStringLiteral("%1 (%2)").arg(name).arg(attempt);
+        DNSServiceRef ref = nullptr;
+        error = DNSServiceRegister(&ref, 0, kDNSServiceInterfaceIndexAny,
+                                   candidate.toUtf8().constData(), type.toUtf8().constData(),
+                                   domain.toUtf8().constData(), nullptr, htons(port), 0, nullptr,
+                                   &ServicePublisherCallback::reply, this);
+        if (error == kDNSServiceErr_NameConflict)
+            continue;
+        if (error != kDNSServiceErr_NoError)
+            break;
+        if (attempt > 1)
+            writeLine(QStringLiteral("DNS-SD name %1 is taken on this host; announced as %2")
+                          .arg(name, candidate));
+        m_ref = ref;
+        m_notifier = new QSocketNotifier(DNSServiceRefSockFD(m_ref), QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &ServicePublisher::processResult);
+        return true;
     }
-    m_ref = ref;
-    m_notifier = new QSocketNotifier(DNSServiceRefSockFD(m_ref), QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &ServicePublisher::processResult);
-    return true;
+    writeLine(QStringLiteral("DNS-SD registration of %1 failed with error %2 (is a DNS-SD "
+                             "daemon running?)")
+                  .arg(name)
+                  .arg(error));
+    return false;
 }
 
 void ServicePublisher::stop() {

@@ -175,7 +175,10 @@ TEST_F(Headless, TheAnnouncementIsVisibleToDNSSDBrowsersUntilTheServerStops) {
     ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
     for (const auto& entry : entries) {
         const QStringList fields = entry.split(QLatin1Char(';'));
-        EXPECT_EQ(fields[3], QStringLiteral("Carvo\\032Server")) << entry.toStdString();
+        // "Carvo Server (2)" and so on while another server on this host holds the name.
+        EXPECT_TRUE(fields[3] == QStringLiteral("Carvo\\032Server") ||
+                    fields[3].startsWith(QStringLiteral("Carvo\\032Server\\032\\040")))
+            << entry.toStdString();
         EXPECT_EQ(fields[4], QStringLiteral("_Carvo._tcp"));
         EXPECT_EQ(fields[5], QStringLiteral("local"));
     }

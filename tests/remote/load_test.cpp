@@ -17,6 +17,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -32,7 +33,7 @@ namespace carvo {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int waitMs = 20000;
+constexpr int waitMs = 45000; // generous: the machine may be busy with builds
 
 int openDescriptors() {
     int count = 0;
@@ -56,6 +57,13 @@ long residentKiB() {
         status.ignore(1 << 12, '\n');
     }
     return -1;
+}
+
+// CPU time of the calling thread: unlike the wall clock, not inflated by a busy machine.
+std::chrono::nanoseconds threadCpuTime() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
 int connectTo(quint16 port) {
@@ -169,10 +177,13 @@ TEST_F(Load, TwoHundredClientsEachReceiveAThousandBroadcastsInOrder) {
     QCoreApplication::processEvents();
 
     std::chrono::nanoseconds broadcasting{};
+    std::chrono::nanoseconds broadcastingCpu{};
     if (allAccepted && !failed) {
         for (int s = 0; s < broadcasts; ++s) {
             const auto start = Clock::now();
+            const auto startCpu = threadCpuTime();
             server.broadcast(message(s));
+            broadcastingCpu += threadCpuTime() - startCpu;
             broadcasting += Clock::now() - start;
             QCoreApplication::processEvents(); // let the sockets drain, as the bar counter's ticks
                                                // do
@@ -187,8 +198,12 @@ TEST_F(Load, TwoHundredClientsEachReceiveAThousandBroadcastsInOrder) {
     EXPECT_EQ(outOfOrder.load(), 0);
     const double perBroadcastUs =
         std::chrono::duration<double, std::micro>(broadcasting).count() / broadcasts;
-    std::printf("load: %d broadcasts to %d clients, %.1f us per broadcast (%.2f us per client)\n",
-                broadcasts, clients, perBroadcastUs, perBroadcastUs / clients);
+    const double perBroadcastCpuUs =
+        std::chrono::duration<double, std::micro>(broadcastingCpu).count() / broadcasts;
+    std::printf("load: %d broadcasts to %d clients: %.1f us per broadcast wall clock, %.1f us "
+                "CPU (%.2f us CPU per client)\n",
+                broadcasts, clients, perBroadcastUs, perBroadcastCpuUs,
+                perBroadcastCpuUs / clients);
     RecordProperty("microseconds_per_broadcast_to_200", std::to_string(perBroadcastUs));
 }
 
