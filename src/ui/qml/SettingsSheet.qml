@@ -168,6 +168,13 @@ Window {
                 Qt.callLater(consoleBox.scrollToBottom)
             }
         }
+        // The text is laid out after it changes: follow its new height too.
+        Connections {
+            target: consoleBox.contentItem
+            function onContentHeightChanged() {
+                Qt.callLater(consoleBox.scrollToBottom)
+            }
+        }
 
         Button {
             objectName: "closeButton"
