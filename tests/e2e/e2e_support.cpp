@@ -1,0 +1,311 @@
+#include "e2e_support.h"
+
+#include <sys/socket.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTcpServer>
+#include <QTimer>
+
+#include "app/settings.h"
+#include "engine/numbers.h"
+
+namespace carvo::e2e {
+
+namespace {
+
+constexpr int startTimeoutMs = 15000;
+
+qint64 monotonicMs() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    return clock.elapsed();
+}
+
+quint16 freeLoopbackPort() {
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+void adjustCues(QJsonArray& cues, const std::map<QString, double>& durations,
+                const QDir& demoFolder) {
+    for (qsizetype i = 0; i < cues.size(); ++i) {
+        QJsonObject cue = cues[i].toObject();
+        const QString id = cue.value(QStringLiteral("uniqueID")).toString();
+        if (const auto it = durations.find(id); it != durations.end())
+            cue.insert(QStringLiteral("duration"), it->second);
+        const QString target = cue.value(QStringLiteral("fileTarget")).toString();
+        if (!target.isEmpty())
+            cue.insert(QStringLiteral("fileTarget"), demoFolder.absoluteFilePath(target));
+        QJsonArray children = cue.value(QStringLiteral("children")).toArray();
+        if (!children.isEmpty()) {
+            adjustCues(children, durations, demoFolder);
+            cue.insert(QStringLiteral("children"), children);
+        }
+        cues[i] = cue;
+    }
+}
+
+} // namespace
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    // Wakes the event loop at the deadline even when nothing else happens.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.start(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+QByteArray demoWorkspace(const std::map<QString, double>& durations) {
+    const QDir demoFolder(QStringLiteral(CARVO_DEMO_DIR));
+    QFile file(demoFolder.absoluteFilePath(QStringLiteral("workspace.json")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QJsonObject top = QJsonDocument::fromJson(file.readAll()).object();
+    QJsonArray workspaces = top.value(QStringLiteral("workspaces")).toArray();
+    for (qsizetype w = 0; w < workspaces.size(); ++w) {
+        QJsonObject workspace = workspaces[w].toObject();
+        QJsonArray cues = workspace.value(QStringLiteral("cues")).toArray();
+        adjustCues(cues, durations, demoFolder);
+        workspace.insert(QStringLiteral("cues"), cues);
+        workspaces[w] = workspace;
+    }
+    top.insert(QStringLiteral("workspaces"), workspaces);
+    return QJsonDocument(top).toJson();
+}
+
+// --- CarvoInstance --------------------------------------------------------------------------
+
+CarvoInstance::CarvoInstance() {
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { readOutput(); });
+}
+
+CarvoInstance::~CarvoInstance() {
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+bool CarvoInstance::start(const QByteArray& workspaceJson, const CarvoSettings& settings,
+                          QString* problem) {
+    const QString settingsFolder = m_dir.filePath(QStringLiteral("settings"));
+    QDir().mkpath(settingsFolder);
+    // Written through the same store carvo reads, into the folder given to it.
+    settings::useFolder(settingsFolder);
+    settings::setStandby(settings.standby);
+
+    const QString workspacePath = m_dir.filePath(QStringLiteral("workspace.json"));
+    QFile workspace(workspacePath);
+    if (workspaceJson.isEmpty() || !workspace.open(QIODevice::WriteOnly) ||
+        workspace.write(workspaceJson) != workspaceJson.size()) {
+        *problem = QStringLiteral("cannot write the workspace file");
+        return false;
+    }
+    workspace.close();
+
+    m_port = freeLoopbackPort();
+    if (m_port == 0) {
+        *problem = QStringLiteral("no free loopback port");
+        return false;
+    }
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("AVAHI_COMPAT_NOWARN"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    m_process.setProcessEnvironment(environment);
+    m_process.start(QStringLiteral(CARVO_EXECUTABLE),
+                    {QStringLiteral("--headless"), QStringLiteral("--port"),
+                     QString::number(m_port), QStringLiteral("--settings-dir"), settingsFolder,
+                     QStringLiteral("--qlab-workspace"), workspacePath,
+                     QStringLiteral("--script-log"), scriptLogPath()});
+    const QString ready =
+        QStringLiteral("✅ Server is ready on 127.0.0.1:") + QString::number(m_port);
+    const bool started = waitUntil(
+        [&] { return m_lines.contains(ready) || m_process.state() == QProcess::NotRunning; },
+        startTimeoutMs);
+    if (!started || !m_lines.contains(ready)) {
+        *problem =
+            QStringLiteral("carvo did not become ready; its output:\n") + m_lines.join(u'\n');
+        return false;
+    }
+    return true;
+}
+
+QString CarvoInstance::scriptLogPath() const {
+    return m_dir.filePath(QStringLiteral("scripts.log"));
+}
+
+QString CarvoInstance::scriptLog() const {
+    QFile file(scriptLogPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+QStringList CarvoInstance::scriptRuns() const {
+    QStringList runs;
+    const QString marker = QStringLiteral("==== script run ");
+    for (const QString& piece : scriptLog().split(marker, Qt::SkipEmptyParts)) {
+        // Drop the time stamp that ends the marker line.
+        const qsizetype lineEnd = piece.indexOf(u'\n');
+        runs.append(lineEnd < 0 ? QString() : piece.mid(lineEnd + 1));
+    }
+    return runs;
+}
+
+bool CarvoInstance::waitForLine(const QString& line, int timeoutMs) {
+    return waitUntil([&] { return m_lines.contains(line); }, timeoutMs);
+}
+
+void CarvoInstance::readOutput() {
+    m_partialLine += m_process.readAllStandardOutput();
+    qsizetype end = 0;
+    while ((end = m_partialLine.indexOf('\n')) >= 0) {
+        m_lines.append(QString::fromUtf8(m_partialLine.left(end)));
+        m_partialLine.remove(0, end + 1);
+    }
+}
+
+// --- TestClient -----------------------------------------------------------------------------
+
+TestClient::TestClient() : m_socket(std::make_unique<QTcpSocket>()) {
+    QObject::connect(m_socket.get(), &QTcpSocket::readyRead, [this] { receive(); });
+    QObject::connect(m_socket.get(), &QTcpSocket::disconnected, [this] { m_closed = true; });
+}
+
+TestClient::~TestClient() {
+    m_socket->abort();
+}
+
+bool TestClient::connectTo(quint16 port, int timeoutMs) {
+    m_socket->connectToHost(QHostAddress::LocalHost, port);
+    return waitUntil([&] { return m_socket->state() == QAbstractSocket::ConnectedState; },
+                     timeoutMs);
+}
+
+void TestClient::send(const QByteArray& bytes) {
+    m_socket->write(bytes);
+    m_socket->flush();
+}
+
+void TestClient::finishSending() {
+    m_socket->flush();
+    ::shutdown(static_cast<int>(m_socket->socketDescriptor()), SHUT_WR);
+}
+
+void TestClient::close() {
+    m_socket->disconnectFromHost();
+}
+
+void TestClient::receive() {
+    const QByteArray bytes = m_socket->readAll();
+    for (std::string& message : m_splitter.feed(
+             std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
+        m_messages.push_back(std::move(message));
+        m_arrivals.push_back(monotonicMs());
+    }
+}
+
+std::vector<std::string> TestClient::messagesWithPending() const {
+    std::vector<std::string> all = m_messages;
+    if (!m_splitter.pending().empty())
+        all.push_back(m_splitter.pending());
+    return all;
+}
+
+bool TestClient::waitForMessage(const std::string& text, int timeoutMs) {
+    return waitForMatch([&](const std::string& m) { return m == text; }, timeoutMs).has_value();
+}
+
+std::optional<std::size_t>
+TestClient::waitForMatch(const std::function<bool(const std::string&)>& matches, int timeoutMs,
+                         std::size_t from) {
+    std::optional<std::size_t> found;
+    waitUntil(
+        [&] {
+            const auto all = messagesWithPending();
+            for (std::size_t i = from; i < all.size(); ++i)
+                if (matches(all[i])) {
+                    found = i;
+                    return true;
+                }
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+bool TestClient::waitForClose(int timeoutMs) {
+    return waitUntil([&] { return m_closed; }, timeoutMs);
+}
+
+// --- reading server messages ----------------------------------------------------------------
+
+std::optional<BarPosition> readBarMessage(const std::string& message) {
+    if (!std::string_view(message).starts_with(protocol::barPrefix))
+        return std::nullopt;
+    const std::string body = message.substr(protocol::barPrefix.size());
+    const auto dot = body.find('.');
+    const auto blank = body.find(' ');
+    if (dot == std::string::npos || blank == std::string::npos || blank < dot)
+        return std::nullopt;
+    const auto bar = parseStrictInt64(std::string_view(body).substr(0, dot));
+    const auto beat = parseStrictInt64(std::string_view(body).substr(dot + 1, blank - dot - 1));
+    bool ok = false;
+    const QString progressText = QString::fromStdString(body.substr(blank + 1));
+    const double progress = progressText.toDouble(&ok);
+    if (!bar || !beat || !ok)
+        return std::nullopt;
+    return BarPosition{*bar, *beat, progress, progressText.toStdString()};
+}
+
+std::vector<QJsonObject> readGroupCues(const std::string& message, bool* parsed) {
+    *parsed = false;
+    if (!std::string_view(message).starts_with(protocol::groupCuesPrefix))
+        return {};
+    QJsonParseError error{};
+    const QJsonDocument json = QJsonDocument::fromJson(
+        QByteArray::fromStdString(message.substr(protocol::groupCuesPrefix.size())), &error);
+    if (error.error != QJsonParseError::NoError || !json.isArray())
+        return {};
+    std::vector<QJsonObject> cues;
+    for (const QJsonValue& value : json.array()) {
+        if (!value.isObject())
+            return {};
+        cues.push_back(value.toObject());
+    }
+    *parsed = true;
+    return cues;
+}
+
+QString appleScriptEscaped(const QString& text) {
+    QString escaped;
+    for (const QChar c : text) {
+        if (c == u'\\' || c == u'"')
+            escaped += u'\\';
+        escaped += c;
+    }
+    return escaped;
+}
+
+} // namespace carvo::e2e

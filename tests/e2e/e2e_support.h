@@ -1,0 +1,125 @@
+#pragma once
+// End-to-end support: a real headless carvo with the simulated QLab on a loopback port, and test
+// clients that send raw bytes and split what the server sends back. Every wait is bounded and
+// returns as soon as its condition holds; nothing sleeps.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include "remote/protocol.h"
+
+namespace carvo::e2e {
+
+// Runs the event loop until condition holds or timeoutMs has passed; true when it holds.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs);
+
+// The demo workspace with its file targets made absolute and, per unique ID, changed group
+// durations (seconds a started cue runs in the simulated QLab).
+QByteArray demoWorkspace(const std::map<QString, double>& durations = {});
+
+struct CarvoSettings {
+    bool standby = false;
+};
+
+// One carvo process: headless, on a free loopback port, with its own settings folder, the given
+// workspace in the simulated QLab and a script transcript.
+class CarvoInstance {
+public:
+    CarvoInstance();
+    ~CarvoInstance();
+    CarvoInstance(const CarvoInstance&) = delete;
+    CarvoInstance& operator=(const CarvoInstance&) = delete;
+
+    // Starts carvo and waits until its server is ready; false with a reason otherwise.
+    bool start(const QByteArray& workspaceJson, const CarvoSettings& settings, QString* problem);
+
+    quint16 port() const { return m_port; }
+    QString scriptLogPath() const;
+    QString scriptLog() const;
+    // Each transcript entry: the script text followed by its outcome.
+    QStringList scriptRuns() const;
+    const QStringList& outputLines() const { return m_lines; }
+    bool hasLine(const QString& line) const { return m_lines.contains(line); }
+    bool waitForLine(const QString& line, int timeoutMs);
+    // How often a line has appeared so far.
+    qsizetype lineCount(const QString& line) const { return m_lines.count(line); }
+
+private:
+    void readOutput();
+
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QByteArray m_partialLine;
+    QStringList m_lines;
+};
+
+// A raw client: one write per message, and the server's stream split into messages.
+class TestClient {
+public:
+    TestClient();
+    ~TestClient();
+    TestClient(const TestClient&) = delete;
+    TestClient& operator=(const TestClient&) = delete;
+
+    bool connectTo(quint16 port, int timeoutMs = 5000);
+    // One write of exactly these bytes.
+    void send(const QByteArray& bytes);
+    // Closes our sending side; the server acts on what it has read and then drops us.
+    void finishSending();
+    // Closes the whole connection once the bytes written have left.
+    void close();
+
+    // Complete messages so far, in stream order.
+    const std::vector<std::string>& messages() const { return m_messages; }
+    // The complete messages, then whatever is still held back as a last message: for a message
+    // that nothing follows (the stream has no framing to end it).
+    std::vector<std::string> messagesWithPending() const;
+    bool closedByServer() const { return m_closed; }
+
+    // Waits for a message (complete, or the held-back last one) equal to text.
+    bool waitForMessage(const std::string& text, int timeoutMs);
+    // Waits for a message satisfying the predicate; its index in messagesWithPending().
+    std::optional<std::size_t> waitForMatch(const std::function<bool(const std::string&)>& matches,
+                                            int timeoutMs, std::size_t from = 0);
+    bool waitForClose(int timeoutMs);
+    // Arrival time (ms on a monotonic clock) of each complete message.
+    const std::vector<qint64>& arrivalTimes() const { return m_arrivals; }
+
+private:
+    void receive();
+
+    std::unique_ptr<QTcpSocket> m_socket;
+    protocol::ServerStreamSplitter m_splitter;
+    std::vector<std::string> m_messages;
+    std::vector<qint64> m_arrivals;
+    bool m_closed = false;
+};
+
+// "BAR: 17.3 0.5625" read back; none for any other message.
+struct BarPosition {
+    qint64 bar = 0;
+    qint64 beat = 0;
+    double progress = 0.0;
+    std::string progressText;
+};
+std::optional<BarPosition> readBarMessage(const std::string& message);
+
+// The JSON of a "GROUP_CUES: " message, or an empty object list when it does not parse.
+std::vector<QJsonObject> readGroupCues(const std::string& message, bool* parsed);
+
+// AppleScript string literal escaping, as any script text that carries a value must use.
+QString appleScriptEscaped(const QString& text);
+
+} // namespace carvo::e2e
