@@ -258,9 +258,14 @@ TEST_F(Load, ShortConnectionsLeaveNoDescriptorsOrMemoryBehind) {
                 "%ld KiB\n",
                 cycles, elapsed, fdsBefore, fdsAfter, rssBefore, rssAfter);
     EXPECT_EQ(fdsAfter, fdsBefore);
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer holds freed memory in quarantine, so the resident size says nothing
+    // here; its leak checker watches the same cycles instead.
+#else
     // The console keeps every line it was given (three per connection, by design), about
     // 0.5 MiB here; a leaked socket per connection would add several MiB.
     EXPECT_LT(rssAfter - rssBefore, 3 * 1024);
+#endif
 }
 
 } // namespace
