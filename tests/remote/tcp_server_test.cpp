@@ -332,6 +332,17 @@ TEST_F(Connections, EachReadIsOneMessageOfAtMost4096Bytes) {
     EXPECT_GE(sizes.size(), 2u);
     for (const auto size : sizes)
         EXPECT_LE(size, 4096);
+
+    // Far more than the server reads ahead of its handler: all of it arrives, in order.
+    received.clear();
+    sizes.clear();
+    QByteArray flood;
+    for (int i = 0; i < 300'000; ++i)
+        flood += static_cast<char>('0' + i % 10);
+    client.write(flood);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() >= flood.size(); }, timeoutMs));
+    EXPECT_EQ(received, flood);
+    EXPECT_GE(sizes.size(), static_cast<size_t>(flood.size() / 4096));
 }
 
 TEST_F(Connections, OnlyOneReceiveIsOutstandingWhileTheHandlerRuns) {
