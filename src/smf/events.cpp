@@ -352,6 +352,14 @@ decodeParameterRun(Bytes bytes, std::uint8_t msbController, std::uint8_t lsbCont
 template <class P>
 DecodeResult<P> decodeParameter(Bytes bytes, std::uint8_t msbController,
                                 std::uint8_t lsbController) {
+    // Nearly every event offered here is some other channel message or an ordinary control
+    // change: refuse those from their first message without setting up the run.
+    if (bytes.size() >= 3 && bytes[0] >= 0x80 && bytes[1] <= 127 && bytes[2] <= 127) {
+        if ((bytes[0] >> 4) != 0xB)
+            return fail(reject(RejectReason::invalidStatusNibble, bytes[0] >> 4));
+        if (bytes[1] != msbController)
+            return fail(reject(RejectReason::unexpectedController, msbController, bytes[1]));
+    }
     auto run = decodeParameterRun(bytes, msbController, lsbController);
     if (!run)
         return fail(run.error());
@@ -767,7 +775,10 @@ bytes::Expected<Track, std::string> decodeTrack(Bytes body) {
         if (window[0] < 0x80 && runningStatus != 0) {
             const std::size_t copied = std::min(window.size(), runningStatusCopy - 1);
             withStatus[0] = runningStatus;
-            std::memcpy(withStatus.data() + 1, window.data(), copied);
+            if (copied == runningStatusCopy - 1) // the usual case, a copy of constant size
+                std::memcpy(withStatus.data() + 1, window.data(), runningStatusCopy - 1);
+            else
+                std::memcpy(withStatus.data() + 1, window.data(), copied);
             window = Bytes(withStatus.data(), copied + 1);
             statusAdded = true;
         }

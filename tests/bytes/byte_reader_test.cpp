@@ -1,10 +1,12 @@
 #include "bytes/byte_reader.h"
+#include "bytes/owned_bytes.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <bit>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace {
@@ -117,6 +119,54 @@ TEST(Endianness, ConvertsExactSlicesInTheRequestedOrder) {
     EXPECT_FALSE(carvo::bytes::toUInt32(all.first(3), Endianness::bigEndian));
     EXPECT_FALSE(carvo::bytes::toUInt16(all.first(3), Endianness::bigEndian));
     EXPECT_FALSE(carvo::bytes::toUInt16(all.first(1), Endianness::bigEndian));
+}
+
+} // namespace
+
+namespace {
+
+using carvo::bytes::OwnedBytes;
+using carvo::bytes::OwnedText;
+
+TEST(OwnedBytes, KeepsItsOwnCopyOfTheBytes) {
+    std::vector<std::uint8_t> source{1, 2, 3};
+    const OwnedBytes owned{std::span<const std::uint8_t>(source)};
+    source[0] = 9;
+    EXPECT_EQ(owned, (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_EQ(owned.size(), 3u);
+    EXPECT_EQ(owned.back(), 3);
+    EXPECT_NE(owned.data(), source.data());
+
+    OwnedBytes copy = owned;
+    EXPECT_EQ(copy, owned);
+    EXPECT_NE(copy.data(), owned.data());
+    copy = OwnedBytes{7};
+    EXPECT_EQ(copy.toVector(), (std::vector<std::uint8_t>{7}));
+    EXPECT_EQ(owned.size(), 3u);
+
+    OwnedBytes moved = std::move(copy);
+    EXPECT_EQ(moved.size(), 1u);
+}
+
+TEST(OwnedBytes, EmptyValuesAreEqualWhateverTheirOrigin) {
+    const OwnedBytes none;
+    const OwnedBytes fromEmpty{std::span<const std::uint8_t>()};
+    EXPECT_TRUE(none.empty());
+    EXPECT_EQ(none, fromEmpty);
+    EXPECT_EQ(none, std::vector<std::uint8_t>{});
+    EXPECT_NE(none, (OwnedBytes{0}));
+    EXPECT_NE((OwnedBytes{1, 2}), (OwnedBytes{1, 3}));
+    EXPECT_TRUE(none.view().empty());
+}
+
+TEST(OwnedText, HoldsUtf8TextAsAView) {
+    const OwnedText text("caf\xC3\xA9");
+    EXPECT_EQ(text, "caf\xC3\xA9");
+    EXPECT_EQ(text.size(), 5u);
+    EXPECT_EQ(text.str(), std::string("caf\xC3\xA9"));
+    EXPECT_NE(text, "cafe");
+    EXPECT_TRUE(OwnedText("").empty());
+    EXPECT_EQ(OwnedText(""), OwnedText());
 }
 
 } // namespace

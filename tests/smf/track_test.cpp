@@ -196,6 +196,19 @@ TEST(ParameterNumbers, RunOfControlChangesDecodesWithinOneEvent) {
     EXPECT_EQ(single(nrpn).type(), MIDIFileEventType::nrpn);
 }
 
+TEST(ParameterNumbers, RunningStatusCanStartARun) {
+    // After a control change, 65 00 | 64 00 | 06 02 under its status is one rpn event; the
+    // status byte put in front is not counted among the bytes the event used.
+    const auto events =
+        eventsOf(body({{0x00, 0xB2, 0x07, 0x64}, {0x00, 0x65, 0x00, 0x64, 0x00, 0x06, 0x02}}));
+    ASSERT_EQ(events.size(), 2u);
+    const auto* rpn = std::get_if<midi::RPN>(&events[1].event);
+    ASSERT_NE(rpn, nullptr);
+    EXPECT_EQ(rpn->channel, 2);
+    EXPECT_EQ(rpn->dataEntryMSB, 2);
+    EXPECT_FALSE(rpn->dataEntryLSB);
+}
+
 TEST(ParameterNumbers, RejectionsOfARun) {
     EXPECT_EQ(decodeStream<midi::RPN>(ByteList{0xB0, 0x07, 0x64}).error().message(),
               "Expected CC message with controller number 101 but found controller number 7 "
