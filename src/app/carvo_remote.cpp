@@ -279,6 +279,8 @@ public:
 private:
     void onConnected() {
         m_connectedOnce = true;
+        // Messages are small and unframed: send each at once rather than joined to the next.
+        m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         switch (m_options.command) {
         case Command::cues:
             send(protocol::requestCuesMessage);

@@ -199,8 +199,12 @@ TestClient::~TestClient() {
 
 bool TestClient::connectTo(quint16 port, int timeoutMs) {
     m_socket->connectToHost(QHostAddress::LocalHost, port);
-    return waitUntil([&] { return m_socket->state() == QAbstractSocket::ConnectedState; },
-                     timeoutMs);
+    const bool connected =
+        waitUntil([&] { return m_socket->state() == QAbstractSocket::ConnectedState; }, timeoutMs);
+    // Each message is sent at once, not held back to be joined with the next.
+    if (connected)
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    return connected;
 }
 
 void TestClient::send(const QByteArray& bytes) {
