@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
-
 #include <QSignalSpy>
 
 #include "engine_test_support.h"
@@ -155,19 +153,6 @@ TEST(BarCounterStop, ResetsTheDisplayAndNotifiesOnlyWhenAsked) {
     manager.stopBarCounter(true);
     EXPECT_EQ(harness.sent, QStringList{QStringLiteral("BAR: 42.1 0")});
     EXPECT_EQ(BeatProgressModel::shared().barProgress(), 0.0);
-}
-
-TEST(BeatProgressModelStart, PublishesItsInitialValuesAndNotifiesOnChange) {
-    EngineHarness harness;
-    BeatProgressModel& model = BeatProgressModel::shared();
-    EXPECT_EQ(model.barDuration(), 2.0);
-    EXPECT_EQ(model.backColour().spec(), QColor::Rgb);
-    QSignalSpy progress(&model, &BeatProgressModel::barProgressChanged);
-    model.setBarProgress(0.5);
-    model.setBarProgress(0.5);
-    model.setBarProgress(std::numeric_limits<double>::quiet_NaN());
-    model.setBarProgress(std::numeric_limits<double>::quiet_NaN());
-    EXPECT_EQ(progress.count(), 2);
 }
 
 } // namespace
