@@ -138,6 +138,22 @@ TEST_F(CarvoRemoteEndToEnd, WatchRedrawsThePositionUntilInterrupted) {
     EXPECT_EQ(watch.exitCode(), 0);
 }
 
+TEST_F(CarvoRemoteEndToEnd, BrowseListsTheAnnouncedServer) {
+    const Outcome browse =
+        run({QStringLiteral("--browse"), QStringLiteral("--timeout"), QStringLiteral("3")});
+    if (browse.err.contains(QStringLiteral("DNS-SD browsing is not available")))
+        GTEST_SKIP() << "no mDNS daemon: " << browse.err.toStdString();
+    ASSERT_EQ(browse.exitCode, 0) << browse.err.toStdString();
+    const QStringList lines = browse.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("NAME ")));
+    // Other Carvo servers may be announced too, renamed by the daemon; ours is known by its port.
+    const QString port = QStringLiteral("  ") + QString::number(carvo.port());
+    EXPECT_TRUE(std::any_of(lines.begin() + 1, lines.end(), [&](const QString& line) {
+        return line.startsWith(QStringLiteral("Carvo Server")) && line.endsWith(port);
+    })) << browse.out.toStdString();
+}
+
 TEST(CarvoRemoteFailures, RefusedConnectionAndBadArgumentsFailClearly) {
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
