@@ -615,6 +615,8 @@ using EventKinds =
                midi::SysEx7, midi::UniversalSysEx7, Text, TimeSignature, Tempo, SequencerSpecific,
                SequenceNumber, ChannelPrefix, PortPrefix, XMFPatchTypePrefix, UnrecognizedMeta>;
 
+constexpr std::size_t reservedEventLimit = std::size_t{1} << 22;
+
 // No event longer than this can be decoded.
 constexpr std::size_t eventWindow = 512;
 // Only channel voice kinds accept a window that starts with a running-status byte, and none of
@@ -746,8 +748,9 @@ template <> DecodeResult<midi::UniversalSysEx7> decode<midi::UniversalSysEx7>(By
 bytes::Expected<Track, std::string> decodeTrack(Bytes body) {
     Track track;
     // The shortest event (one delta byte and one running-status data byte) takes two bytes, so
-    // this is the most a body can hold and never needs to grow.
-    track.events.reserve(body.size() / 2);
+    // this is the most a body can hold; only untouched address space is wasted. Beyond a few
+    // million events the table grows as it fills instead, so no body reserves gigabytes.
+    track.events.reserve(std::min(body.size() / 2, reservedEventLimit));
     adviseLargeTable(track.events.data(), track.events.capacity() * sizeof(MIDIFileEvent));
     std::size_t position = 0;
     std::uint8_t runningStatus = 0; // 0: none
