@@ -356,7 +356,12 @@ private:
             }
             break;
         case Command::select:
-            if (message == m_sentSelection) {
+            // An ID that holds a known prefix comes back split at it: join the pieces again.
+            m_echo = std::string_view(m_sentSelection).starts_with(m_echo + message)
+                         ? m_echo + message
+                         : (std::string_view(m_sentSelection).starts_with(message) ? message
+                                                                                   : std::string());
+            if (m_echo == m_sentSelection) {
                 printOut(QStringLiteral("Selected %1\n").arg(m_options.argument));
                 finish(0);
             }
@@ -480,6 +485,7 @@ private:
     QTimer m_deadline;
     QTimer m_interruptPoll;
     std::string m_sentSelection;
+    std::string m_echo; // the part of the selection's echo received so far
     qint64 m_beatsPerBar = 4;
     bool m_jumpAccepted = false;
     bool m_tty = false;

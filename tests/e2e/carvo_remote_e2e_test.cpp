@@ -90,6 +90,13 @@ TEST_F(CarvoRemoteEndToEnd, SelectThenJumpPrintsTheServersAnswerUntilTheCounterR
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("BAR: 5.1 "))) << lines[2].toStdString();
 }
 
+TEST_F(CarvoRemoteEndToEnd, SelectRecognisesAnEchoThatTheStreamSplitsAtAKnownPrefix) {
+    const Outcome selection =
+        run(withPort({QStringLiteral("select"), QStringLiteral("odd BAR: cue")}));
+    EXPECT_EQ(selection.exitCode, 0) << selection.err.toStdString();
+    EXPECT_EQ(selection.out, QStringLiteral("Selected odd BAR: cue\n"));
+}
+
 TEST_F(CarvoRemoteEndToEnd, RefusedJumpPrintsTheOperatorMessageAndFails) {
     const Outcome jump = run(withPort({QStringLiteral("jump"), QStringLiteral("5")}));
     EXPECT_EQ(jump.exitCode, 1);
