@@ -5,6 +5,8 @@
 #include <set>
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
@@ -207,6 +209,25 @@ TEST_F(RemoteProtocolEndToEnd, RequestCuesSendsOneCatalogueThatParses) {
     EXPECT_TRUE(ids.count(waltz));
     EXPECT_TRUE(ids.count(overture));
     EXPECT_EQ(watcher->messagesWithPending().front(), messages[0]);
+}
+
+TEST_F(RemoteProtocolEndToEnd, RequestCuesSendsNothingWhileTheWorkspaceLacksTheCarvoCue) {
+    QJsonObject top = QJsonDocument::fromJson(demoWorkspace()).object();
+    QJsonArray workspaces = top.value(QStringLiteral("workspaces")).toArray();
+    QJsonObject front = workspaces[0].toObject();
+    QJsonArray cues;
+    for (const QJsonValue& cue : front.value(QStringLiteral("cues")).toArray())
+        if (cue.toObject().value(QStringLiteral("number")).toString() != QStringLiteral("Carvo"))
+            cues.append(cue);
+    front.insert(QStringLiteral("cues"), cues);
+    workspaces[0] = front;
+    top.insert(QStringLiteral("workspaces"), workspaces);
+    startCarvo(QJsonDocument(top).toJson());
+
+    auto watcher = connectClient();
+    EXPECT_EQ(sendAlone("REQUEST CUES"), Messages{});
+    select(*watcher, waltz);
+    EXPECT_EQ(watcher->messagesWithPending(), Messages{"REMOTE_SELECTED: D-GROUP-WALTZ"});
 }
 
 TEST_F(RemoteProtocolEndToEnd, StopPanicsEveryCataloguedCueAndNeedsItsBlank) {
