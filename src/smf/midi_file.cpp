@@ -194,7 +194,7 @@ std::string MIDIFile::idText() const {
 std::string MIDIFile::description() const {
     std::string text = "MIDIFile(\n  format: " + smf::description(header_.format) +
                        "\n  timebase: " + header_.timeBase.description() + "\n  chunks (" +
-                       std::to_string(chunks_.size()) + "):\n";
+                       std::to_string(chunks_.size()) + ")\n";
     for (std::size_t i = 0; i < chunks_.size(); ++i)
         text += "    Chunk #" + std::to_string(i + 1) + ": " + chunks_[i].description() + "\n";
     return text + ")";

@@ -439,3 +439,26 @@ TEST(EventEncoding, RawBytesDecodeBackToTheSamePayload) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(EventDescriptions, ShowTheValuesAnOperatorLooksFor) {
+    // The stored exponent 3 is an eighth-note beat.
+    EXPECT_NE(describe(single({0xFF, 0x58, 0x04, 0x06, 0x03, 0x24, 0x08})).find("6/8"),
+              std::string::npos);
+    EXPECT_NE(describe(single({0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20})).find("120"),
+              std::string::npos);
+    const std::string note = describe(wrap(midi::NoteOn{60, 100, 9, 0}, DeltaTime::ticks(480)));
+    EXPECT_NE(note.find("ticks:480"), std::string::npos);
+    EXPECT_NE(note.find("ch 10"), std::string::npos); // channels count from 1 for people
+    EXPECT_NE(note.find("60"), std::string::npos);
+    EXPECT_NE(describe(single({0xFF, 0x06, 0x05, 'V', 'e', 'r', 's', 'e'})).find("Verse"),
+              std::string::npos);
+    // An exponent too large for a power of two is shown as it stands.
+    EXPECT_NE(describe(single({0xFF, 0x58, 0x04, 0x04, 0x40, 0x18, 0x08})).find("4/2^64"),
+              std::string::npos);
+    EXPECT_EQ(name(MIDIFileEventType::universalSysEx7), "universalSysEx7");
+    EXPECT_EQ(static_cast<int>(MIDIFileEventType::xmfPatchTypePrefix), 21);
+}
+
+} // namespace
