@@ -10,6 +10,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 
 #include "app/diagnostics.h"
@@ -19,6 +20,7 @@
 #include "qlab/runner_setup.h"
 #include "remote/remote_protocol.h"
 #include "remote/tcp_server.h"
+#include "ui/application.h"
 
 namespace {
 
@@ -143,8 +145,23 @@ int runHeadless(int argc, char** argv) {
     return status;
 }
 
+// The application with its window: the same start-up, then the main window; closing it quits.
+int runWindowed(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Carvo"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Carvo"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CARVO_VERSION));
+    const Options options = parseOptions(app);
+
+    const auto notifier = quitOnSignals(app);
+    startUp(options);
+    return carvo::ui::runWindow();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (!carvo::ui::headlessRequested(argc, argv))
+        return runWindowed(argc, argv);
     return runHeadless(argc, argv);
 }

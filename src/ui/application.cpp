@@ -1,0 +1,99 @@
+#include "ui/application.h"
+
+#include <cstring>
+#include <memory>
+
+#include <QCoreApplication>
+#include <QPointer>
+
+#include "app/app_console.h"
+#include "app/diagnostics.h"
+#include "engine/bar_counter_manager.h"
+#include "engine/beat_progress_model.h"
+#include "engine/jump_controller.h"
+#include "qlab/qlab_integration.h"
+#include "qlab/sim/simulated_qlab.h"
+#include "remote/interfaces.h"
+#include "remote/tcp_server.h"
+#include "ui/views.h"
+
+namespace carvo::ui {
+namespace {
+
+// The simulated QLab's dialogs appear as dialogs of this application, so an operator can
+// answer "Enter bar number." from the window. Once the views are gone, the default answer.
+class WindowDialogResponder : public sim::DialogResponder {
+public:
+    explicit WindowDialogResponder(Views& views) : m_views(&views) {}
+
+    std::optional<QString> respond(const sim::DialogRequest& request) override {
+        if (!m_views)
+            return request.defaultAnswer.value_or(QString());
+        return m_views->askInDialog(request.title.isEmpty() ? QStringLiteral("QLab")
+                                                            : request.title,
+                                    request.text, request.defaultAnswer);
+    }
+
+private:
+    QPointer<Views> m_views;
+};
+
+} // namespace
+
+UiServices sharedServices() {
+    UiServices services;
+    services.counterManager = &BarCounterManager::shared();
+    services.progressModel = &BeatProgressModel::shared();
+    services.qlab = &QLabIntegration::shared();
+    services.server = &TCPServer::shared();
+    services.console = &AppConsole::shared();
+    services.checkQLabStatus = [] { return qlabStateText(QLabIntegration::checkQLabStatus()); };
+    services.getValidGroupCues = [](const QString& source) {
+        QLabIntegration::getValidGroupCues(source);
+    };
+    services.cueInfos = [] {
+        QList<CueRow> rows;
+        for (const CueInfo& cue : QLabIntegration::cueInfos())
+            rows.append({cue.id, cue.name});
+        return rows;
+    };
+    services.resetCarvoCue = [] { QLabIntegration::resetCarvoCue(); };
+    services.makeChaseCue = [] { QLabIntegration::makeChaseCue(); };
+    services.jumpToBar = [](const QString& source) {
+        BarCounterManager& manager = BarCounterManager::shared();
+        jumpToBar(manager, source, manager.lastBarTriggered());
+    };
+    services.refreshInterfaces = [] { TCPServer::shared().setInterfaces(getNetworkInterfaces()); };
+    services.stopServer = [] { TCPServer::shared().stopServer(); };
+    services.startServer = [] { TCPServer::shared().startServer(); };
+    return services;
+}
+
+bool headlessRequested(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--headless") == 0)
+            return true;
+    }
+    return false;
+}
+
+int runWindow() {
+    Views views(sharedServices());
+    const auto simulated = std::dynamic_pointer_cast<sim::SimulatedQLab>(scriptRunner());
+    if (simulated)
+        simulated->setDialogResponder(std::make_shared<WindowDialogResponder>(views));
+
+    // Closing the one main window ends the application, whatever else is open.
+    QObject::connect(&views, &Views::mainWindowClosed, &views, [] {
+        QCoreApplication::quit();
+        writeLine(std::string_view("view dissapeared"));
+    });
+    if (!views.showMainWindow())
+        return 1;
+    const int status = QCoreApplication::exec();
+    if (simulated)
+        simulated->setDialogResponder(std::make_shared<sim::DefaultAnswerResponder>());
+    return status;
+}
+
+} // namespace carvo::ui

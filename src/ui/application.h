@@ -1,0 +1,21 @@
+#pragma once
+// The windowed application over the shared objects: the main window, QLab's dialogs as windows
+// of the application, and quitting when the main window closes.
+
+#include "ui/ui_services.h"
+
+namespace carvo::ui {
+
+// The views' operations bound to the shared objects (this creates the shared bar counter and
+// beat progress model, which the main window is the first to use).
+UiServices sharedServices();
+
+// Whether the command line asks for no window.
+bool headlessRequested(int argc, char** argv);
+
+// Shows the main window and runs the event loop until it is closed, which writes
+// "view dissapeared" and quits. Needs a QGuiApplication and the shared objects already started.
+// Returns the event loop's status.
+int runWindow();
+
+} // namespace carvo::ui

@@ -1,0 +1,129 @@
+// Closing the main window ends the process: status 0 and "view dissapeared" on standard output.
+// Each case runs the windowed application in a child process, offscreen, and closes its main
+// window as the operator would.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "app/settings.h"
+#include "remote/tcp_server.h"
+#include "ui/application.h"
+
+namespace {
+
+struct ChildResult {
+    bool exited = false;
+    int status = -1;
+    std::string output;
+};
+
+QQuickWindow* visibleWindow(const QString& title) {
+    for (QWindow* window : QGuiApplication::topLevelWindows()) {
+        if (window->isExposed() && window->title() == title)
+            return qobject_cast<QQuickWindow*>(window);
+    }
+    return nullptr;
+}
+
+// In the child: start the server on a loopback test port, show the window, and once it is up,
+// let openCueListFirst decide whether the cue list window is opened before the close.
+[[noreturn]] void runApplicationAndClose(bool openCueListFirst) {
+    int argc = 1;
+    char name[] = "carvo";
+    char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QUICK_BACKEND", "software");
+    QGuiApplication app(argc, argv);
+    QTemporaryDir folder;
+    carvo::settings::useFolder(folder.path());
+    carvo::settings::setStoredInterfaceName(QStringLiteral("lo"));
+    auto& server = carvo::TCPServer::shared();
+    server.setPort(static_cast<quint16>(45000 + getpid() % 10000));
+    server.startServer();
+
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QQuickWindow* main = visibleWindow(QStringLiteral("Carvo"));
+        if (!main)
+            return;
+        if (openCueListFirst && !visibleWindow(QStringLiteral("Cue List"))) {
+            QObject* button = main->findChild<QObject*>(QStringLiteral("cueListButton"));
+            QMetaObject::invokeMethod(button, "clicked");
+            return;
+        }
+        poll.stop();
+        main->close();
+    });
+    poll.start(10);
+    const int status = carvo::ui::runWindow();
+    std::fflush(stdout);
+    _exit(status);
+}
+
+ChildResult runChild(bool openCueListFirst) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0)
+        return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        runApplicationAndClose(openCueListFirst);
+    }
+    close(pipeEnds[1]);
+
+    // Read until the child closes its end, for at most 30 seconds.
+    ChildResult result;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    char buffer[4096];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            kill(pid, SIGKILL);
+            break;
+        }
+        pollfd fd{pipeEnds[0], POLLIN, 0};
+        if (poll(&fd, 1, static_cast<int>(left.count())) <= 0)
+            continue;
+        const ssize_t n = read(pipeEnds[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        result.output.append(buffer, static_cast<size_t>(n));
+    }
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exited = WIFEXITED(status);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+TEST(QuitOnClose, ClosingTheMainWindowEndsTheProcessWithStatusZero) {
+    const ChildResult result = runChild(false);
+    EXPECT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_NE(result.output.find("\nview dissapeared\n"), std::string::npos) << result.output;
+}
+
+TEST(QuitOnClose, AnOpenCueListWindowDoesNotKeepTheProcessAlive) {
+    const ChildResult result = runChild(true);
+    EXPECT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_NE(result.output.find("view dissapeared"), std::string::npos) << result.output;
+}
+
+} // namespace
