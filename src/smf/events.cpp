@@ -2,6 +2,8 @@
 
 #include "smf/track_decoder.h"
 
+#include "bytes/byte_reader.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -752,23 +754,24 @@ bytes::Expected<Track, std::string> decodeTrack(Bytes body) {
     // million events the table grows as it fills instead, so no body reserves gigabytes.
     track.events.reserve(std::min(body.size() / 2, reservedEventLimit));
     adviseLargeTable(track.events.data(), track.events.capacity() * sizeof(MIDIFileEvent));
-    std::size_t position = 0;
+    bytes::ByteReader reader(body);
     std::uint8_t runningStatus = 0; // 0: none
     std::array<std::uint8_t, runningStatusCopy> withStatus{};
 
     for (;;) {
-        if (body.size() - position < 4)
+        auto deltaBytes = reader.nonAdvancingRead(4);
+        if (!deltaBytes)
             return fail(std::string(endOfFileEarly));
-        auto delta = readVariableLength(body.subspan(position, 4));
+        auto delta = readVariableLength(*deltaBytes);
         if (!delta)
             return fail(std::string(
                 "Delta time variable length value could not be read and may be malformed."));
-        position += delta->byteCount;
+        reader.advanceBy(static_cast<std::int64_t>(delta->byteCount));
 
-        const std::size_t remaining = body.size() - position;
-        if (remaining == 0)
+        const std::int64_t remaining = reader.remainingByteCount();
+        if (remaining <= 0)
             return fail(std::string(endOfFileEarly));
-        Bytes window = body.subspan(position, std::min(remaining, eventWindow));
+        Bytes window = *reader.nonAdvancingRead(std::min<std::int64_t>(remaining, eventWindow));
 
         // End of Track closes the body; its delta is not kept.
         if (window.size() == 3 && window[0] == 0xFF && window[1] == 0x2F && window[2] == 0x00)
@@ -790,8 +793,8 @@ bytes::Expected<Track, std::string> decodeTrack(Bytes body) {
         const std::size_t used =
             EventKinds::offer(window, DeltaTime::ticks(delta->value), track.events, lead);
         if (used == 0)
-            return fail(unexpectedData(body, position));
-        position += used - (statusAdded ? 1 : 0);
+            return fail(unexpectedData(body, static_cast<std::size_t>(reader.readOffset())));
+        reader.advanceBy(static_cast<std::int64_t>(used - (statusAdded ? 1 : 0)));
 
         if (lead >= 0x80 && lead <= 0xEF)
             runningStatus = lead;
