@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QSignalSpy>
 
 #include "engine_test_support.h"
@@ -153,6 +154,31 @@ TEST(BarCounterStop, ResetsTheDisplayAndNotifiesOnlyWhenAsked) {
     manager.stopBarCounter(true);
     EXPECT_EQ(harness.sent, QStringList{QStringLiteral("BAR: 42.1 0")});
     EXPECT_EQ(BeatProgressModel::shared().barProgress(), 0.0);
+}
+
+} // namespace
+} // namespace carvo
+
+namespace carvo {
+namespace {
+
+TEST(BarCounterOnItsOwnTimer, RealTicksRunAndTheLastBarStopsTheCounterFromInsideAFiring) {
+    testing::EngineHarness harness;
+    BarCounterManager& manager = BarCounterManager::shared();
+    manager.setTimerFactory({}); // the precise 50 ms QTimer
+    JumpState& state = jumpState();
+    state.barStartTimes = {0.0F, 0.0F, 2.0F, 4.0F};
+    state.barBeatCounts = {0, 4, 4, 4};
+    state.currentBarIndex = 2; // the last bar: the first tick stops the counter
+    state.jumpStartTime = harness.now;
+
+    manager.startBarCounter(QStringLiteral("G1"));
+    QDeadlineTimer deadline(5000);
+    while (manager.isCounting() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_FALSE(manager.isCounting());
+    EXPECT_EQ(harness.sent, QStringList{QStringLiteral("BAR: 1.1 0")});
+    QCoreApplication::processEvents(); // the stopped timer is deleted later, safely
 }
 
 } // namespace
