@@ -94,6 +94,16 @@ TEST_F(SimulatedQLabJump, TheBarBeforeTheFirstBarIsOutOfRange) {
     EXPECT_EQ(manager().lastBarTriggered(), 8);
 }
 
+TEST_F(SimulatedQLabJump, ABarIndexBeyondSixtyFourBitsIsOutOfRange) {
+    // bar − offset + 1 does not fit a signed 64-bit integer: refused, never wrapped around.
+    m_sim->change([](sim::WorkspaceFile& file) {
+        file.workspaces.front().cues[2].children[0].notes = QStringLiteral("-9223372036854775808");
+    });
+    remoteJump(QStringLiteral("G3"), 1);
+    EXPECT_TRUE(wroteLine("Bar number out of range"));
+    EXPECT_EQ(m_runner->count(QString::fromLatin1(loadScript)), 0);
+}
+
 TEST_F(SimulatedQLabJump, AnUnreadableMidiFileLeavesEveryBarOutOfRange) {
     remoteJump(QStringLiteral("G4"), 1);
     EXPECT_TRUE(wroteLine("Bar number out of range"));
