@@ -18,27 +18,14 @@
 #include "ui/views.h"
 
 namespace carvo::ui {
-namespace {
+WindowDialogResponder::WindowDialogResponder(Views& views) : m_views(&views) {}
 
-// The simulated QLab's dialogs appear as dialogs of this application, so an operator can
-// answer "Enter bar number." from the window. Once the views are gone, the default answer.
-class WindowDialogResponder : public sim::DialogResponder {
-public:
-    explicit WindowDialogResponder(Views& views) : m_views(&views) {}
-
-    std::optional<QString> respond(const sim::DialogRequest& request) override {
-        if (!m_views)
-            return request.defaultAnswer.value_or(QString());
-        return m_views->askInDialog(request.title.isEmpty() ? QStringLiteral("QLab")
-                                                            : request.title,
-                                    request.text, request.defaultAnswer);
-    }
-
-private:
-    QPointer<Views> m_views;
-};
-
-} // namespace
+std::optional<QString> WindowDialogResponder::respond(const sim::DialogRequest& request) {
+    if (!m_views)
+        return request.defaultAnswer.value_or(QString());
+    return m_views->askInDialog(request.title.isEmpty() ? QStringLiteral("QLab") : request.title,
+                                request.text, request.defaultAnswer);
+}
 
 UiServices sharedServices() {
     UiServices services;

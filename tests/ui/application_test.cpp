@@ -1,0 +1,166 @@
+// The views over the real shared objects: a jump driven from the window against the simulated
+// QLab (its bar dialog answered in the application's own dialog), the catalogue in the cue list
+// window, and the server moved to another interface from the picker.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QSignalSpy>
+#include <QTimer>
+
+#include "app/app_console.h"
+#include "app/settings.h"
+#include "engine/bar_counter_manager.h"
+#include "qlab/qlab_integration.h"
+#include "qlab/sim/simulated_qlab.h"
+#include "remote/interfaces.h"
+#include "remote/tcp_server.h"
+#include "ui/application.h"
+#include "ui/views.h"
+#include "ui_test_support.h"
+
+namespace carvo::ui::testing {
+namespace {
+
+QQuickWindow* visibleWindow(const char* objectName) {
+    for (QWindow* window : QGuiApplication::topLevelWindows()) {
+        if (window->objectName() == QLatin1String(objectName) && window->isExposed())
+            return qobject_cast<QQuickWindow*>(window);
+    }
+    return nullptr;
+}
+
+const sim::Cue* findCue(const std::vector<sim::Cue>& cues, const QString& uniqueID) {
+    for (const sim::Cue& cue : cues) {
+        if (cue.uniqueID == uniqueID)
+            return &cue;
+        if (const sim::Cue* inner = findCue(cue.children, uniqueID))
+            return inner;
+    }
+    return nullptr;
+}
+
+class ApplicationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QString problem;
+        auto workspace =
+            sim::loadWorkspaceFile(QStringLiteral(CARVO_DEMO_DIR "/workspace.json"), &problem);
+        ASSERT_TRUE(workspace) << problem.toStdString();
+        qlab = std::make_shared<sim::SimulatedQLab>(std::move(*workspace));
+        setScriptRunner(qlab);
+        views = std::make_unique<Views>(sharedServices());
+        qlab->setDialogResponder(std::make_shared<WindowDialogResponder>(*views));
+        main = views->showMainWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(main));
+    }
+    void TearDown() override {
+        BarCounterManager::shared().stopBarCounter(false);
+        qlab->setDialogResponder(std::make_shared<sim::DefaultAnswerResponder>());
+        setScriptRunner(nullptr);
+    }
+
+    // When QLab's bar dialog is up, the operator reads it, types bar and presses OK.
+    void operatorAnswers(const QString& bar) {
+        auto* poll = new QTimer(views.get());
+        QObject::connect(poll, &QTimer::timeout, poll, [this, poll, bar] {
+            QQuickWindow* dialog = visibleWindow("qlabDialog");
+            if (!dialog)
+                return;
+            poll->stop();
+            dialogText = find<QObject>(dialog, "qlabDialogText")->property("text").toString();
+            find<QObject>(dialog, "qlabDialogField")->setProperty("text", bar);
+            click(find(dialog, "qlabDialogOk"));
+            poll->deleteLater();
+        });
+        poll->start(5);
+    }
+
+    SettingsFolder folder;
+    std::shared_ptr<sim::SimulatedQLab> qlab;
+    std::unique_ptr<Views> views;
+    QQuickWindow* main = nullptr;
+    QString dialogText;
+};
+
+TEST_F(ApplicationTest, ClickingTheCounterRunsAJumpToTheBarTypedInQLabsDialog) {
+    operatorAnswers(QStringLiteral("12"));
+    click(find(main, "barCounterButton"));
+
+    EXPECT_EQ(dialogText, QStringLiteral("Enter bar number."));
+    EXPECT_EQ(BarCounterManager::shared().lastBarTriggered(), 12);
+    EXPECT_TRUE(BarCounterManager::shared().isCounting());
+    const sim::WorkspaceFile state = qlab->snapshot();
+    const sim::Cue* group = findCue(state.workspaces.front().cues, "D-GROUP-OVERTURE");
+    ASSERT_NE(group, nullptr);
+    EXPECT_TRUE(group->startedAt.has_value()); // loaded at bar 12 and started
+    // The counter shows the bar the music is in.
+    auto* text = find<QObject>(main, "barCounterText");
+    EXPECT_TRUE(waitFor([&] { return text->property("text").toString().startsWith("12."); }))
+        << text->property("text").toString().toStdString();
+    EXPECT_EQ(find<QObject>(main, "qlabAlert")->property("opened").toBool(), false);
+}
+
+TEST_F(ApplicationTest, WithQLabNotRunningTheClickAlertsAndAsksNothing) {
+    qlab->change([](sim::WorkspaceFile& file) { file.running = false; });
+    const qint64 before = BarCounterManager::shared().lastBarTriggered();
+    click(find(main, "barCounterButton"));
+    EXPECT_TRUE(
+        waitFor([&] { return find<QObject>(main, "qlabAlert")->property("opened").toBool(); }));
+    EXPECT_EQ(visibleWindow("qlabDialog"), nullptr);
+    EXPECT_EQ(BarCounterManager::shared().lastBarTriggered(), before);
+}
+
+TEST_F(ApplicationTest, CueListShowsTheWorkspacesUsableGroups) {
+    QLabIntegration::shared().setUniqueID(QStringLiteral("D-GROUP-WALTZ"));
+    click(find(main, "cueListButton"));
+    QQuickWindow* list = views->cueListWindow();
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(waitFor([&] { return find(list, "cueRow_D-GROUP-WALTZ") != nullptr; }));
+    EXPECT_EQ(find(list, "cueRow_D-GROUP-WALTZ")->property("color").value<QColor>(),
+              QColor("green"));
+    EXPECT_EQ(find(list, "cueRow_D-GROUP-OVERTURE")->property("color").value<QColor>(),
+              QColor("grey"));
+    // A group with an audio cue alone is not usable.
+    EXPECT_EQ(find(list, "cueRow_D-GROUP-APPLAUSE"), nullptr);
+}
+
+// The server moved to another interface; both are loopback addresses, so the test stays on
+// this machine.
+TEST_F(ApplicationTest, ChoosingAnotherInterfaceRestartsTheServerThere) {
+    TCPServer& server = TCPServer::shared();
+    const QString other = QStringLiteral("lo-test");
+    server.setInterfaceSource([other] {
+        return QList<InterfaceInfo>{
+            {QUuid::createUuid(), TCPServer::defaultInterfaceName(), "127.0.0.1", "Loopback"},
+            {QUuid::createUuid(), other, "127.0.0.2", "Loopback"}};
+    });
+
+    settings::setStoredInterfaceName(TCPServer::defaultInterfaceName());
+    server.setPort(static_cast<quint16>(46000 + QCoreApplication::applicationPid() % 9000));
+    QSignalSpy ready(&server, &TCPServer::listenerStateChanged);
+    server.startServer();
+    ASSERT_TRUE(ready.wait(3000));
+
+    // The same interface again: nothing stops.
+    const qsizetype consoleBefore = AppConsole::shared().logText().size();
+    views->bridge().setStoredInterfaceName(TCPServer::defaultInterfaceName());
+    QTest::qWait(0);
+    EXPECT_FALSE(AppConsole::shared().logText().mid(consoleBefore).contains("Server stopped"));
+
+    views->bridge().setStoredInterfaceName(other);
+    EXPECT_FALSE(server.isListening());
+    EXPECT_TRUE(waitFor([&] {
+        return AppConsole::shared().logText().mid(consoleBefore).contains("Server stopped");
+    }));
+    ready.clear();
+    ASSERT_TRUE(ready.wait(4000));
+    EXPECT_TRUE(ready.takeFirst().at(0).toBool());
+    EXPECT_TRUE(server.isListening());
+    EXPECT_TRUE(waitFor(
+        [&] { return AppConsole::shared().logText().mid(consoleBefore).contains("127.0.0.2"); }));
+    server.stopServer();
+    server.setInterfaceSource(nullptr);
+}
+
+} // namespace
+} // namespace carvo::ui::testing
