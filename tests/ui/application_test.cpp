@@ -110,20 +110,6 @@ TEST_F(ApplicationTest, WithQLabNotRunningTheClickAlertsAndAsksNothing) {
     EXPECT_EQ(BarCounterManager::shared().lastBarTriggered(), before);
 }
 
-TEST_F(ApplicationTest, CueListShowsTheWorkspacesUsableGroups) {
-    QLabIntegration::shared().setUniqueID(QStringLiteral("D-GROUP-WALTZ"));
-    click(find(main, "cueListButton"));
-    QQuickWindow* list = views->cueListWindow();
-    ASSERT_NE(list, nullptr);
-    ASSERT_TRUE(waitFor([&] { return find(list, "cueRow_D-GROUP-WALTZ") != nullptr; }));
-    EXPECT_EQ(find(list, "cueRow_D-GROUP-WALTZ")->property("color").value<QColor>(),
-              QColor("green"));
-    EXPECT_EQ(find(list, "cueRow_D-GROUP-OVERTURE")->property("color").value<QColor>(),
-              QColor("grey"));
-    // A group with an audio cue alone is not usable.
-    EXPECT_EQ(find(list, "cueRow_D-GROUP-APPLAUSE"), nullptr);
-}
-
 // The server moved to another interface; both are loopback addresses, so the test stays on
 // this machine.
 TEST_F(ApplicationTest, ChoosingAnotherInterfaceRestartsTheServerThere) {

@@ -188,12 +188,6 @@ TEST(CapsuleLayout, EqualWidthsFourApartFillingTheRow) {
     EXPECT_DOUBLE_EQ(rects.back().right(), 100);
 }
 
-TEST(CapsuleLayout, NoCapsulesForNoBeatsNegativeBeatsOrNoRoom) {
-    EXPECT_TRUE(capsuleRects(QSizeF(100, 24), 0, 4).isEmpty());
-    EXPECT_TRUE(capsuleRects(QSizeF(100, 24), -3, 4).isEmpty());
-    EXPECT_TRUE(capsuleRects(QSizeF(10, 24), 5, 4).isEmpty());
-}
-
 // --- the go action ---
 
 TEST_F(MainWindowTest, GoWithQLabNotRunningAlertsAndDoesNotJump) {
@@ -248,11 +242,6 @@ TEST_F(MainWindowTest, FloatingSettingAppliesWhenTheWindowIsBuilt) {
     settings::setFloating(true);
     QQuickWindow* window = show();
     EXPECT_TRUE(window->flags().testFlag(Qt::WindowStaysOnTopHint));
-}
-
-TEST_F(MainWindowTest, WithoutFloatingTheWindowHasTheNormalLevel) {
-    QQuickWindow* window = show();
-    EXPECT_FALSE(window->flags().testFlag(Qt::WindowStaysOnTopHint));
 }
 
 // --- the cue list window ---
@@ -326,16 +315,6 @@ TEST_F(CueListTest, RebuiltWhenTheSelectedCueChangesNotWhenOnlyTheCatalogueDoes)
     EXPECT_EQ(rowColour("cueRow_A1"), QColor("green"));
     EXPECT_EQ(rowColour("cueRow_B2"), QColor("grey"));
     EXPECT_EQ(rowColour("cueRow_C3"), QColor("grey"));
-}
-
-TEST_F(CueListTest, AnEmptyCatalogueShowsAnEmptyList) {
-    recorder.catalogue.clear();
-    clickCueList();
-    ASSERT_NE(views->cueListWindow(), nullptr);
-    auto* column = find(views->cueListWindow(), "cueListColumn");
-    ASSERT_NE(column, nullptr);
-    EXPECT_TRUE(views->bridge().cueListRows().isEmpty());
-    EXPECT_EQ(find(views->cueListWindow(), "cueRow_A1"), nullptr);
 }
 
 } // namespace

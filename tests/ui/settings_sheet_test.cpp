@@ -223,16 +223,6 @@ TEST_F(SettingsSheetTest, AStoredNameThatNoEntryHasIsWrittenWithoutARestart) {
     EXPECT_FALSE(recorder.scheduled);
 }
 
-TEST_F(SettingsSheetTest, MenuFollowsANewInterfaceList) {
-    settings::setStoredInterfaceName(QStringLiteral("eth0"));
-    QQuickWindow* sheet = openSheet();
-    auto* menu = find<QObject>(sheet, "interfaceMenu");
-    recorder.server.setProperty(
-        "interfaces", QVariantList{interfaceInfo("eth0-10.0.0.2", "eth0", "10.0.0.2", "Ethernet")});
-    EXPECT_EQ(menu->property("count").toInt(), 1);
-    EXPECT_EQ(menu->property("currentIndex").toInt(), 0);
-}
-
 // --- the console box ---
 
 TEST_F(SettingsSheetTest, ConsoleBoxShowsTheLogAndFollowsItsLastLine) {
