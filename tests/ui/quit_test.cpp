@@ -126,4 +126,51 @@ TEST(QuitOnClose, AnOpenCueListWindowDoesNotKeepTheProcessAlive) {
     EXPECT_NE(result.output.find("view dissapeared"), std::string::npos) << result.output;
 }
 
+// Without a window the process needs no display at all: with a platform that does not exist a
+// windowed start would abort, the headless one serves until it is told to stop.
+TEST(Headless, RunsWithoutAWindowUntilTerminated) {
+    QTemporaryDir folder;
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        setenv("QT_QPA_PLATFORM", "no-such-platform", 1);
+        const std::string port = std::to_string(44000 + getpid() % 1000);
+        const std::string settingsDir = folder.path().toStdString();
+        execl(CARVO_EXECUTABLE, "carvo", "--headless", "--port", port.c_str(), "--settings-dir",
+              settingsDir.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+
+    std::string output;
+    char buffer[4096];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    bool terminated = false;
+    for (;;) {
+        if (!terminated && (output.find("Server is ready") != std::string::npos ||
+                            std::chrono::steady_clock::now() > deadline)) {
+            kill(pid, SIGTERM);
+            terminated = true;
+        }
+        pollfd fd{pipeEnds[0], POLLIN, 0};
+        if (poll(&fd, 1, 200) <= 0)
+            continue;
+        const ssize_t n = read(pipeEnds[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        output.append(buffer, static_cast<size_t>(n));
+    }
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_NE(output.find("Server is ready"), std::string::npos) << output;
+    EXPECT_TRUE(WIFEXITED(status)) << output;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << output;
+    EXPECT_EQ(output.find("view dissapeared"), std::string::npos) << output;
+}
+
 } // namespace
