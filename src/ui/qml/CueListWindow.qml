@@ -42,8 +42,21 @@ Window {
                     height: name.implicitHeight + 16
                     radius: 8
                     color: modelData.current ? "green" : "grey"
-                    border.width: 1
-                    border.color: Qt.rgba(0, 0, 0, 0.33)
+
+                    // A soft shadow of black at 0.33 opacity, 2 wide, without offset.
+                    Rectangle {
+                        z: -1
+                        anchors.fill: parent
+                        anchors.margins: -2
+                        radius: parent.radius + 2
+                        color: Qt.rgba(0, 0, 0, 0.11)
+                        Rectangle {
+                            anchors.fill: parent
+                            anchors.margins: 1
+                            radius: parent.radius - 1
+                            color: Qt.rgba(0, 0, 0, 0.22)
+                        }
+                    }
 
                     Label {
                         id: name
