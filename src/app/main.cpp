@@ -136,13 +136,10 @@ int runHeadless(int argc, char** argv) {
     QCoreApplication::setOrganizationName(QStringLiteral("Carvo"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CARVO_VERSION));
     const Options options = parseOptions(app);
-    if (!options.headless)
-        carvo::writeLine(QStringLiteral("carvo: this build has no window; running headless"));
 
     const auto notifier = quitOnSignals(app);
     startUp(options);
-    const int status = QCoreApplication::exec();
-    return status;
+    return QCoreApplication::exec();
 }
 
 // The application with its window: the same start-up, then the main window; closing it quits.
