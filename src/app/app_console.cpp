@@ -17,7 +17,8 @@ AppConsole& AppConsole::shared() {
 }
 
 void AppConsole::log(const QString& message) {
-    // Posted events from one thread are delivered in order, which keeps each thread's lines in order.
+    // Posted events from one thread are delivered in order, which keeps each thread's lines in
+    // order.
     QMetaObject::invokeMethod(
         this,
         [this, message] {

@@ -8,7 +8,9 @@ Broadcaster& installed() {
 }
 } // namespace
 
-void setBroadcaster(Broadcaster broadcaster) { installed() = std::move(broadcaster); }
+void setBroadcaster(Broadcaster broadcaster) {
+    installed() = std::move(broadcaster);
+}
 
 void broadcast(const QString& message) {
     if (installed())

@@ -29,7 +29,9 @@ void writeLine(std::string_view text) {
         observer()(std::string(text));
 }
 
-void writeLine(const QString& text) { writeLine(std::string_view(text.toStdString())); }
+void writeLine(const QString& text) {
+    writeLine(std::string_view(text.toStdString()));
+}
 
 void consoleLine(const QString& text) {
     writeLine(text);

@@ -7,13 +7,21 @@ namespace {
 
 // Organization and application "Carvo": native user defaults on macOS, an ini file under the
 // XDG config folder elsewhere.
-QSettings store() { return QSettings(QStringLiteral("Carvo"), QStringLiteral("Carvo")); }
+QSettings store() {
+    return QSettings(QStringLiteral("Carvo"), QStringLiteral("Carvo"));
+}
 
 } // namespace
 
-bool floating() { return store().value(floatingKey, false).toBool(); }
-bool standby() { return store().value(standbyKey, false).toBool(); }
-double preWait() { return store().value(preWaitKey, 0.0).toDouble(); }
+bool floating() {
+    return store().value(floatingKey, false).toBool();
+}
+bool standby() {
+    return store().value(standbyKey, false).toBool();
+}
+double preWait() {
+    return store().value(preWaitKey, 0.0).toDouble();
+}
 
 std::optional<QString> storedInterfaceName() {
     auto s = store();
@@ -22,13 +30,21 @@ std::optional<QString> storedInterfaceName() {
     return s.value(storedInterfaceNameKey).toString();
 }
 
-void setFloating(bool value) { store().setValue(floatingKey, value); }
-void setStandby(bool value) { store().setValue(standbyKey, value); }
-void setPreWait(double value) { store().setValue(preWaitKey, value); }
+void setFloating(bool value) {
+    store().setValue(floatingKey, value);
+}
+void setStandby(bool value) {
+    store().setValue(standbyKey, value);
+}
+void setPreWait(double value) {
+    store().setValue(preWaitKey, value);
+}
 void setStoredInterfaceName(const QString& value) {
     store().setValue(storedInterfaceNameKey, value);
 }
-void remove(const char* key) { store().remove(key); }
+void remove(const char* key) {
+    store().remove(key);
+}
 
 void useFolder(const QString& folder) {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);

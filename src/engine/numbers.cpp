@@ -29,8 +29,12 @@ template <typename Float> std::string shortestDecimalOf(Float value) {
 
 } // namespace
 
-std::string shortestDecimal(double value) { return shortestDecimalOf(value); }
-std::string shortestDecimal(float value) { return shortestDecimalOf(value); }
+std::string shortestDecimal(double value) {
+    return shortestDecimalOf(value);
+}
+std::string shortestDecimal(float value) {
+    return shortestDecimalOf(value);
+}
 
 std::optional<std::int64_t> parseStrictInt64(std::string_view text) {
     std::size_t pos = 0;
