@@ -40,6 +40,9 @@ ClientConnection::ClientConnection(QTcpSocket* socket, TCPServer& server)
     : QObject(&server), m_socket(socket), m_server(server), m_endpoint(endpointOf(*socket)) {
     m_socket->setParent(this);
     m_socket->setReadBufferSize(readAheadBytes);
+    // Positions go out twenty times a second as small writes; without this each one can wait
+    // for the client's delayed acknowledgement of the previous one (about 40 ms on Linux).
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(m_socket, &QTcpSocket::readyRead, this, &ClientConnection::receive);
     connect(m_socket, &QTcpSocket::disconnected, this, &ClientConnection::peerClosed);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &ClientConnection::socketError);
