@@ -103,6 +103,23 @@ void QLabIntegration::setUniqueID(const QString& uniqueID) {
     emit uniqueIDChanged();
 }
 
+namespace {
+
+// Dialogs that wait for OK hold a thread each. They get a pool of their own that grows like a
+// dispatch queue, so open dialogs never starve the bar counter's running checks of the global
+// pool's threads (two on a two-core machine). Never destroyed: a dialog still open at exit must
+// not hold the process up.
+QThreadPool& dialogPool() {
+    static auto* pool = [] {
+        auto* created = new QThreadPool;
+        created->setMaxThreadCount(64);
+        return created;
+    }();
+    return *pool;
+}
+
+} // namespace
+
 void QLabIntegration::displayQLabMessage(const QString& message) {
     AppConsole::shared().log(message);
     broadcastFromAnyThread(message);
@@ -111,11 +128,15 @@ void QLabIntegration::displayQLabMessage(const QString& message) {
     if (!runner || !runner->canCreate(source))
         return;
     // The dialog waits for the operator; the caller never does.
-    QThreadPool::globalInstance()->start([runner, source] {
+    dialogPool().start([runner, source] {
         const auto outcome = runner->run(source);
         if (outcome.error)
             writeErrorLine("AppleScript error from display qlab message: ", *outcome.error);
     });
+}
+
+bool QLabIntegration::waitForMessageDialogs(int timeoutMilliseconds) {
+    return dialogPool().waitForDone(timeoutMilliseconds);
 }
 
 QString QLabIntegration::getFilesAndStartBar(qint64 lastBar, const QString& requestSource,

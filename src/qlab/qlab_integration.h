@@ -28,6 +28,8 @@ public:
 
     // Console, every client, then a dialog in QLab run on the pool; returns at once.
     static void displayQLabMessage(const QString& message);
+    // Waits until every message dialog has been dismissed; false when time ran out.
+    static bool waitForMessageDialogs(int timeoutMilliseconds);
     // The answer of QLab's get-files script, or "Script failed", "Error" or "No Result".
     static QString getFilesAndStartBar(qint64 lastBar, const QString& requestSource,
                                        qint64 barNumber, const QString& uniqueID);

@@ -125,7 +125,8 @@ protected:
     }
 
     void TearDown() override {
-        QThreadPool::globalInstance()->waitForDone(5000); // dialogs of refusals
+        QThreadPool::globalInstance()->waitForDone(5000);
+        QLabIntegration::waitForMessageDialogs(5000); // dialogs of refusals
         QCoreApplication::processEvents();
         setScriptRunner(nullptr);
     }

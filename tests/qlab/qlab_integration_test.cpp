@@ -1,7 +1,11 @@
 // The bridge's operations end to end through the simulated QLab: what each returns, what reaches
 // the console, the clients and standard output, and what QLab does.
 #include <atomic>
+#include <condition_variable>
 #include <future>
+#include <mutex>
+
+#include <QThreadPool>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -165,6 +169,47 @@ TEST_F(BridgeTest, DisplayQLabMessageNeverWaitsForTheDialog) {
                 ElementsAre(QStringLiteral(
                     "The cue is already running. Please stop the cue and try again")));
     EXPECT_TRUE(linesStartingWith("AppleScript error from display qlab message: ", 1));
+}
+
+TEST_F(BridgeTest, OpenDialogsLeaveTheGlobalPoolToTheCountersRunningChecks) {
+    // Dialogs that wait for OK must not take the threads the bar counter asks QLab from.
+    struct HeldResponder : sim::DialogResponder {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool released = false;
+        int open = 0;
+        std::optional<QString> respond(const sim::DialogRequest&) override {
+            std::unique_lock lock(mutex);
+            ++open;
+            changed.notify_all();
+            changed.wait_for(lock, std::chrono::seconds(10), [this] { return released; });
+            --open;
+            changed.notify_all();
+            return QStringLiteral("OK");
+        }
+    };
+    auto held = std::make_shared<HeldResponder>();
+    qlab->setDialogResponder(held);
+
+    const int dialogs = QThreadPool::globalInstance()->maxThreadCount() + 1;
+    for (int i = 0; i < dialogs; ++i)
+        QLabIntegration::displayQLabMessage(QStringLiteral("The bar number is out of range"));
+    {
+        std::unique_lock lock(held->mutex);
+        ASSERT_TRUE(held->changed.wait_for(lock, std::chrono::seconds(5),
+                                           [&] { return held->open == dialogs; }));
+    }
+
+    std::promise<void> checked;
+    auto done = checked.get_future();
+    QThreadPool::globalInstance()->start([&checked] { checked.set_value(); });
+    EXPECT_EQ(done.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+
+    std::unique_lock lock(held->mutex);
+    held->released = true;
+    held->changed.notify_all();
+    EXPECT_TRUE(
+        held->changed.wait_for(lock, std::chrono::seconds(5), [&] { return held->open == 0; }));
 }
 
 TEST_F(BridgeTest, LoadAndStartReadsTheSettingsAfreshAndRunsTheCue) {

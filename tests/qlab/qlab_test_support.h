@@ -97,6 +97,7 @@ protected:
 
     void TearDown() override {
         QThreadPool::globalInstance()->waitForDone(5000);
+        QLabIntegration::waitForMessageDialogs(5000);
         setScriptRunner(nullptr);
         setBroadcaster(nullptr);
         QLabIntegration::setCueInfos({});
@@ -110,6 +111,7 @@ protected:
     // Waits for dialogs on the pool, then applies the queued console appends and broadcasts.
     void settle() {
         ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(5000));
+        ASSERT_TRUE(QLabIntegration::waitForMessageDialogs(5000));
         QCoreApplication::processEvents();
     }
 
