@@ -1,5 +1,6 @@
 #include "engine/jump_controller.h"
 
+#include <deque>
 #include <filesystem>
 #include <string>
 #include <variant>
@@ -73,9 +74,45 @@ bool inRange(const Candidate& candidate) {
            static_cast<std::size_t>(*candidate.barIndex) < candidate.tables.barBeatCounts.size();
 }
 
+struct PendingJump {
+    BarCounterManager* manager;
+    QString requestSource;
+    qint64 bar;
+};
+
+// QLab's bar dialog may wait in a nested event loop (the window's own dialog), where a remote or
+// D-Bus request can arrive in the middle of a jump. Such requests wait their turn, as they would
+// behind a main thread held by the dialog, and run one by one after the jump in progress.
+bool jumpInProgress = false;
+std::deque<PendingJump> pendingJumps;
+
+void runNextPendingJump() {
+    if (jumpInProgress || pendingJumps.empty())
+        return;
+    const PendingJump next = pendingJumps.front();
+    pendingJumps.pop_front();
+    jumpToBar(*next.manager, next.requestSource, next.bar);
+}
+
+void runJump(BarCounterManager& manager, const QString& requestSource, qint64 bar);
+
 } // namespace
 
 void jumpToBar(BarCounterManager& manager, const QString& requestSource, qint64 bar) {
+    if (jumpInProgress) {
+        pendingJumps.push_back({&manager, requestSource, bar});
+        return;
+    }
+    jumpInProgress = true;
+    runJump(manager, requestSource, bar);
+    jumpInProgress = false;
+    if (!pendingJumps.empty())
+        QMetaObject::invokeMethod(&manager, &runNextPendingJump, Qt::QueuedConnection);
+}
+
+namespace {
+
+void runJump(BarCounterManager& manager, const QString& requestSource, qint64 bar) {
     const QString answerText = QLabIntegration::getFilesAndStartBar(
         manager.lastBarTriggered(), requestSource, bar, QLabIntegration::shared().uniqueID());
 
@@ -125,4 +162,5 @@ void jumpToBar(BarCounterManager& manager, const QString& requestSource, qint64 
     manager.startBarCounter(state.currentCueID);
 }
 
+} // namespace
 } // namespace carvo

@@ -141,6 +141,38 @@ TEST_F(SimulatedQLabJump, TheOperatorsBarFromQLabsDialogIsJumpedTo) {
     EXPECT_EQ(QLabIntegration::shared().uniqueID(), QStringLiteral("G2"));
 }
 
+TEST_F(SimulatedQLabJump, ARequestArrivingDuringQLabsBarDialogWaitsForTheJumpInProgress) {
+    // In the window QLab's bar dialog waits in a nested event loop, where a remote request can
+    // arrive; it must not run inside the jump that is asking the operator.
+    struct RemoteRequestDuringDialog : sim::DialogResponder {
+        testing::EngineHarness* harness = nullptr;
+        QStringList sentWhileAsking;
+        std::optional<QString> respond(const sim::DialogRequest&) override {
+            jumpToBar(BarCounterManager::shared(), QStringLiteral("Remote"), 20);
+            sentWhileAsking = harness->sent;
+            return QStringLiteral("17");
+        }
+    };
+    auto responder = std::make_shared<RemoteRequestDuringDialog>();
+    responder->harness = &harness;
+    m_sim->setDialogResponder(responder);
+    selectInQLab(QStringLiteral("G1"));
+
+    jumpToBar(manager(), QStringLiteral("QLab"), manager().lastBarTriggered());
+    EXPECT_TRUE(responder->sentWhileAsking.isEmpty());
+    EXPECT_EQ(harness.sent,
+              (QStringList{QStringLiteral("QLAB_SELECTED: G1"), QStringLiteral("BPB: 4")}));
+    EXPECT_EQ(manager().lastBarTriggered(), 17);
+
+    // Then the waiting request runs, on the group the operator's jump selected; that group now
+    // plays from 16.0 s into its action, so the request is refused as already running.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(manager().lastBarTriggered(), 20);
+    EXPECT_EQ(jumpState().currentBarIndex, 9);
+    EXPECT_EQ(harness.sent.value(2),
+              QStringLiteral("The cue is already running. Please stop the cue and try again"));
+}
+
 TEST_F(SimulatedQLabJump, WithStandbyTheCueIsOnlyLoadedAndTheCounterStopsAtItsFirstTick) {
     settings::setStandby(true);
     remoteJump(QStringLiteral("G1"), 17);
