@@ -12,6 +12,7 @@
 #include "engine/beat_progress_model.h"
 #include "engine/jump_controller.h"
 #include "qlab/qlab_integration.h"
+#include "qlab/runner_setup.h"
 #include "qlab/sim/simulated_qlab.h"
 #include "remote/interfaces.h"
 #include "remote/tcp_server.h"
@@ -66,7 +67,8 @@ bool headlessRequested(int argc, char** argv) {
 
 int runWindow() {
     Views views(sharedServices());
-    const auto simulated = std::dynamic_pointer_cast<sim::SimulatedQLab>(scriptRunner());
+    // Behind a --script-log transcript too, so the bar dialog still appears in the window.
+    const auto simulated = installedSimulatedQLab();
     if (simulated)
         simulated->setDialogResponder(std::make_shared<WindowDialogResponder>(views));
 
