@@ -130,8 +130,10 @@ std::unique_ptr<QSocketNotifier> quitOnSignals(QCoreApplication& app) {
     return notifier;
 }
 
-int runHeadless(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+// The same start-up with or without a window: names, options, signals, the shared objects; then
+// the event loop, or the main window whose closing quits.
+template <typename Application, typename Run> int runApplication(int argc, char** argv, Run run) {
+    Application app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Carvo"));
     QCoreApplication::setOrganizationName(QStringLiteral("Carvo"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CARVO_VERSION));
@@ -139,26 +141,13 @@ int runHeadless(int argc, char** argv) {
 
     const auto notifier = quitOnSignals(app);
     startUp(options);
-    return QCoreApplication::exec();
-}
-
-// The application with its window: the same start-up, then the main window; closing it quits.
-int runWindowed(int argc, char** argv) {
-    QGuiApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Carvo"));
-    QCoreApplication::setOrganizationName(QStringLiteral("Carvo"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(CARVO_VERSION));
-    const Options options = parseOptions(app);
-
-    const auto notifier = quitOnSignals(app);
-    startUp(options);
-    return carvo::ui::runWindow();
+    return run();
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (!carvo::ui::headlessRequested(argc, argv))
-        return runWindowed(argc, argv);
-    return runHeadless(argc, argv);
+        return runApplication<QGuiApplication>(argc, argv, [] { return carvo::ui::runWindow(); });
+    return runApplication<QCoreApplication>(argc, argv, [] { return QCoreApplication::exec(); });
 }

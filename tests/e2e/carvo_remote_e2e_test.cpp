@@ -199,9 +199,3 @@ TEST(CarvoRemoteFailures, RefusedConnectionAndBadArgumentsFailClearly) {
 
 } // namespace
 } // namespace carvo::e2e
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -78,9 +78,3 @@ TEST(RemoteLoad, FiftyWatchersReceiveEveryBarMessageInOrder) {
 
 } // namespace
 } // namespace carvo::e2e
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -454,9 +454,3 @@ TEST(RemoteSelectionSplicing, HostileCueIdsCannotChangeTheScriptQLabRuns) {
 
 } // namespace
 } // namespace carvo::e2e
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
