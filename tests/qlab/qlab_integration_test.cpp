@@ -210,6 +210,8 @@ TEST_F(BridgeTest, OpenDialogsLeaveTheGlobalPoolToTheCountersRunningChecks) {
     held->changed.notify_all();
     EXPECT_TRUE(
         held->changed.wait_for(lock, std::chrono::seconds(5), [&] { return held->open == 0; }));
+    lock.unlock();
+    EXPECT_EQ(consoleLines().size(), dialogs);
 }
 
 TEST_F(BridgeTest, LoadAndStartReadsTheSettingsAfreshAndRunsTheCue) {

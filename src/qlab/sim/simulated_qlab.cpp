@@ -43,6 +43,14 @@ ScriptOutcome notRunning() {
 ScriptOutcome noWorkspace() {
     return failure(QStringLiteral("QLab got an error: Can’t get front workspace. (-1728)"));
 }
+// QLab's error when a script needs the front workspace and there is none to have.
+std::optional<ScriptOutcome> frontWorkspaceMissing(const WorkspaceFile& model) {
+    if (!model.running)
+        return notRunning();
+    if (model.workspaces.empty())
+        return noWorkspace();
+    return std::nullopt;
+}
 ScriptOutcome noSuchCue(const QString& uniqueID) {
     return failure(
         QStringLiteral("QLab got an error: Can’t get cue whose uniqueID = \"%1\". (-1728)")
@@ -198,10 +206,8 @@ ScriptOutcome SimulatedQLab::run(const QString& source) {
 ScriptOutcome SimulatedQLab::displayMessage(const QString& message) {
     {
         std::lock_guard lock(m_mutex);
-        if (!m_model.running)
-            return notRunning();
-        if (m_model.workspaces.empty())
-            return noWorkspace();
+        if (const auto missing = frontWorkspaceMissing(m_model))
+            return *missing;
     }
     const auto pressed = ask({message, QStringLiteral("Carvo"), std::nullopt});
     if (!pressed)
@@ -230,10 +236,8 @@ ScriptOutcome SimulatedQLab::getFilesAndStartBar(const scripts::SplicedValues& v
     std::optional<std::optional<QString>> scriptedAnswer;
     {
         std::lock_guard lock(m_mutex);
-        if (!m_model.running)
-            return notRunning();
-        if (m_model.workspaces.empty())
-            return noWorkspace();
+        if (const auto missing = frontWorkspaceMissing(m_model))
+            return *missing;
         auto& workspace = m_model.workspaces.front();
 
         Cue* groupCue = nullptr;
@@ -326,10 +330,8 @@ ScriptOutcome SimulatedQLab::getFilesAndStartBar(const scripts::SplicedValues& v
 
 ScriptOutcome SimulatedQLab::cueQuestion(const QString& uniqueID, bool askElapsed) {
     std::lock_guard lock(m_mutex);
-    if (!m_model.running)
-        return notRunning();
-    if (m_model.workspaces.empty())
-        return noWorkspace();
+    if (const auto missing = frontWorkspaceMissing(m_model))
+        return *missing;
     auto* cue = findCue(m_model.workspaces.front().cues, uniqueID);
     if (!cue)
         return noSuchCue(uniqueID);
@@ -352,10 +354,8 @@ ScriptOutcome SimulatedQLab::loadTimeAndStart(const scripts::SplicedValues& valu
     std::optional<double> preWait;
     {
         std::lock_guard lock(m_mutex);
-        if (!m_model.running)
-            return notRunning();
-        if (m_model.workspaces.empty())
-            return noWorkspace();
+        if (const auto missing = frontWorkspaceMissing(m_model))
+            return *missing;
         auto* cue = findCue(m_model.workspaces.front().cues, uniqueID);
         if (!cue)
             return noSuchCue(uniqueID);
@@ -377,10 +377,8 @@ ScriptOutcome SimulatedQLab::loadTimeAndStart(const scripts::SplicedValues& valu
     m_clock->sleep(*preWait); // without the lock, as QLab keeps answering during a delay
 
     std::lock_guard lock(m_mutex);
-    if (!m_model.running)
-        return notRunning();
-    if (m_model.workspaces.empty())
-        return noWorkspace();
+    if (const auto missing = frontWorkspaceMissing(m_model))
+        return *missing;
     auto* cue = findCue(m_model.workspaces.front().cues, uniqueID);
     if (!cue)
         return noSuchCue(uniqueID);
@@ -395,10 +393,8 @@ ScriptOutcome SimulatedQLab::loadTimeAndStart(const scripts::SplicedValues& valu
 
 ScriptOutcome SimulatedQLab::panic(const std::vector<std::string>& uniqueIDs) {
     std::lock_guard lock(m_mutex);
-    if (!m_model.running)
-        return notRunning();
-    if (m_model.workspaces.empty())
-        return noWorkspace();
+    if (const auto missing = frontWorkspaceMissing(m_model))
+        return *missing;
     for (const auto& id : uniqueIDs) {
         auto* cue = findCue(m_model.workspaces.front().cues, fromUtf8(id));
         if (!cue)
@@ -424,10 +420,8 @@ ScriptOutcome SimulatedQLab::checkStatus() {
 
 ScriptOutcome SimulatedQLab::validGroupCues() {
     std::lock_guard lock(m_mutex);
-    if (!m_model.running)
-        return notRunning();
-    if (m_model.workspaces.empty())
-        return noWorkspace();
+    if (const auto missing = frontWorkspaceMissing(m_model))
+        return *missing;
     QList<ScriptDescriptor> resultList;
     forEachCue(m_model.workspaces.front().cues, [&](const Cue& group) {
         if (!textIs(group.type, QStringLiteral("group")))
