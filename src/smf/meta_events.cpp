@@ -6,21 +6,24 @@
 
 namespace carvo::smf {
 
+void appendVariableLength(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
+    std::uint8_t groups[5];
+    std::size_t count = 0;
+    do {
+        groups[count++] = static_cast<std::uint8_t>(value & 0x7F);
+        value >>= 7;
+    } while (value != 0);
+    while (count > 1)
+        bytes.push_back(static_cast<std::uint8_t>(groups[--count] | 0x80));
+    bytes.push_back(groups[0]);
+}
+
 namespace {
 // Meta events with a body: FF, type, length as a variable-length quantity, body.
 std::vector<std::uint8_t> metaBytes(std::uint8_t type, const std::uint8_t* body,
                                     std::size_t length) {
     std::vector<std::uint8_t> bytes{0xFF, type};
-    std::uint8_t groups[5];
-    std::size_t count = 0;
-    auto rest = static_cast<std::uint32_t>(length);
-    do {
-        groups[count++] = static_cast<std::uint8_t>(rest & 0x7F);
-        rest >>= 7;
-    } while (rest != 0 && count < 5);
-    while (count > 1)
-        bytes.push_back(static_cast<std::uint8_t>(groups[--count] | 0x80));
-    bytes.push_back(groups[0]);
+    appendVariableLength(bytes, static_cast<std::uint32_t>(length));
     bytes.insert(bytes.end(), body, body + length);
     return bytes;
 }

@@ -9,6 +9,9 @@
 
 namespace carvo::smf {
 
+// Appends value as a variable-length quantity: 7 bits a byte, most significant group first.
+void appendVariableLength(std::vector<std::uint8_t>& bytes, std::uint32_t value);
+
 struct SequenceNumber {
     std::uint16_t sequence = 0; // 0...32767
     friend bool operator==(const SequenceNumber&, const SequenceNumber&) = default;

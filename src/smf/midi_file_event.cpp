@@ -62,16 +62,7 @@ namespace {
 std::vector<std::uint8_t> sysExFileForm(std::vector<std::uint8_t> message) {
     const auto length = static_cast<std::uint32_t>(message.size() - 1);
     std::vector<std::uint8_t> bytes{0xF0};
-    std::uint8_t groups[5];
-    std::size_t count = 0;
-    std::uint32_t rest = length;
-    do {
-        groups[count++] = static_cast<std::uint8_t>(rest & 0x7F);
-        rest >>= 7;
-    } while (rest != 0 && count < 5);
-    while (count > 1)
-        bytes.push_back(static_cast<std::uint8_t>(groups[--count] | 0x80));
-    bytes.push_back(groups[0]);
+    appendVariableLength(bytes, length);
     bytes.insert(bytes.end(), message.begin() + 1, message.end());
     return bytes;
 }
