@@ -3,6 +3,7 @@
 #include "smf/track_decoder.h"
 
 #include "bytes/byte_reader.h"
+#include "bytes/utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -400,40 +401,6 @@ bool isAscii(Bytes data) {
     return std::all_of(data.begin(), data.end(), [](std::uint8_t b) { return b < 0x80; });
 }
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool isUtf8(Bytes data) {
-    std::size_t i = 0;
-    while (i < data.size()) {
-        const std::uint8_t lead = data[i];
-        std::size_t extra = 0;
-        std::uint32_t low = 0;
-        std::uint32_t code = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            extra = 1, low = 0x80, code = lead & 0x1Fu;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            extra = 2, low = 0x800, code = lead & 0x0Fu;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            extra = 3, low = 0x10000, code = lead & 0x07u;
-        } else {
-            return false;
-        }
-        if (data.size() - i <= extra)
-            return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            if ((data[i + k] & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (data[i + k] & 0x3Fu);
-        }
-        if (code < low || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
 // UTF-8 text cut after `limit` characters.
 std::string cutToCharacters(std::string text, std::size_t limit) {
     std::size_t characters = 0;
@@ -451,7 +418,7 @@ std::string cutToCharacters(std::string text, std::size_t limit) {
 
 std::string decodeText(Bytes data) {
     std::string text;
-    if (isAscii(data) || isUtf8(data)) {
+    if (isAscii(data) || bytes::isValidUtf8(data)) {
         text.assign(reinterpret_cast<const char*>(data.data()), data.size());
     } else {
         // Latin-1: each byte is the character of the same code point.
