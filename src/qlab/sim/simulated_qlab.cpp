@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <thread>
+#include <variant>
 
 #include <QElapsedTimer>
 #include <QUuid>
@@ -79,6 +80,16 @@ Cue* findCue(std::vector<Cue>& cues, const QString& uniqueID) {
         return found != nullptr;
     });
     return found;
+}
+
+// The cue with that ID in the front workspace, or QLab's error when there is none to have.
+std::variant<Cue*, ScriptOutcome> cueInFrontWorkspace(WorkspaceFile& model,
+                                                      const QString& uniqueID) {
+    if (const auto missing = frontWorkspaceMissing(model))
+        return *missing;
+    if (auto* cue = findCue(model.workspaces.front().cues, uniqueID))
+        return cue;
+    return noSuchCue(uniqueID);
 }
 
 bool removeFirstNumbered(std::vector<Cue>& cues, const QString& number) {
@@ -330,11 +341,10 @@ ScriptOutcome SimulatedQLab::getFilesAndStartBar(const scripts::SplicedValues& v
 
 ScriptOutcome SimulatedQLab::cueQuestion(const QString& uniqueID, bool askElapsed) {
     std::lock_guard lock(m_mutex);
-    if (const auto missing = frontWorkspaceMissing(m_model))
-        return *missing;
-    auto* cue = findCue(m_model.workspaces.front().cues, uniqueID);
-    if (!cue)
-        return noSuchCue(uniqueID);
+    auto found = cueInFrontWorkspace(m_model, uniqueID);
+    if (const auto* refusal = std::get_if<ScriptOutcome>(&found))
+        return *refusal;
+    Cue* cue = std::get<Cue*>(found);
     const double now = m_clock->now();
     const bool yes = askElapsed ? actionElapsed(*cue, now) > 1.0 : isPlaying(*cue, now);
     return answer(yes ? QStringLiteral("true") : QStringLiteral("false"));
@@ -354,11 +364,10 @@ ScriptOutcome SimulatedQLab::loadTimeAndStart(const scripts::SplicedValues& valu
     std::optional<double> preWait;
     {
         std::lock_guard lock(m_mutex);
-        if (const auto missing = frontWorkspaceMissing(m_model))
-            return *missing;
-        auto* cue = findCue(m_model.workspaces.front().cues, uniqueID);
-        if (!cue)
-            return noSuchCue(uniqueID);
+        auto found = cueInFrontWorkspace(m_model, uniqueID);
+        if (const auto* refusal = std::get_if<ScriptOutcome>(&found))
+            return *refusal;
+        Cue* cue = std::get<Cue*>(found);
         const double now = m_clock->now();
         if (isPlaying(*cue, now)) { // a playing cue jumps there, and ends if that is past its end
             cue->startPosition = *barTime;
@@ -377,11 +386,10 @@ ScriptOutcome SimulatedQLab::loadTimeAndStart(const scripts::SplicedValues& valu
     m_clock->sleep(*preWait); // without the lock, as QLab keeps answering during a delay
 
     std::lock_guard lock(m_mutex);
-    if (const auto missing = frontWorkspaceMissing(m_model))
-        return *missing;
-    auto* cue = findCue(m_model.workspaces.front().cues, uniqueID);
-    if (!cue)
-        return noSuchCue(uniqueID);
+    auto found = cueInFrontWorkspace(m_model, uniqueID);
+    if (const auto* refusal = std::get_if<ScriptOutcome>(&found))
+        return *refusal;
+    Cue* cue = std::get<Cue*>(found);
     const double now = m_clock->now();
     if (!isPlaying(*cue, now)) {
         cue->startPosition = cue->loadedTime;
