@@ -145,13 +145,15 @@ struct MIDIFileEvent {
 
     MIDIFileEvent() = default;
     MIDIFileEvent(DeltaTime deltaTime, Payload payload)
-        : delta(deltaTime), event(std::move(payload)) {}
+        : event(std::move(payload)), delta(deltaTime) {}
     template <class P>
     MIDIFileEvent(DeltaTime deltaTime, std::in_place_type_t<P> kind, P&& payload)
-        : delta(deltaTime), event(kind, std::forward<P>(payload)) {}
+        : event(kind, std::forward<P>(payload)), delta(deltaTime) {}
 
+    // A large file holds millions of events and a jump decodes it afresh, so the table's size is
+    // most of the decoding time. The delta lives in the payload's unused tail bytes.
+    [[no_unique_address]] Payload event;
     DeltaTime delta;
-    Payload event;
 
     MIDIFileEventType type() const;
     // The event's encoding in file form, without its delta time.
@@ -162,6 +164,10 @@ struct MIDIFileEvent {
 
     friend bool operator==(const MIDIFileEvent&, const MIDIFileEvent&) = default;
 };
+
+#if defined(__GNUC__) // compilers of the Itanium C++ ABI place delta in the payload's tail
+static_assert(sizeof(MIDIFileEvent) <= 24);
+#endif
 
 // The payload wrapped as an event of its own kind.
 template <class P> MIDIFileEvent wrap(P payload, DeltaTime delta) {

@@ -66,7 +66,7 @@ std::optional<std::uint32_t> DeltaTime::ticksValue(TimeBase timeBase) const {
     const std::uint32_t quarter = timeBase.ticksPerQuarterNote();
     switch (kind_) {
     case Case::ticks:
-        return ticks_;
+        return tickCount();
     case Case::none:
         return 0;
     case Case::noteWhole:
@@ -94,7 +94,7 @@ std::optional<std::uint32_t> DeltaTime::ticksValue(TimeBase timeBase) const {
 std::string DeltaTime::description() const {
     switch (kind_) {
     case Case::ticks:
-        return "ticks:" + std::to_string(ticks_);
+        return "ticks:" + std::to_string(tickCount());
     case Case::none:
         return "none";
     case Case::noteWhole:
