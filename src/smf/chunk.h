@@ -1,6 +1,7 @@
 #pragma once
 // The chunks after the header: tracks and chunks this reader does not know.
 
+#include "smf/event_table.h"
 #include "smf/midi_file_event.h"
 
 #include <cstdint>
@@ -13,7 +14,7 @@ namespace carvo::smf {
 
 struct Track {
     static constexpr std::string_view identifier = "MTrk";
-    std::vector<MIDIFileEvent> events; // End of Track is not among them
+    EventTable events; // End of Track is not among them
     friend bool operator==(const Track&, const Track&) = default;
 };
 

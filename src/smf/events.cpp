@@ -10,10 +10,6 @@
 #include <cstdio>
 #include <cstring>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 namespace carvo::smf {
 
 using bytes::fail;
@@ -559,7 +555,7 @@ template <class P> constexpr std::uint8_t leadByteOf(const P& p) {
 template <class... Kinds> struct TrialOrder {
     // Appends the event and returns the bytes it used, or 0 when no kind accepts the window;
     // lead receives the first byte of the event's encoding.
-    static std::size_t offer(Bytes window, DeltaTime delta, std::vector<MIDIFileEvent>& events,
+    static std::size_t offer(Bytes window, DeltaTime delta, EventTable& events,
                              std::uint8_t& lead) {
         std::size_t used = 0;
         (void)(((used = tryKind<Kinds>(window, delta, events, lead)) != 0) || ...);
@@ -567,7 +563,7 @@ template <class... Kinds> struct TrialOrder {
     }
 
     template <class P>
-    static std::size_t tryKind(Bytes window, DeltaTime delta, std::vector<MIDIFileEvent>& events,
+    static std::size_t tryKind(Bytes window, DeltaTime delta, EventTable& events,
                                std::uint8_t& lead) {
         auto decoded = decodeStream<P>(window);
         if (!decoded)
@@ -613,18 +609,69 @@ std::string unexpectedData(Bytes body, std::size_t offset) {
 
 const char* const endOfFileEarly = "Encountered end of file early.";
 
-// A large file's event table is hundreds of megabytes of fresh memory on every decode; asking for
-// huge pages turns hundreds of thousands of page faults into a few hundred.
-void adviseLargeTable([[maybe_unused]] void* start, [[maybe_unused]] std::size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t hugePage = std::uintptr_t{1} << 21;
-    if (bytes < 2 * hugePage)
-        return;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(start) + hugePage - 1) & ~(hugePage - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(start) + bytes) & ~(hugePage - 1);
-    if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#endif
+// The channel message at p when the trial order would certainly accept it as the one kind its
+// status byte allows, appended; the bytes used from p, or 0 to leave the event to the trial order.
+// Every kind before the matching one in the trial order refuses a status of another nibble, and
+// the meta and system exclusive kinds refuse any status below F0, so for these windows the trial
+// order's answer is known from the first bytes. Control changes 99 and 101 may start a parameter
+// number run and always take the trial order.
+std::size_t takeChannelMessage(const std::uint8_t* p, std::size_t available, DeltaTime delta,
+                               std::uint8_t& runningStatus, EventTable& events) {
+    std::uint8_t status = p[0];
+    std::size_t statusBytes = 1;
+    if (status < 0x80) {
+        if (runningStatus == 0)
+            return 0;
+        status = runningStatus;
+        statusBytes = 0;
+    } else if (status >= 0xF0) {
+        return 0;
+    }
+    const unsigned nibble = status >> 4u;
+    const std::size_t dataBytes = (nibble == 0xC || nibble == 0xD) ? 1 : 2;
+    const std::size_t length = statusBytes + dataBytes;
+    if (available < length)
+        return 0;
+    const std::uint8_t first = p[statusBytes];
+    const std::uint8_t second = dataBytes == 2 ? p[statusBytes + 1] : 0;
+    if (first > 127 || second > 127)
+        return 0;
+    const auto channel = static_cast<std::uint8_t>(status & 0x0F);
+    switch (nibble) {
+    case 0x8:
+        events.emplace_back(delta, std::in_place_type<midi::NoteOff>,
+                            midi::NoteOff{first, second, channel, 0});
+        break;
+    case 0x9:
+        events.emplace_back(delta, std::in_place_type<midi::NoteOn>,
+                            midi::NoteOn{first, second, channel, 0});
+        break;
+    case 0xA:
+        events.emplace_back(delta, std::in_place_type<midi::NotePressure>,
+                            midi::NotePressure{first, second, channel, 0});
+        break;
+    case 0xB:
+        if (first == 99 || first == 101)
+            return 0;
+        events.emplace_back(delta, std::in_place_type<midi::CC>,
+                            midi::CC{first, second, channel, 0});
+        break;
+    case 0xC:
+        events.emplace_back(delta, std::in_place_type<midi::ProgramChange>,
+                            midi::ProgramChange{first, channel, 0});
+        break;
+    case 0xD:
+        events.emplace_back(delta, std::in_place_type<midi::Pressure>,
+                            midi::Pressure{first, channel, 0});
+        break;
+    default: // 0xE
+        events.emplace_back(
+            delta, std::in_place_type<midi::PitchBend>,
+            midi::PitchBend{static_cast<std::uint16_t>(second * 128 + first), channel, 0});
+        break;
+    }
+    runningStatus = status;
+    return length;
 }
 
 } // namespace
@@ -714,13 +761,13 @@ template <> DecodeResult<midi::UniversalSysEx7> decode<midi::UniversalSysEx7>(By
 
 // ---- Track decoding -------------------------------------------------------------------------
 
-bytes::Expected<Track, std::string> decodeTrack(Bytes body) {
+bytes::Expected<Track, std::string> decodeTrack(Bytes body, TrackDecoding decoding) {
+    const bool shortcut = decoding == TrackDecoding::shortcut;
     Track track;
     // The shortest event (one delta byte and one running-status data byte) takes two bytes, so
     // this is the most a body can hold; only untouched address space is wasted. Beyond a few
     // million events the table grows as it fills instead, so no body reserves gigabytes.
     track.events.reserve(std::min(body.size() / 2, reservedEventLimit));
-    adviseLargeTable(track.events.data(), track.events.capacity() * sizeof(MIDIFileEvent));
     bytes::ByteReader reader(body);
     std::uint8_t runningStatus = 0; // 0: none
     std::array<std::uint8_t, runningStatusCopy> withStatus{};
@@ -738,6 +785,15 @@ bytes::Expected<Track, std::string> decodeTrack(Bytes body) {
         const std::int64_t remaining = reader.remainingByteCount();
         if (remaining <= 0)
             return fail(std::string(endOfFileEarly));
+        if (shortcut) {
+            const auto offset = static_cast<std::size_t>(reader.readOffset());
+            if (const std::size_t used = takeChannelMessage(
+                    body.data() + offset, static_cast<std::size_t>(remaining),
+                    DeltaTime::ticks(delta->value), runningStatus, track.events)) {
+                reader.advanceBy(static_cast<std::int64_t>(used));
+                continue;
+            }
+        }
         Bytes window = *reader.nonAdvancingRead(std::min<std::int64_t>(remaining, eventWindow));
 
         // End of Track closes the body; its delta is not kept.

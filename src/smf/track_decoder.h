@@ -11,9 +11,15 @@
 
 namespace carvo::smf {
 
+// How events are matched to their kinds. Both give the same result for every body: the shortcut
+// takes the common channel messages by their status byte and offers everything else to the trial
+// order; trialOrderOnly offers every event to the trial order, for checking the shortcut.
+enum class TrackDecoding { shortcut, trialOrderOnly };
+
 // The events of one track body, or the track-level failure message ("Encountered end of file
 // early.", the delta time message, or the unexpected-data message).
-bytes::Expected<Track, std::string> decodeTrack(std::span<const std::uint8_t> body);
+bytes::Expected<Track, std::string> decodeTrack(std::span<const std::uint8_t> body,
+                                                TrackDecoding decoding = TrackDecoding::shortcut);
 
 // Per-kind decoders of the file form of an event (without its delta time). decodeStream decodes
 // from the start of a longer byte list and reports the bytes used; decode takes an exact list.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 namespace {
@@ -14,7 +15,8 @@ using namespace carvo::smf::test;
 std::vector<MIDIFileEvent> eventsOf(const ByteList& trackBody) {
     auto decoded = decodeTrack(trackBody);
     EXPECT_TRUE(decoded) << decoded.error();
-    return decoded ? decoded->events : std::vector<MIDIFileEvent>{};
+    return decoded ? std::vector<MIDIFileEvent>(decoded->events.begin(), decoded->events.end())
+                   : std::vector<MIDIFileEvent>{};
 }
 
 std::string failureOf(const ByteList& trackBody) {
@@ -459,6 +461,120 @@ TEST(EventDescriptions, ShowTheValuesAnOperatorLooksFor) {
               std::string::npos);
     EXPECT_EQ(name(MIDIFileEventType::universalSysEx7), "universalSysEx7");
     EXPECT_EQ(static_cast<int>(MIDIFileEventType::xmfPatchTypePrefix), 21);
+}
+
+} // namespace
+
+namespace {
+
+// A body of events a status byte, a data byte or a meta event at a time, biased towards the
+// bytes where the status-byte shortcut and the trial order could part: running status, data bytes
+// above 127, the controllers that open parameter number runs, system exclusive and cut-off ends.
+ByteList randomBody(std::mt19937& random) {
+    const auto pick = [&](std::initializer_list<std::uint8_t> choices) {
+        return *(choices.begin() + random() % choices.size());
+    };
+    ByteList bytes;
+    int dataCount = 0; // of the status in force, 0 for none
+    const int events = 1 + static_cast<int>(random() % 24);
+    for (int e = 0; e < events; ++e) {
+        bytes.push_back(static_cast<std::uint8_t>(random() % 3 == 0 ? 0x81 : random() % 4));
+        if (bytes.back() >= 0x80)
+            bytes.push_back(0x00);
+        int data = 0;
+        switch (random() % 8) {
+        case 0: { // a channel status of any kind
+            const auto status = static_cast<std::uint8_t>(0x80 + random() % 0x70);
+            bytes.push_back(status);
+            dataCount = (status >> 4) == 0xC || (status >> 4) == 0xD ? 1 : 2;
+            data = dataCount;
+            break;
+        }
+        case 1: // a control change that may open a parameter number run
+            bytes.push_back(static_cast<std::uint8_t>(0xB0 + random() % 16));
+            bytes.push_back(pick({99, 101, 98, 100, 6, 38, 7}));
+            dataCount = 2;
+            data = 1;
+            break;
+        case 2: // system exclusive, which clears running status
+            bytes.insert(bytes.end(), {0xF0, 0x03, 0x41, 0x10, 0xF7});
+            dataCount = 0;
+            continue;
+        case 3: // a meta event, which keeps it
+            bytes.insert(bytes.end(), {0xFF, 0x01, 0x01, 'x'});
+            continue;
+        case 4: { // a parameter number run within one event, its messages with or without status
+            const bool registered = random() % 2 == 0;
+            const auto status = static_cast<std::uint8_t>(0xB0 + random() % 2);
+            const std::uint8_t controllers[] = {static_cast<std::uint8_t>(registered ? 101 : 99),
+                                                static_cast<std::uint8_t>(registered ? 100 : 98), 6,
+                                                38};
+            const int messages = 2 + static_cast<int>(random() % 3);
+            for (int m = 0; m < messages; ++m) {
+                if (m == 0 || random() % 2 == 0)
+                    bytes.push_back(status);
+                bytes.insert(bytes.end(), {controllers[m], pick({0, 1, 64, 127})});
+            }
+            dataCount = 2;
+            continue;
+        }
+        default: // running status
+            data = dataCount == 0 ? 1 : dataCount;
+            break;
+        }
+        if (random() % 16 == 0) // one data byte too few or too many
+            data += random() % 2 == 0 ? -1 : 1;
+        for (int d = 0; d < data; ++d)
+            bytes.push_back(random() % 32 == 0 ? pick({0x80, 0xFF, 0xF7})
+                                               : pick({0, 6, 38, 60, 98, 99, 100, 101, 127}));
+    }
+    if (random() % 4 != 0)
+        bytes.insert(bytes.end(), {0x00, 0xFF, 0x2F, 0x00});
+    return bytes;
+}
+
+TEST(TrackBody, StatusByteShortcutDecidesAsTheTrialOrder) {
+    std::mt19937 random(2024);
+    int decoded = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const ByteList bytes = randomBody(random);
+        const auto shortcut = decodeTrack(bytes, TrackDecoding::shortcut);
+        const auto reference = decodeTrack(bytes, TrackDecoding::trialOrderOnly);
+        ASSERT_EQ(bool(shortcut), bool(reference)) << i;
+        if (shortcut) {
+            ASSERT_TRUE(shortcut->events == reference->events) << i;
+            ++decoded;
+        } else {
+            ASSERT_EQ(shortcut.error(), reference.error()) << i;
+        }
+    }
+    // Both outcomes are well represented, so the comparison covers both.
+    EXPECT_GT(decoded, 1000);
+    EXPECT_LT(decoded, 18000);
+}
+
+TEST(TrackBody, LargeTablesKeepEveryEventAndItsData) {
+    // Enough notes for a table of several megabytes, with text among them.
+    ByteList bytes{0x00, 0x90, 0x3C, 0x40};
+    constexpr int notes = 400000;
+    for (int n = 1; n < notes; ++n) {
+        bytes.insert(bytes.end(), {0x01, static_cast<std::uint8_t>(n % 128), 0x40});
+        if (n % 100000 == 0)
+            bytes.insert(bytes.end(), {0x00, 0xFF, 0x06, 0x02, 'A',
+                                       static_cast<std::uint8_t>('0' + n / 100000)});
+    }
+    bytes.insert(bytes.end(), {0x00, 0xFF, 0x2F, 0x00});
+    const auto track = decodeTrack(bytes);
+    ASSERT_TRUE(track) << track.error();
+    ASSERT_EQ(track->events.size(), static_cast<std::size_t>(notes + 3));
+    EXPECT_EQ(std::get<midi::NoteOn>(track->events.back().event).note, (notes - 1) % 128);
+    EXPECT_EQ(track->events.back().delta, DeltaTime::ticks(1));
+    const auto& marker = std::get<Text>(track->events[100001].event);
+    EXPECT_EQ(marker.text, "A1");
+    // Copies and moves of a table keep owned data.
+    Track copy = *track;
+    Track moved = std::move(copy);
+    EXPECT_TRUE(moved == *track);
 }
 
 } // namespace
