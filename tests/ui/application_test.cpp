@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTimer>
 
 #include "app/app_console.h"
@@ -122,7 +123,11 @@ TEST_F(ApplicationTest, ChoosingAnotherInterfaceRestartsTheServerThere) {
     });
 
     settings::setStoredInterfaceName(TCPServer::defaultInterfaceName());
-    server.setPort(static_cast<quint16>(46000 + QCoreApplication::applicationPid() % 9000));
+    QTcpServer probe; // a port the kernel hands out is one no test running beside this one holds
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    server.setPort(port);
     QSignalSpy ready(&server, &TCPServer::listenerStateChanged);
     server.startServer();
     ASSERT_TRUE(ready.wait(3000));

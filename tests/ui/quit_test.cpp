@@ -6,8 +6,11 @@
 #include <chrono>
 #include <string>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +31,23 @@ struct ChildResult {
     int status = -1;
     std::string output;
 };
+
+// A loopback port nothing listens on now, chosen by the kernel so that tests running side by side
+// do not pick the same one.
+quint16 freeLoopbackPort() {
+    const int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    quint16 port = 0;
+    if (probe >= 0 && bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    if (probe >= 0)
+        close(probe);
+    return port;
+}
 
 QQuickWindow* visibleWindow(const QString& title) {
     for (QWindow* window : QGuiApplication::topLevelWindows()) {
@@ -50,7 +70,7 @@ QQuickWindow* visibleWindow(const QString& title) {
     carvo::settings::useFolder(folder.path());
     carvo::settings::setStoredInterfaceName(QStringLiteral("lo"));
     auto& server = carvo::TCPServer::shared();
-    server.setPort(static_cast<quint16>(45000 + getpid() % 10000));
+    server.setPort(freeLoopbackPort());
     server.startServer();
 
     QTimer poll;
@@ -138,7 +158,7 @@ TEST(Headless, RunsWithoutAWindowUntilTerminated) {
         close(pipeEnds[0]);
         close(pipeEnds[1]);
         setenv("QT_QPA_PLATFORM", "no-such-platform", 1);
-        const std::string port = std::to_string(44000 + getpid() % 1000);
+        const std::string port = std::to_string(freeLoopbackPort());
         const std::string settingsDir = folder.path().toStdString();
         execl(CARVO_EXECUTABLE, "carvo", "--headless", "--port", port.c_str(), "--settings-dir",
               settingsDir.c_str(), static_cast<char*>(nullptr));
