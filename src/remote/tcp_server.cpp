@@ -1,6 +1,13 @@
 #include "remote/tcp_server.h"
 
+#include <cerrno>
 #include <utility>
+
+#if defined(Q_OS_UNIX)
+#include <sys/socket.h>
+#include <sys/types.h>
+#define CARVO_DIRECT_SEND 1
+#endif
 
 #include <QHostAddress>
 #include <QTcpServer>
@@ -50,6 +57,10 @@ ClientConnection::ClientConnection(QTcpSocket* socket, TCPServer& server)
 
 quint16 ClientConnection::peerPort() const {
     return m_socket->peerPort();
+}
+
+qint64 ClientConnection::unsentBytes() const {
+    return m_socket->bytesToWrite();
 }
 
 void ClientConnection::becomeReady() {
@@ -342,12 +353,43 @@ void TCPServer::write(ClientConnection& connection, const QByteArray& bytes) {
         writeLine(QStringLiteral("Send failed: the connection is closed"));
         return;
     }
-    if (socket.write(bytes) != bytes.size()) {
+    const qsizetype sent = socket.bytesToWrite() == 0 ? sendNow(socket, bytes) : 0;
+    if (sent == bytes.size())
+        return;
+    const QByteArray rest = sent == 0 ? bytes : bytes.mid(sent);
+    if (socket.write(rest) != rest.size()) {
         writeLine(QStringLiteral("Send failed: ") + socket.errorString());
         return;
     }
     socket.flush(); // hand the bytes to the system now, so the backlog below is what is unsent
     dropIfBacklogged(connection);
+}
+
+// With nothing queued, the bytes go straight to the system: a tick reaches every client, and
+// Qt's buffer and its write notifier cost more than the send itself. Whatever the system does
+// not take at once, and every error, is left to the socket, which queues and reports as usual.
+qsizetype TCPServer::sendNow(QTcpSocket& socket, const QByteArray& bytes) {
+#if defined(CARVO_DIRECT_SEND)
+    const auto descriptor = static_cast<int>(socket.socketDescriptor());
+    if (descriptor < 0)
+        return 0;
+    int flags = MSG_DONTWAIT;
+#if defined(MSG_NOSIGNAL)
+    flags |= MSG_NOSIGNAL; // elsewhere Qt marks its sockets not to raise SIGPIPE
+#endif
+    for (;;) {
+        const ssize_t sent =
+            ::send(descriptor, bytes.constData(), static_cast<size_t>(bytes.size()), flags);
+        if (sent >= 0)
+            return static_cast<qsizetype>(sent);
+        if (errno != EINTR)
+            return 0;
+    }
+#else
+    Q_UNUSED(socket);
+    Q_UNUSED(bytes);
+    return 0;
+#endif
 }
 
 void TCPServer::deliver(ClientConnection& connection, const QByteArray& bytes) {

@@ -33,6 +33,8 @@ public:
     // The peer as "address:port".
     QString endpointText() const { return m_endpoint; }
     quint16 peerPort() const;
+    // Output the system has not taken yet, waiting in this process.
+    qint64 unsentBytes() const;
 
     // Unsent output above which a client that does not read is dropped.
     static constexpr qint64 maxUnsentBytes = 1024 * 1024;
@@ -134,6 +136,7 @@ private:
     void handleNewConnection(QTcpSocket* socket);
     void deliver(ClientConnection& connection, const QByteArray& bytes);
     void write(ClientConnection& connection, const QByteArray& bytes);
+    static qsizetype sendNow(QTcpSocket& socket, const QByteArray& bytes);
     void removeConnection(ClientConnection* connection);
     // Drops a connection whose client has stopped reading; false when it was not dropped.
     bool dropIfBacklogged(ClientConnection& connection);

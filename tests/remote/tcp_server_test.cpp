@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -460,6 +461,19 @@ public:
             ::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     }
     ~StalledClient() { ::close(m_fd); }
+    bool waitReadable(int milliseconds) {
+        pollfd ready{m_fd, POLLIN, 0};
+        return ::poll(&ready, 1, milliseconds) == 1;
+    }
+    // What has arrived so far, without waiting.
+    QByteArray readAvailable() {
+        QByteArray received;
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = ::recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
+            received.append(buffer, static_cast<qsizetype>(n));
+        return received;
+    }
     StalledClient(const StalledClient&) = delete;
     StalledClient& operator=(const StalledClient&) = delete;
     bool connected() const { return m_connected; }
@@ -503,6 +517,44 @@ TEST_F(Connections, AClientThatStopsReadingIsDroppedAtTheLimitWhileOthersKeepRec
     server->broadcast(text("AFTER"));
     EXPECT_EQ(receiveAll(reader, 5), QByteArray("AFTER"));
     EXPECT_EQ(reader.state(), QAbstractSocket::ConnectedState);
+}
+
+TEST_F(Connections, AClientThatFallsBehindGetsEveryMessageInOrderOnceItReads) {
+    const int readyBefore = lines.count(text("Connection ready: "));
+    StalledClient slow(port);
+    ASSERT_TRUE(slow.connected());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return lines.count(text("Connection ready: ")) > readyBefore; }, timeoutMs));
+
+    // Until the system holds no more and output waits in the process (64 MiB at most), then a few
+    // more messages that must queue behind it; all far below the limit of unsent output.
+    QByteArray expected;
+    int queuedMessages = 0;
+    for (int i = 0; i < 4096 && queuedMessages < 8; ++i) {
+        const QString message = QStringLiteral("#%1|").arg(i, 4, 10, QLatin1Char('0')) +
+                                QString(16 * 1024, QLatin1Char(static_cast<char>('a' + i % 26)));
+        server->broadcast(message);
+        expected += message.toUtf8();
+        if (server->connections()[0]->unsentBytes() > 0)
+            ++queuedMessages;
+    }
+    ASSERT_EQ(queuedMessages, 8);
+    // The client reads, so the system has room again while output still waits in the process:
+    // the next message must not overtake what waits.
+    // No event loop runs meanwhile, so nothing of the process's part is sent.
+    ASSERT_TRUE(slow.waitReadable(timeoutMs));
+    QByteArray received = slow.readAvailable();
+    ASSERT_GT(server->connections()[0]->unsentBytes(), 0);
+    server->broadcast(text("LAST"));
+    expected += "LAST";
+    ASSERT_EQ(server->connectionCount(), 1);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            received += slow.readAvailable();
+            return received.size() >= expected.size();
+        },
+        timeoutMs));
+    EXPECT_TRUE(received == expected);
 }
 
 } // namespace
