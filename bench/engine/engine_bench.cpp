@@ -1,11 +1,12 @@
 // How long one jump takes up to the load script reaching QLab, and how much CPU one bar counter
-// tick costs with 100 remote clients connected.
+// tick costs with 100 remote clients connected to the application's server.
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -13,8 +14,14 @@
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "app/broadcast.h"
 #include "app/settings.h"
@@ -24,6 +31,7 @@
 #include "engine/jump_state.h"
 #include "qlab/qlab_integration.h"
 #include "qlab/script_runner.h"
+#include "remote/tcp_server.h"
 
 namespace {
 
@@ -154,50 +162,82 @@ void BM_JumpOneMegabyteFile(benchmark::State& state) {
 }
 BENCHMARK(BM_JumpOneMegabyteFile)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-// 100 clients connected over loopback; the broadcaster does what the server's send-to-all does:
-// encode once, write to every connection.
-struct LoopbackClients {
-    QTcpServer listener;
-    std::vector<std::unique_ptr<QTcpSocket>> clients;
-    std::vector<QTcpSocket*> connections;
+// Plain loopback sockets that only read, as remote clients on other machines would: no event
+// loop of this process watches them, so a send costs here what it costs the show machine.
+int connectClient(quint16 port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    return fd;
+}
+
+void drainClients(const std::vector<int>& fds) {
+    char buffer[4096];
+    for (int fd : fds)
+        while (::read(fd, buffer, sizeof buffer) > 0) {
+        }
+}
+
+// The application's server with count clients connected over loopback.
+struct ServedClients {
+    carvo::TCPServer server;
+    std::vector<int> fds;
 
     bool open(int count) {
-        if (!listener.listen(QHostAddress::LocalHost, 0))
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost, 0))
+            return false;
+        server.setPort(probe.serverPort());
+        probe.close();
+        server.startServer();
+        if (!runUntil([&] { return server.isListening(); }))
             return false;
         for (int k = 0; k < count; ++k) {
-            auto client = std::make_unique<QTcpSocket>();
-            client->connectToHost(QHostAddress::LocalHost, listener.serverPort());
-            if (!client->waitForConnected(5000) || !listener.waitForNewConnection(5000))
+            const int fd = connectClient(server.port());
+            if (fd < 0)
                 return false;
-            connections.push_back(listener.nextPendingConnection());
-            clients.push_back(std::move(client));
+            fds.push_back(fd);
         }
-        return true;
+        return runUntil([&] { return server.connectionCount() == count; });
     }
-    // As the server does: each connection's bytes handed to the system at once.
-    void broadcast(const QString& message) {
-        const QByteArray bytes = message.toUtf8();
-        for (QTcpSocket* connection : connections) {
-            connection->write(bytes);
-            connection->flush();
-        }
+    ~ServedClients() {
+        server.stopServer();
+        for (int fd : fds)
+            ::close(fd);
     }
     // Lets the clients read, between measured ticks.
     void drain() {
         QCoreApplication::processEvents();
-        for (auto& client : clients)
-            client->readAll();
+        drainClients(fds);
+    }
+
+    static bool runUntil(const std::function<bool()>& done) {
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (!done()) {
+            if (Clock::now() > deadline)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return true;
     }
 };
 
 // Ticks through a 1000-bar piece, 0.05 s apart; with state.range(0) clients connected.
 void BM_Tick(benchmark::State& state) {
-    LoopbackClients clients;
+    ServedClients clients;
     if (!clients.open(static_cast<int>(state.range(0)))) {
         state.SkipWithError("loopback clients could not connect");
         return;
     }
-    carvo::setBroadcaster([&](const QString& message) { clients.broadcast(message); });
+    carvo::setBroadcaster([&](const QString& message) { clients.server.broadcast(message); });
     carvo::BarCounterManager& manager = carvo::BarCounterManager::shared();
     manager.setRunningCheckExecutor([](std::function<void()>) {});
 
@@ -233,6 +273,46 @@ void BM_Tick(benchmark::State& state) {
     carvo::setBroadcaster({});
 }
 BENCHMARK(BM_Tick)->Arg(0)->Arg(100)->MeasureProcessCPUTime()->Unit(benchmark::kMicrosecond);
+
+// For scale: the system's own cost of one "BAR: " line to each of state.range(0) loopback
+// connections, plain send calls with nothing else around them. On loopback the receiving side's
+// network work runs inside the sender's call, so this is the floor under any tick.
+void BM_SendFloor(benchmark::State& state) {
+    const auto count = static_cast<int>(state.range(0));
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(listener, count) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        state.SkipWithError("no loopback listener");
+        return;
+    }
+    std::vector<int> clients;
+    std::vector<int> senders;
+    for (int k = 0; k < count; ++k) {
+        clients.push_back(connectClient(ntohs(address.sin_port)));
+        senders.push_back(::accept(listener, nullptr, nullptr));
+        const int on = 1;
+        ::setsockopt(senders.back(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
+    const char line[] = "BAR: 12.3 0.5625";
+    for (auto _ : state) {
+        for (int fd : senders)
+            ::send(fd, line, sizeof line - 1, MSG_DONTWAIT | MSG_NOSIGNAL);
+        state.PauseTiming();
+        drainClients(clients);
+        state.ResumeTiming();
+    }
+    for (int fd : clients)
+        ::close(fd);
+    for (int fd : senders)
+        ::close(fd);
+    ::close(listener);
+}
+BENCHMARK(BM_SendFloor)->Arg(100)->MeasureProcessCPUTime()->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
