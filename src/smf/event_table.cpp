@@ -69,7 +69,7 @@ void* allocateTable(std::size_t bytes) {
     return ::operator new(bytes);
 }
 
-void releaseTable(void* table, std::size_t bytes) {
+void releaseTable(void* table, [[maybe_unused]] std::size_t bytes) {
 #if defined(CARVO_MAPPED_TABLES)
     if (bytes >= mappedMinimum) {
         ::munmap(table, mappedLength(bytes));
