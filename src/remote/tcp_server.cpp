@@ -243,18 +243,22 @@ void TCPServer::startListener(const QString& ipAddress) {
         return;
     }
 
+    // A listener left from before is replaced: closed first, so it gives up the address the new
+    // one may bind, and no longer announced, since what the announcement names is gone.
+    if (m_listener) {
+        m_listener->disconnect(this);
+        m_listener->close();
+        m_listener->deleteLater();
+        m_listener = nullptr;
+        if (m_netService)
+            m_netService->stop();
+    }
+
     auto* listener = new QTcpServer(this);
     listener->setListenBacklogSize(listenBacklog);
     connect(listener, &QTcpServer::newConnection, this, &TCPServer::acceptPending);
     // A failure (the port taken, say) is a state of the started listener, reported below.
     listener->listen(address, m_port);
-
-    // A listener left from before is replaced; it must not keep accepting unseen.
-    if (m_listener) {
-        m_listener->disconnect(this);
-        m_listener->close();
-        m_listener->deleteLater();
-    }
     m_listener = listener;
 
     // Queued, so the state is always reported after the start line below.

@@ -86,11 +86,17 @@ void UiBridge::setStoredInterfaceName(const QString& name) {
     if (!listed)
         return;
     // Two steps: clients lose the old address at once, the listener opens on the new one a
-    // second later (it reads the new setting when it starts).
+    // second later (it reads the new setting when it starts). A later pick supersedes a restart
+    // still waiting: the last choice wins, and the server starts once.
     if (m_services.stopServer)
         m_services.stopServer();
-    if (m_services.startServer)
-        m_services.schedule(std::chrono::milliseconds(1000), m_services.startServer);
+    if (!m_services.startServer)
+        return;
+    const quint64 restart = ++m_restarts;
+    m_services.schedule(std::chrono::milliseconds(1000), [this, restart] {
+        if (restart == m_restarts)
+            m_services.startServer();
+    });
 }
 
 void UiBridge::setMainWindow(QWindow* window) {

@@ -93,6 +93,7 @@ private:
     QVariantList m_interfaceChoices;
     QVariantList m_cueListRows;
     QPointer<QWindow> m_mainWindow;
+    quint64 m_restarts = 0; // interface picks; only the latest one's restart runs
 };
 
 } // namespace carvo::ui

@@ -255,6 +255,20 @@ TEST_F(ServerStart, AStopBeforeTheListenerOpensCancelsTheStart) {
     EXPECT_FALSE(lines.has(text("🚀 Server started on port ") + portText()));
 }
 
+TEST_F(ServerStart, ASecondStartOnTheSameAddressReplacesTheListenerAndItsAnnouncement) {
+    startAndWaitForReady();
+    const int before = lines.size();
+    QSignalSpy states(server.get(), &TCPServer::listenerStateChanged);
+    server->startServer(); // no stop first: the old listener must give up the address
+    ASSERT_TRUE(states.wait(timeoutMs));
+    EXPECT_TRUE(states[0][0].toBool());
+    EXPECT_TRUE(server->isListening());
+    EXPECT_LT(lines.find(text("Server state changed: failed(")), 0);
+    EXPECT_GE(lines.find(text("✅ Server is ready on 127.0.0.1:") + portText(), before), 0);
+    connectClient();
+    EXPECT_EQ(server->connectionCount(), 1);
+}
+
 // ---- connections and broadcast -------------------------------------------------------------
 
 class Connections : public ServerTest {

@@ -3,12 +3,18 @@
 // window, and the server moved to another interface from the picker.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include <QGuiApplication>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include "app/app_console.h"
+#include "app/diagnostics.h"
 #include "app/settings.h"
 #include "engine/bar_counter_manager.h"
 #include "qlab/qlab_integration.h"
@@ -149,6 +155,56 @@ TEST_F(ApplicationTest, ChoosingAnotherInterfaceRestartsTheServerThere) {
     EXPECT_TRUE(server.isListening());
     EXPECT_TRUE(waitFor(
         [&] { return AppConsole::shared().logText().mid(consoleBefore).contains("127.0.0.2"); }));
+    server.stopServer();
+    server.setInterfaceSource(nullptr);
+}
+
+// An operator going down the menu: each pick within the second of the one before. The last
+// choice wins; the server ends up listening there once, announced once.
+TEST_F(ApplicationTest, PicksWithinASecondEndWithOneListenerOnTheLastChoice) {
+    TCPServer& server = TCPServer::shared();
+    server.setInterfaceSource([] {
+        return QList<InterfaceInfo>{
+            {QUuid::createUuid(), TCPServer::defaultInterfaceName(), "127.0.0.1", "Loopback"},
+            {QUuid::createUuid(), "lo-a", "127.0.0.2", "Loopback"},
+            {QUuid::createUuid(), "lo-b", "127.0.0.3", "Loopback"},
+            {QUuid::createUuid(), "lo-c", "127.0.0.4", "Loopback"}};
+    });
+    settings::setStoredInterfaceName(TCPServer::defaultInterfaceName());
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    server.setPort(port);
+    QSignalSpy ready(&server, &TCPServer::listenerStateChanged);
+    server.startServer();
+    ASSERT_TRUE(ready.wait(3000));
+    std::vector<std::string> lines;
+    ScopedLineObserver observer([&lines](const std::string& line) { lines.push_back(line); });
+    for (const char* name : {"lo-a", "lo-b", "lo-c"}) {
+        views->bridge().setStoredInterfaceName(QString::fromLatin1(name));
+        QTest::qWait(300);
+    }
+    // Long enough for every start the picks could have scheduled (the last at 1.6 s).
+    QTest::qWait(1800);
+
+    const auto count = [&lines](std::string_view prefix) {
+        return std::count_if(lines.begin(), lines.end(),
+                             [&](const std::string& line) { return line.starts_with(prefix); });
+    };
+    EXPECT_EQ(count("✅ Server is ready on "), 1);
+    EXPECT_EQ(count("Server state changed: failed"), 0);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "✅ Server is ready on 127.0.0.4:" + std::to_string(port)),
+              lines.end());
+    EXPECT_TRUE(server.isListening());
+    // One attempt to announce: accepted where a DNS-SD daemon runs, one failure line elsewhere.
+    EXPECT_EQ(count("Bonjour service published on port ") + count("DNS-SD registration of "), 1);
+
+    QTcpSocket client;
+    client.connectToHost(QHostAddress(QStringLiteral("127.0.0.4")), port);
+    EXPECT_TRUE(client.waitForConnected(3000)) << client.errorString().toStdString();
+    EXPECT_TRUE(waitFor([&] { return server.connectionCount() == 1; }));
     server.stopServer();
     server.setInterfaceSource(nullptr);
 }

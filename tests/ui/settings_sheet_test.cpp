@@ -203,6 +203,22 @@ TEST_F(SettingsSheetTest, ChoosingAnotherInterfaceStopsNowAndStartsASecondLater)
     EXPECT_EQ(find<QObject>(sheet, "interfaceMenu")->property("currentIndex").toInt(), 1);
 }
 
+TEST_F(SettingsSheetTest, APickWithinTheSecondSupersedesTheRestartStillWaiting) {
+    settings::setStoredInterfaceName(QStringLiteral("lo"));
+    QQuickWindow* sheet = openSheet();
+    recorder.calls.clear();
+    choose(sheet, 1);
+    const std::function<void()> firstRestart = recorder.scheduled;
+    choose(sheet, 0);
+    ASSERT_TRUE(firstRestart);
+    firstRestart(); // its second has passed, but a later pick came meanwhile
+    EXPECT_EQ(recorder.calls,
+              (QStringList{QStringLiteral("stopServer"), QStringLiteral("stopServer")}));
+    recorder.scheduled();
+    EXPECT_EQ(recorder.calls.count(QStringLiteral("startServer")), 1);
+    EXPECT_EQ(settings::storedInterfaceName(), QStringLiteral("lo"));
+}
+
 TEST_F(SettingsSheetTest, ChoosingTheStoredInterfaceChangesNothing) {
     settings::setStoredInterfaceName(QStringLiteral("eth0"));
     QQuickWindow* sheet = openSheet();
