@@ -56,6 +56,10 @@ BarPosition computeBarPosition(const BarPositionInput& input) {
 
     const float intoBar = elapsed - (starts[at(c)] - input.jumpBarTime);
     position.progress = static_cast<double>(intoBar) / static_cast<double>(barLength);
+    // Bar starts are rounded to the millisecond, so a bar can have no length: clients and the
+    // progress bar get 0 rather than "inf" or "nan".
+    if (!std::isfinite(position.progress))
+        position.progress = 0.0;
     const float beatLength = (starts[at(c + 1)] - starts[at(c)]) / static_cast<float>(beats[at(c)]);
     position.beat = beatNumber(intoBar, beatLength);
     position.bar = saturatingBarNumber(c, input.firstBarNumber);

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "engine/bar_position.h"
+#include "engine/tempo_map.h"
+#include "midi_bytes.h"
 
 namespace carvo {
 namespace {
@@ -93,6 +95,33 @@ TEST(BarPositionDegenerateBars, ZeroLengthAndZeroBeatBarsShowBeatOne) {
     const BarPosition far = computeBarPosition(input);
     EXPECT_GT(far.beat, 1'000'000'000);
     EXPECT_TRUE(std::isinf(far.progress) || far.progress > 1.0e20);
+}
+
+TEST(BarPositionDegenerateBars, ABarOfNoLengthShowsAndSendsAProgressOf0) {
+    // One microsecond per quarter note (60,000,000 beats per minute): a 4/4 bar lasts 4 µs, so
+    // the first 125 bar starts all round to 0.000 s.
+    test::TrackBytes track;
+    track.tempo(0, 1).timeSignature(0, 4, 2).noteOn(1920 * 200);
+    const BarTables tables = tempoMapOf(
+        smf::MIDIFile::decode(test::midiFileBytes(test::formatSingleTrack, 480, {track})));
+    ASSERT_GT(tables.barStartTimes.size(), 4U);
+    ASSERT_EQ(tables.barStartTimes[1], tables.barStartTimes[2]);
+    ASSERT_EQ(tables.barStartTimes[2], tables.barStartTimes[3]);
+
+    BarPositionInput input;
+    input.currentBarIndex = 1;
+    input.firstBarNumber = 1;
+    input.barStartTimes = &tables.barStartTimes;
+    input.barBeatCounts = &tables.barBeatCounts;
+    input.jumpStartTime = 1'700'000'000.0;
+    for (double since : {0.0, 0.05, 1.0}) {
+        input.now = input.jumpStartTime + since;
+        const BarPosition position = computeBarPosition(input);
+        EXPECT_TRUE(std::isfinite(position.progress)) << since;
+        EXPECT_EQ(position.progress, 0.0) << since;
+        EXPECT_EQ(position.beat, 1) << since;
+        input.currentBarIndex = position.index;
+    }
 }
 
 } // namespace
