@@ -78,6 +78,8 @@ struct PendingJump {
     BarCounterManager* manager;
     QString requestSource;
     qint64 bar;
+    std::optional<double> chaseStartTime;
+    std::function<void()> whenDone;
 };
 
 // QLab's bar dialog may wait in a nested event loop (the window's own dialog), where a remote or
@@ -89,30 +91,36 @@ std::deque<PendingJump> pendingJumps;
 void runNextPendingJump() {
     if (jumpInProgress || pendingJumps.empty())
         return;
-    const PendingJump next = pendingJumps.front();
+    PendingJump next = std::move(pendingJumps.front());
     pendingJumps.pop_front();
-    jumpToBar(*next.manager, next.requestSource, next.bar);
+    jumpToBar(*next.manager, next.requestSource, next.bar, next.chaseStartTime,
+              std::move(next.whenDone));
 }
 
-void runJump(BarCounterManager& manager, const QString& requestSource, qint64 bar);
+void runJump(BarCounterManager& manager, const QString& requestSource, qint64 bar,
+             std::optional<double> chaseStartTime);
 
 } // namespace
 
-void jumpToBar(BarCounterManager& manager, const QString& requestSource, qint64 bar) {
+void jumpToBar(BarCounterManager& manager, const QString& requestSource, qint64 bar,
+               std::optional<double> chaseStartTime, std::function<void()> whenDone) {
     if (jumpInProgress) {
-        pendingJumps.push_back({&manager, requestSource, bar});
+        pendingJumps.push_back({&manager, requestSource, bar, chaseStartTime, std::move(whenDone)});
         return;
     }
     jumpInProgress = true;
-    runJump(manager, requestSource, bar);
+    runJump(manager, requestSource, bar, chaseStartTime);
     jumpInProgress = false;
+    if (whenDone)
+        whenDone();
     if (!pendingJumps.empty())
         QMetaObject::invokeMethod(&manager, &runNextPendingJump, Qt::QueuedConnection);
 }
 
 namespace {
 
-void runJump(BarCounterManager& manager, const QString& requestSource, qint64 bar) {
+void runJump(BarCounterManager& manager, const QString& requestSource, qint64 bar,
+             std::optional<double> chaseStartTime) {
     const QString answerText = QLabIntegration::getFilesAndStartBar(
         manager.lastBarTriggered(), requestSource, bar, QLabIntegration::shared().uniqueID());
 
@@ -149,6 +157,8 @@ void runJump(BarCounterManager& manager, const QString& requestSource, qint64 ba
     if (!chase) {
         QLabIntegration::sendLoadTimeAndStartQLab(state.currentCueID, state.barStartTimes[index]);
         state.jumpStartTime = wallClockNow();
+    } else if (chaseStartTime) {
+        state.jumpStartTime = *chaseStartTime;
     }
     state.jumpBarTime = state.barStartTimes[index];
 

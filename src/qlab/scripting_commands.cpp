@@ -35,9 +35,11 @@ void chaseCommand(const QVariantMap& arguments) {
     BarCounterManager& manager = BarCounterManager::shared();
 
     if (!QLabIntegration::isCueElapsedOverOneSecond(cueID)) {
-        jumpState().jumpStartTime = wallClockNow() - chaseLeadSeconds;
+        // Committed with the rest of the jump state, only if the chase goes through.
+        const double startTime = wallClockNow() - chaseLeadSeconds;
         QLabIntegration::shared().setUniqueID(cueID);
-        jumpToBar(manager, QString::fromLatin1(requestSourceChase), manager.lastBarTriggered());
+        jumpToBar(manager, QString::fromLatin1(requestSourceChase), manager.lastBarTriggered(),
+                  startTime);
         return;
     }
     if (!standby)

@@ -81,6 +81,32 @@ TEST_F(ChaseCommand, WithStandbyAGroupPlayingForSecondsRestartsTheCounterFromNow
     EXPECT_TRUE(harness.sent.isEmpty()); // the old counter stops silently
 }
 
+TEST_F(ChaseCommand, ARefusedChaseLeavesACounterFollowingAnotherCueAlone) {
+    remoteJump(QStringLiteral("G1"), 17);
+    m_qlabClock->advance(2.5); // bar 18, beat 2
+    harness.timers.fire();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(manager().barCounter(), QStringLiteral("18.2"));
+    const JumpState before = jumpState();
+
+    // G4's MIDI file is missing: every bar is out of range and the chase is refused.
+    m_qlabClock->advance(3.0);
+    harness.sent.clear();
+    chaseCommand({{QStringLiteral("cueId"), QStringLiteral("G4")}});
+    EXPECT_EQ(harness.sent, QStringList{QStringLiteral("The bar number is out of range")});
+    EXPECT_EQ(jumpState().jumpStartTime, before.jumpStartTime);
+    EXPECT_EQ(jumpState().currentCueID, QStringLiteral("G1"));
+    EXPECT_TRUE(manager().isCounting());
+
+    // 5.5 s after the jump to bar 17 the music is in bar 19, beat 4.
+    harness.sent.clear();
+    harness.timers.fire();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(manager().barCounter(), QStringLiteral("19.4"));
+    EXPECT_EQ(harness.sent,
+              (QStringList{QStringLiteral("BPB: 4"), QStringLiteral("BAR: 19.4 0.75")}));
+}
+
 TEST_F(ChaseCommand, WithoutATextCueIDNothingHappensButOneLine) {
     const QVariantMap withoutText[] = {
         {},
