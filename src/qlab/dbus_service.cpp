@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QDBusError>
+#include <QDBusMessage>
 
 #include "app/diagnostics.h"
 #include "qlab/scripting_commands.h"
@@ -9,7 +10,18 @@
 namespace carvo {
 
 QString CarvoDBusService::Run() {
-    return goCommand();
+    if (!calledFromDBus()) {
+        QString answer;
+        goCommand([&answer](const QString& text) { answer = text; });
+        return answer;
+    }
+    // The caller hears back when the jump has run, which for a command queued behind QLab's bar
+    // dialog is after this slot has returned.
+    setDelayedReply(true);
+    goCommand([call = message(), bus = connection()](const QString& text) mutable {
+        bus.send(call.createReply(text));
+    });
+    return {};
 }
 
 void CarvoDBusService::Chase(const QVariantMap& arguments) {

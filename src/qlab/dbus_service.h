@@ -2,6 +2,7 @@
 // The scripting commands on the D-Bus session bus, where there is no Apple-event delivery:
 // service io.carvo.Carvo, object /Carvo, methods Run() → s and Chase(a{sv}).
 
+#include <QDBusContext>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
@@ -12,7 +13,7 @@ inline constexpr char dbusServiceName[] = "io.carvo.Carvo";
 inline constexpr char dbusObjectPath[] = "/Carvo";
 inline constexpr char dbusInterfaceName[] = "io.carvo.Carvo";
 
-class CarvoDBusService : public QObject {
+class CarvoDBusService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "io.carvo.Carvo")
 
@@ -20,7 +21,8 @@ public:
     using QObject::QObject;
 
 public slots:
-    // The go command; runs the whole jump before it answers.
+    // The go command; answers once its jump has run through, also when it waited behind a
+    // jump in progress (a delayed reply).
     Q_SCRIPTABLE QString Run();
     // The chase command; arguments mirrors the evaluated arguments (key "cueId").
     Q_SCRIPTABLE void Chase(const QVariantMap& arguments);

@@ -18,10 +18,13 @@ constexpr double chaseLeadSeconds = 0.12;
 
 } // namespace
 
-QString goCommand() {
+void goCommand(std::function<void(const QString& answer)> answer) {
     BarCounterManager& manager = BarCounterManager::shared();
-    jumpToBar(manager, QString::fromLatin1(requestSourceQLab), manager.lastBarTriggered());
-    return QStringLiteral("Carvo!");
+    jumpToBar(manager, QString::fromLatin1(requestSourceQLab), manager.lastBarTriggered(),
+              std::nullopt, [answer = std::move(answer)] {
+                  if (answer)
+                      answer(QStringLiteral("Carvo!"));
+              });
 }
 
 void chaseCommand(const QVariantMap& arguments) {

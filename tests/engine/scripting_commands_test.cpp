@@ -11,12 +11,20 @@ namespace {
 using testing::loadScript;
 using testing::SimulatedQLabJump;
 
-using GoCommand = SimulatedQLabJump;
+class GoCommand : public SimulatedQLabJump {
+protected:
+    // The command's answer, when it came before the call returned.
+    static QString go() {
+        QString answer;
+        goCommand([&answer](const QString& text) { answer = text; });
+        return answer;
+    }
+};
 
 TEST_F(GoCommand, JumpsWithTheBarTypedIntoQLabsDialogAndAnswersCarvo) {
     selectInQLab(QStringLiteral("G2"));
     answerBarDialogWith(QStringLiteral("3"));
-    EXPECT_EQ(goCommand(), QStringLiteral("Carvo!"));
+    EXPECT_EQ(go(), QStringLiteral("Carvo!"));
     EXPECT_EQ(jumpState().currentBarIndex, 3);
     EXPECT_EQ(cueInQLab(QStringLiteral("G2"))->loadedTime, 4.0);
     EXPECT_EQ(manager().lastBarTriggered(), 3);
@@ -25,7 +33,7 @@ TEST_F(GoCommand, JumpsWithTheBarTypedIntoQLabsDialogAndAnswersCarvo) {
 TEST_F(GoCommand, AnswersCarvoEvenWhenNoCueIsSelected) {
     selectInQLab(QString());
     m_sim->change([](sim::WorkspaceFile& file) { file.workspaces.front().selected.clear(); });
-    EXPECT_EQ(goCommand(), QStringLiteral("Carvo!"));
+    EXPECT_EQ(go(), QStringLiteral("Carvo!"));
     ASSERT_FALSE(harness.sent.isEmpty());
     EXPECT_TRUE(harness.sent.front().startsWith(QStringLiteral("ERROR: ")));
     EXPECT_FALSE(manager().isCounting());
