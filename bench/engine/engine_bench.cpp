@@ -24,7 +24,7 @@
 #include <unistd.h>
 
 #include "app/broadcast.h"
-#include "app/settings.h"
+#include "base/settings.h"
 #include "engine/bar_counter_manager.h"
 #include "engine/clock.h"
 #include "engine/jump_controller.h"

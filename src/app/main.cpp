@@ -13,8 +13,8 @@
 #include <QGuiApplication>
 #include <QSocketNotifier>
 
-#include "app/diagnostics.h"
-#include "app/settings.h"
+#include "base/diagnostics.h"
+#include "base/settings.h"
 #include "qlab/dbus_service.h"
 #include "qlab/qlab_integration.h"
 #include "qlab/runner_setup.h"

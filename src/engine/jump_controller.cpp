@@ -6,7 +6,7 @@
 #include <variant>
 
 #include "app/broadcast.h"
-#include "app/diagnostics.h"
+#include "base/diagnostics.h"
 #include "engine/bar_counter_manager.h"
 #include "engine/beat_progress_model.h"
 #include "engine/clock.h"

@@ -4,7 +4,7 @@
 #include <QDBusError>
 #include <QDBusMessage>
 
-#include "app/diagnostics.h"
+#include "base/diagnostics.h"
 #include "qlab/scripting_commands.h"
 
 namespace carvo {

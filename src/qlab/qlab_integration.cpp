@@ -7,10 +7,10 @@
 #include <QThreadPool>
 #include <QVariantMap>
 
-#include "app/app_console.h"
+#include "base/app_console.h"
 #include "app/broadcast.h"
-#include "app/diagnostics.h"
-#include "app/settings.h"
+#include "base/diagnostics.h"
+#include "base/settings.h"
 #include "qlab/scripts.h"
 
 namespace carvo {

@@ -3,7 +3,7 @@
 #include <QDateTime>
 #include <QFile>
 
-#include "app/diagnostics.h"
+#include "base/diagnostics.h"
 
 namespace carvo {
 

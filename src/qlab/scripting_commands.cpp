@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "app/diagnostics.h"
-#include "app/settings.h"
+#include "base/diagnostics.h"
+#include "base/settings.h"
 #include "engine/bar_counter_manager.h"
 #include "engine/clock.h"
 #include "engine/jump_controller.h"

@@ -9,7 +9,7 @@
 
 #include <QStringList>
 
-#include "app/diagnostics.h"
+#include "base/diagnostics.h"
 
 namespace carvo {
 

@@ -7,7 +7,7 @@
 #include <QMetaObject>
 
 #include "app/broadcast.h"
-#include "app/diagnostics.h"
+#include "base/diagnostics.h"
 #include "engine/bar_counter_manager.h"
 #include "engine/jump_controller.h"
 #include "engine/jump_state.h"

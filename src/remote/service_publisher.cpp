@@ -6,7 +6,7 @@
 #include <QSocketNotifier>
 #include <QtGlobal>
 
-#include "app/diagnostics.h"
+#include "base/diagnostics.h"
 
 namespace carvo {
 

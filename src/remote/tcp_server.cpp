@@ -16,8 +16,8 @@
 #include <QVariantMap>
 
 #include "app/broadcast.h"
-#include "app/diagnostics.h"
-#include "app/settings.h"
+#include "base/diagnostics.h"
+#include "base/settings.h"
 #include "remote/service_publisher.h"
 
 namespace carvo {

@@ -6,8 +6,8 @@
 #include <QCoreApplication>
 #include <QPointer>
 
-#include "app/app_console.h"
-#include "app/diagnostics.h"
+#include "base/app_console.h"
+#include "base/diagnostics.h"
 #include "engine/bar_counter_manager.h"
 #include "engine/beat_progress_model.h"
 #include "engine/jump_controller.h"

@@ -9,8 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/diagnostics.h"
-#include "app/settings.h"
+#include "base/diagnostics.h"
+#include "base/settings.h"
 #include "qlab/qlab_integration.h"
 #include "qlab/sim/simulated_qlab.h"
 #include "remote/tcp_server.h"

@@ -5,8 +5,8 @@
 #include <QTimer>
 #include <QVariantMap>
 
-#include "app/diagnostics.h"
-#include "app/settings.h"
+#include "base/diagnostics.h"
+#include "base/settings.h"
 
 namespace carvo::ui {
 

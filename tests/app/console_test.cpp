@@ -9,9 +9,9 @@
 #include <QTest>
 #include <QThread>
 
-#include "app/app_console.h"
+#include "base/app_console.h"
 #include "app/broadcast.h"
-#include "app/diagnostics.h"
+#include "base/diagnostics.h"
 
 namespace carvo {
 namespace {

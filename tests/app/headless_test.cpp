@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/settings.h"
+#include "base/settings.h"
 
 namespace carvo {
 namespace {

@@ -5,7 +5,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include "app/settings.h"
+#include "base/settings.h"
 
 namespace carvo {
 namespace {

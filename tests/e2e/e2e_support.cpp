@@ -12,7 +12,7 @@
 #include <QTcpServer>
 #include <QTimer>
 
-#include "app/settings.h"
+#include "base/settings.h"
 #include "engine/numbers.h"
 
 namespace carvo::e2e {

@@ -6,7 +6,7 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
-#include "app/settings.h"
+#include "base/settings.h"
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);

@@ -11,8 +11,8 @@
 #include <QTemporaryDir>
 #include <QThreadPool>
 
-#include "app/diagnostics.h"
-#include "app/settings.h"
+#include "base/diagnostics.h"
+#include "base/settings.h"
 #include "engine/jump_controller.h"
 #include "engine_test_support.h"
 #include "midi_bytes.h"

@@ -7,7 +7,7 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
-#include "app/diagnostics.h"
+#include "base/diagnostics.h"
 
 namespace carvo {
 namespace {

@@ -11,10 +11,10 @@
 #include <QThreadPool>
 #include <gtest/gtest.h>
 
-#include "app/app_console.h"
+#include "base/app_console.h"
 #include "app/broadcast.h"
-#include "app/diagnostics.h"
-#include "app/settings.h"
+#include "base/diagnostics.h"
+#include "base/settings.h"
 #include "qlab/qlab_integration.h"
 #include "qlab/sim/simulated_qlab.h"
 

@@ -10,7 +10,7 @@
 #include <QString>
 #include <QTcpServer>
 
-#include "app/diagnostics.h"
+#include "base/diagnostics.h"
 
 namespace carvo::testing {
 

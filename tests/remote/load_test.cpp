@@ -25,8 +25,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/diagnostics.h"
-#include "app/settings.h"
+#include "base/diagnostics.h"
+#include "base/settings.h"
 #include "remote/tcp_server.h"
 
 namespace carvo {

@@ -14,9 +14,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/app_console.h"
+#include "base/app_console.h"
 #include "app/broadcast.h"
-#include "app/settings.h"
+#include "base/settings.h"
 #include "line_recorder.h"
 #include "remote/tcp_server.h"
 

@@ -13,9 +13,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#include "app/app_console.h"
-#include "app/diagnostics.h"
-#include "app/settings.h"
+#include "base/app_console.h"
+#include "base/diagnostics.h"
+#include "base/settings.h"
 #include "engine/bar_counter_manager.h"
 #include "qlab/qlab_integration.h"
 #include "qlab/sim/simulated_qlab.h"

@@ -1,6 +1,6 @@
 #include "fakes.h"
 
-#include "app/app_console.h"
+#include "base/app_console.h"
 
 namespace carvo::ui::testing {
 

@@ -5,8 +5,8 @@
 #include <QImage>
 #include <QQuickWindow>
 
-#include "app/diagnostics.h"
-#include "app/settings.h"
+#include "base/diagnostics.h"
+#include "base/settings.h"
 #include "fakes.h"
 #include "ui/beat_progress_bar.h"
 #include "ui/views.h"

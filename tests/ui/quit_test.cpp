@@ -20,7 +20,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "app/settings.h"
+#include "base/settings.h"
 #include "remote/tcp_server.h"
 #include "ui/application.h"
 

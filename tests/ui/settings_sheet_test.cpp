@@ -4,8 +4,8 @@
 
 #include <QQuickWindow>
 
-#include "app/app_console.h"
-#include "app/settings.h"
+#include "base/app_console.h"
+#include "base/settings.h"
 #include "fakes.h"
 #include "ui/views.h"
 #include "ui_test_support.h"

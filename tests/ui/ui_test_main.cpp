@@ -3,7 +3,7 @@
 
 #include <QGuiApplication>
 
-#include "app/settings.h"
+#include "base/settings.h"
 #include "ui_test_support.h"
 
 namespace carvo::ui::testing {

@@ -1,9 +1,7 @@
-#include "app/diagnostics.h"
+#include "base/lines.h"
 
 #include <cstdio>
 #include <mutex>
-
-#include "app/app_console.h"
 
 namespace carvo {
 namespace {
@@ -27,15 +25,6 @@ void writeLine(std::string_view text) {
     std::fflush(stdout);
     if (observer())
         observer()(std::string(text));
-}
-
-void writeLine(const QString& text) {
-    writeLine(std::string_view(text.toStdString()));
-}
-
-void consoleLine(const QString& text) {
-    writeLine(text);
-    AppConsole::shared().log(text);
 }
 
 ScopedLineObserver::ScopedLineObserver(LineObserver lineObserver) {

@@ -1,20 +1,16 @@
 #pragma once
 // Diagnostic lines on standard output: one line per message, never shown to the operator.
+// Plain C++, so the MIDI reader's tools and the tempo map write through the same writer.
 
 #include <functional>
 #include <string>
 #include <string_view>
 
-#include <QString>
-
 namespace carvo {
 
-// Writes text and a line feed to standard output, whole, from any thread.
+// Writes text and a line feed to standard output in one piece, from any thread: lines written
+// at once by several threads never interleave.
 void writeLine(std::string_view text);
-void writeLine(const QString& text);
-
-// A line for the operator: standard output and the console (AppConsole).
-void consoleLine(const QString& text);
 
 // Tests watch standard output through an observer; at most one at a time.
 using LineObserver = std::function<void(const std::string& line)>;

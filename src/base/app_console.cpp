@@ -1,4 +1,4 @@
-#include "app/app_console.h"
+#include "base/app_console.h"
 
 #include <QCoreApplication>
 #include <QThread>
