@@ -23,12 +23,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "app/broadcast.h"
+#include "base/broadcaster.h"
 #include "base/settings.h"
 #include "engine/bar_counter_manager.h"
+#include "engine/beat_progress_model.h"
 #include "engine/clock.h"
 #include "engine/jump_controller.h"
-#include "engine/jump_state.h"
 #include "qlab/qlab_integration.h"
 #include "qlab/script_runner.h"
 #include "remote/tcp_server.h"
@@ -125,25 +125,40 @@ QTemporaryDir& scratch() {
     return dir;
 }
 
+// No remote client listens.
+class NoClients final : public carvo::Broadcaster {
+public:
+    void broadcast(const QString&) override {}
+};
+
+// A timer that never fires: the benchmark ticks by hand.
+class StillTimer final : public carvo::RepeatingTimer {};
+
+std::unique_ptr<carvo::RepeatingTimer> stillTimer(int, std::function<void()>) {
+    return std::make_unique<StillTimer>();
+}
+
 void jumpOnce(benchmark::State& state, const QString& midiPath, qint64 bar) {
-    carvo::setBroadcaster({});
     auto qlab = std::make_shared<InstantQLab>(midiPath + QStringLiteral(", ") +
                                               QString::number(bar) + QStringLiteral(", 1, G1"));
-    carvo::setScriptRunner(qlab);
-    carvo::BarCounterManager& manager = carvo::BarCounterManager::shared();
-    manager.setRunningCheckExecutor([](std::function<void()>) {});
+    NoClients clients;
+    carvo::QLabIntegration bridge(qlab, clients);
+    carvo::BeatProgressModel progress;
+    carvo::BarCounterManager counter(progress, clients, bridge.runningCheck());
+    counter.setTimerFactory(stillTimer);
+    counter.setRunningCheckExecutor([](std::function<void()>) {});
+    carvo::JumpController jumps(counter, bridge, clients);
     for (auto _ : state) {
         qlab->loadArrived.reset();
         const auto start = Clock::now();
-        carvo::jumpToBar(manager, QStringLiteral("Remote"), bar);
+        jumps.jumpToBar(carvo::RequestSource::remote, bar);
         if (!qlab->loadArrived) {
             state.SkipWithError("the jump did not reach the load script");
             break;
         }
         state.SetIterationTime(std::chrono::duration<double>(*qlab->loadArrived - start).count());
     }
-    manager.stopBarCounter(false);
-    carvo::setScriptRunner(nullptr);
+    counter.stopBarCounter(false);
 }
 
 void BM_JumpDemoFile(benchmark::State& state) {
@@ -237,40 +252,41 @@ void BM_Tick(benchmark::State& state) {
         state.SkipWithError("loopback clients could not connect");
         return;
     }
-    carvo::setBroadcaster([&](const QString& message) { clients.server.broadcast(message); });
-    carvo::BarCounterManager& manager = carvo::BarCounterManager::shared();
-    manager.setRunningCheckExecutor([](std::function<void()>) {});
+    carvo::BeatProgressModel progress;
+    carvo::BarCounterManager counter(progress, clients.server, {});
+    counter.setTimerFactory(stillTimer);
+    counter.setRunningCheckExecutor([](std::function<void()>) {});
 
     // 120 beats per minute in 4/4 for 1000 bars, the counter 0.05 s further at every tick.
-    carvo::JumpState& jump = carvo::jumpState();
-    jump.barStartTimes = {0.0F};
-    jump.barBeatCounts = {0};
+    carvo::BarTables tables{{0.0F}, {0}};
     for (int n = 1; n <= 1001; ++n) {
-        jump.barStartTimes.push_back(2.0F * static_cast<float>(n - 1));
-        jump.barBeatCounts.push_back(4);
+        tables.barStartTimes.push_back(2.0F * static_cast<float>(n - 1));
+        tables.barBeatCounts.push_back(4);
     }
-    jump.firstBarNumber = 1;
-    jump.currentBarIndex = 1;
-    jump.jumpBarTime = 0.0F;
-    jump.jumpStartTime = 1'700'000'000.0;
-    double now = jump.jumpStartTime;
-    carvo::setWallClock([&now] { return now; });
+    carvo::FollowedMusic music;
+    music.tables = std::make_shared<const carvo::BarTables>(std::move(tables));
+    music.firstBarNumber = 1;
+    music.currentBarIndex = 1;
+    music.jumpBarTime = 0.0F;
+    music.jumpStartTime = 1'700'000'000.0;
+    double now = music.jumpStartTime;
+    counter.setWallClock([&now] { return now; });
+    counter.startBarCounter(QStringLiteral("G1"), music);
     std::int64_t ticks = 0;
     for (auto _ : state) {
         now += 0.05;
-        manager.barCounterTick(QStringLiteral("G1"));
+        counter.barCounterTick(QStringLiteral("G1"));
         state.PauseTiming();
         clients.drain();
-        if (jump.currentBarIndex > 990) {
-            jump.currentBarIndex = 1;
-            jump.jumpStartTime = now;
+        if (counter.followed().currentBarIndex > 990) {
+            music.jumpStartTime = now;
+            counter.startBarCounter(QStringLiteral("G1"), music);
         }
         ++ticks;
         state.ResumeTiming();
     }
     state.counters["ticks"] = static_cast<double>(ticks);
-    carvo::setWallClock({});
-    carvo::setBroadcaster({});
+    counter.stopBarCounter(false);
 }
 BENCHMARK(BM_Tick)->Arg(0)->Arg(100)->MeasureProcessCPUTime()->Unit(benchmark::kMicrosecond);
 

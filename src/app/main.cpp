@@ -1,26 +1,23 @@
-// Carvo's process entry: creates the shared objects in their start-up order, starts the remote
-// control server and runs the event loop until the process is told to quit.
+// Carvo's process entry: builds the shared objects in their start-up order, starts the remote
+// control server and runs the event loop (or the main window) until the process is told to quit.
 
-#include <csignal>
 #include <cstring>
 #include <memory>
-
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QSocketNotifier>
 
+#include "app/runner_setup.h"
+#include "app/shared_objects.h"
+#include "app/version.h"
+#include "app/window.h"
 #include "base/diagnostics.h"
+#include "base/quit_signals.h"
 #include "base/settings.h"
+#include "base/text.h"
+#include "engine/numbers.h"
 #include "qlab/dbus_service.h"
-#include "qlab/qlab_integration.h"
-#include "qlab/runner_setup.h"
-#include "remote/remote_protocol.h"
-#include "remote/tcp_server.h"
-#include "ui/application.h"
 
 namespace {
 
@@ -62,13 +59,12 @@ Options parseOptions(const QCoreApplication& app) {
     options.qlabWorkspace = parser.value(qlabWorkspace);
     options.scriptLog = parser.value(scriptLog);
     if (parser.isSet(port)) {
-        bool ok = false;
-        const uint value = parser.value(port).toUInt(&ok);
-        if (!ok || value == 0 || value > 65535) {
+        const auto value = carvo::parsePort(carvo::toUtf8(parser.value(port)));
+        if (!value) {
             carvo::writeLine(QStringLiteral("carvo: --port needs a number from 1 to 65535"));
             std::exit(2);
         }
-        options.port = static_cast<quint16>(value);
+        options.port = *value;
     }
     // Before anything reads a setting.
     if (parser.isSet(settingsDir))
@@ -76,78 +72,60 @@ Options parseOptions(const QCoreApplication& app) {
     return options;
 }
 
-// The shared objects, in the order the application needs them; the window comes after.
-void startUp(const Options& options) {
-    // QLab's go and chase commands arrive over D-Bus; without a session bus Carvo runs on.
-    carvo::registerDBusService();
-    // Scripts for QLab: osascript where AppleScript exists, the simulated QLab elsewhere.
+// Scripts for QLab: osascript where AppleScript exists, the simulated QLab elsewhere.
+carvo::RunnerChoice chooseRunner(const Options& options) {
     const bool demo = options.qlabWorkspace.isEmpty();
     QString problem;
-    auto runner = carvo::makeScriptRunner(
+    auto choice = carvo::makeScriptRunner(
         {demo ? QStringLiteral(CARVO_DEMO_DIR "/workspace.json") : options.qlabWorkspace,
          options.scriptLog},
         &problem);
-    if (!runner) {
-        carvo::writeLine(QStringLiteral("carvo: cannot load the QLab workspace ") + problem);
-        if (!demo)
-            std::exit(2);
+    if (choice)
+        return *choice;
+    carvo::writeLine(QStringLiteral("carvo: cannot load the QLab workspace ") + problem);
+    if (!demo)
+        std::exit(2);
+    return {};
+}
+
+bool headlessRequested(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--headless") == 0)
+            return true;
     }
-    carvo::setScriptRunner(std::move(runner));
-    carvo::QLabIntegration::shared(); // reads "standby" and "preWait"
-
-    auto& server = carvo::TCPServer::shared();
-    carvo::installRemoteProtocol(); // before any client can connect
-    server.setPort(options.port);
-    server.startServer();
-}
-
-// SIGINT and SIGTERM reach the event loop through a socket pair: the handler only writes a
-// byte, and the loop stops the server and quits.
-int signalPipe[2] = {-1, -1};
-
-extern "C" void onQuitSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
-}
-
-std::unique_ptr<QSocketNotifier> quitOnSignals(QCoreApplication& app) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
-        return nullptr;
-    struct sigaction action {};
-    action.sa_handler = onQuitSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-
-    auto notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, &app, [&app] {
-        char byte = 0;
-        [[maybe_unused]] const auto read = ::read(signalPipe[0], &byte, 1);
-        carvo::TCPServer::shared().stopServer(); // listener closed, announcement withdrawn
-        app.quit();
-    });
-    return notifier;
+    return false;
 }
 
 // The same start-up with or without a window: names, options, signals, the shared objects; then
 // the event loop, or the main window whose closing quits.
-template <typename Application, typename Run> int runApplication(int argc, char** argv, Run run) {
+template <typename Application> int runApplication(int argc, char** argv, bool windowed) {
     Application app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Carvo"));
     QCoreApplication::setOrganizationName(QStringLiteral("Carvo"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(CARVO_VERSION));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(carvo::carvoVersion));
     const Options options = parseOptions(app);
+    const carvo::RunnerChoice qlab = chooseRunner(options);
 
-    const auto notifier = quitOnSignals(app);
-    startUp(options);
-    return run();
+    carvo::SharedObjects objects(qlab.runner); // reads "standby" and "preWait"
+    // QLab's go and chase commands arrive over D-Bus; without a session bus Carvo runs on.
+    const auto dbus = carvo::CarvoDBusService::registerOnSessionBus(objects.commands());
+    // The listener closes and the announcement is withdrawn before the process ends.
+    carvo::QuitSignals quit([&objects] {
+        objects.server().stopServer();
+        QCoreApplication::quit();
+    });
+    objects.server().setPort(options.port);
+    objects.server().startServer();
+
+    if (windowed)
+        return carvo::runWindow(objects, qlab.simulated);
+    return QCoreApplication::exec();
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!carvo::ui::headlessRequested(argc, argv))
-        return runApplication<QGuiApplication>(argc, argv, [] { return carvo::ui::runWindow(); });
-    return runApplication<QCoreApplication>(argc, argv, [] { return QCoreApplication::exec(); });
+    if (!headlessRequested(argc, argv))
+        return runApplication<QGuiApplication>(argc, argv, true);
+    return runApplication<QCoreApplication>(argc, argv, false);
 }

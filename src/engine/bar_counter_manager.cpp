@@ -1,14 +1,15 @@
 #include "engine/bar_counter_manager.h"
 
+#include <mutex>
+
 #include <QMetaObject>
 #include <QThreadPool>
 
-#include "app/broadcast.h"
+#include "base/broadcaster.h"
+#include "base/text.h"
 #include "engine/bar_position.h"
 #include "engine/beat_progress_model.h"
-#include "engine/jump_state.h"
 #include "engine/numbers.h"
-#include "qlab/qlab_integration.h"
 
 namespace carvo {
 namespace {
@@ -22,14 +23,26 @@ void runInBackground(std::function<void()> task) {
 
 } // namespace
 
-BarCounterManager& BarCounterManager::shared() {
-    static auto* manager = new BarCounterManager; // lives until the process ends
-    return *manager;
+// Shared with every running check on its way; cleared when the counter is destroyed, under the
+// lock a finishing check takes to post its answer.
+struct BarCounterManager::Liveness {
+    std::mutex mutex;
+    BarCounterManager* counter = nullptr;
+};
+
+BarCounterManager::BarCounterManager(BeatProgressModel& progress, Broadcaster& broadcaster,
+                                     RunningCheck runningCheck, QObject* parent)
+    : QObject(parent), m_progress(progress), m_broadcaster(broadcaster),
+      m_runningCheck(std::move(runningCheck)), m_clock(systemWallClock),
+      m_timerFactory(makeQtRepeatingTimer), m_executor(runInBackground),
+      m_liveness(std::make_shared<Liveness>()) {
+    m_liveness->counter = this;
 }
 
-BarCounterManager::BarCounterManager(QObject* parent) : QObject(parent) {}
-
-BarCounterManager::~BarCounterManager() = default;
+BarCounterManager::~BarCounterManager() {
+    std::lock_guard lock(m_liveness->mutex);
+    m_liveness->counter = nullptr;
+}
 
 void BarCounterManager::setBarCounter(const QString& value) {
     if (value == m_barCounter)
@@ -45,20 +58,16 @@ void BarCounterManager::setLastBarTriggered(qint64 value) {
     emit lastBarTriggeredChanged();
 }
 
-BeatProgressModel& BarCounterManager::progressModel() const {
-    return BeatProgressModel::shared();
+void BarCounterManager::setWallClock(WallClock clock) {
+    m_clock = clock ? std::move(clock) : WallClock(systemWallClock);
 }
 
 void BarCounterManager::setTimerFactory(TimerFactory factory) {
-    m_timerFactory = std::move(factory);
-}
-
-void BarCounterManager::setRunningCheck(RunningCheck check) {
-    m_runningCheck = std::move(check);
+    m_timerFactory = factory ? std::move(factory) : TimerFactory(makeQtRepeatingTimer);
 }
 
 void BarCounterManager::setRunningCheckExecutor(Executor executor) {
-    m_executor = std::move(executor);
+    m_executor = executor ? std::move(executor) : Executor(runInBackground);
 }
 
 void BarCounterManager::stopBarCounter(bool notify) {
@@ -66,17 +75,21 @@ void BarCounterManager::stopBarCounter(bool notify) {
     const QString lastBar = QString::number(m_lastBarTriggered);
     setBarCounter(lastBar + QStringLiteral(".1"));
     if (notify) {
-        broadcast(QStringLiteral("BAR: ") + lastBar + QStringLiteral(".1 0"));
-        progressModel().setBarProgress(0.0);
+        m_broadcaster.broadcast(QStringLiteral("BAR: ") + lastBar + QStringLiteral(".1 0"));
+        m_progress.setBarProgress(0.0);
     }
+}
+
+void BarCounterManager::startBarCounter(const QString& cueID, FollowedMusic music) {
+    stopBarCounter(false);
+    m_music = std::move(music);
+    startBarCounter(cueID);
 }
 
 void BarCounterManager::startBarCounter(const QString& cueID) {
     stopBarCounter(false);
     ++m_run;
-    auto onFire = [this, cueID] { barCounterTick(cueID); };
-    m_timer = m_timerFactory ? m_timerFactory(tickIntervalMs, std::move(onFire))
-                             : makeQtRepeatingTimer(tickIntervalMs, std::move(onFire));
+    m_timer = m_timerFactory(tickIntervalMs, [this, cueID] { barCounterTick(cueID); });
 }
 
 void BarCounterManager::barCounterTick(const QString& cueID) {
@@ -85,54 +98,50 @@ void BarCounterManager::barCounterTick(const QString& cueID) {
         this, [this, text] { setBarCounter(text); }, Qt::QueuedConnection);
 
     const quint64 run = m_run;
-    RunningCheck check =
-        m_runningCheck ? m_runningCheck : RunningCheck(&QLabIntegration::isCueRunning);
-    auto task = [this, cueID, run, check = std::move(check)] {
-        if (check(cueID))
+    m_executor([liveness = m_liveness, cueID, run, check = m_runningCheck] {
+        if (check && check(cueID))
+            return;
+        std::lock_guard lock(liveness->mutex);
+        BarCounterManager* counter = liveness->counter;
+        if (!counter)
             return;
         QMetaObject::invokeMethod(
-            this,
-            [this, run] {
-                if (run == m_run)
-                    stopBarCounter(true);
+            counter,
+            [counter, run] {
+                if (run == counter->m_run)
+                    counter->stopBarCounter(true);
             },
             Qt::QueuedConnection);
-    };
-    if (m_executor)
-        m_executor(std::move(task));
-    else
-        runInBackground(std::move(task));
+    });
 }
 
 QString BarCounterManager::updateBarPosition() {
-    JumpState& state = jumpState();
     BarPositionInput input;
-    input.currentBarIndex = state.currentBarIndex;
-    input.firstBarNumber = state.firstBarNumber;
-    input.barStartTimes = &state.barStartTimes;
-    input.barBeatCounts = &state.barBeatCounts;
-    input.jumpStartTime = state.jumpStartTime;
-    input.jumpBarTime = state.jumpBarTime;
-    input.now = wallClockNow();
+    input.currentBarIndex = m_music.currentBarIndex;
+    input.firstBarNumber = m_music.firstBarNumber;
+    input.barStartTimes = &m_music.tables->barStartTimes;
+    input.barBeatCounts = &m_music.tables->barBeatCounts;
+    input.jumpStartTime = m_music.jumpStartTime;
+    input.jumpBarTime = m_music.jumpBarTime;
+    input.now = m_clock();
     const BarPosition position = computeBarPosition(input);
 
     if (position.outsideTables) {
         stopBarCounter(true);
         return {};
     }
-    BeatProgressModel& model = progressModel();
     if (position.barChanged) {
-        state.currentBarIndex = position.index;
-        model.setBeatsPerBar(position.beatsPerBar);
-        broadcast(QStringLiteral("BPB: ") + QString::number(position.beatsPerBar));
+        m_music.currentBarIndex = position.index;
+        m_progress.setBeatsPerBar(position.beatsPerBar);
+        m_broadcaster.broadcast(QStringLiteral("BPB: ") + QString::number(position.beatsPerBar));
         const bool odd = position.index % 2 != 0;
-        model.setBackColour(odd ? BeatProgressModel::blue() : BeatProgressModel::red());
-        model.setFrontColor(odd ? BeatProgressModel::red() : BeatProgressModel::blue());
+        m_progress.setBackColour(odd ? BeatProgressModel::blue() : BeatProgressModel::red());
+        m_progress.setFrontColor(odd ? BeatProgressModel::red() : BeatProgressModel::blue());
     }
-    model.setBarProgress(position.progress);
-    const QString text = QString::fromStdString(position.text);
-    broadcast(QStringLiteral("BAR: ") + text + QLatin1Char(' ') +
-              QString::fromStdString(shortestDecimal(position.progress)));
+    m_progress.setBarProgress(position.progress);
+    const QString text = fromUtf8(position.text);
+    m_broadcaster.broadcast(QStringLiteral("BAR: ") + text + QLatin1Char(' ') +
+                            fromUtf8(shortestDecimal(position.progress)));
     return text;
 }
 

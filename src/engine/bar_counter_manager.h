@@ -9,10 +9,12 @@
 #include <QString>
 
 #include "engine/clock.h"
+#include "engine/followed_music.h"
 
 namespace carvo {
 
 class BeatProgressModel;
+class Broadcaster;
 
 class BarCounterManager : public QObject {
     Q_OBJECT
@@ -21,16 +23,16 @@ class BarCounterManager : public QObject {
                    lastBarTriggeredChanged)
 
 public:
-    // Whether a cue still runs; called on a background thread.
+    // Whether a cue still runs; called away from the main thread.
     using RunningCheck = std::function<bool(const QString& cueID)>;
     // Runs a task away from the main thread.
     using Executor = std::function<void(std::function<void()> task)>;
 
     static constexpr int tickIntervalMs = 50;
 
-    // The one manager of the process, created on first use; main thread only.
-    static BarCounterManager& shared();
-    explicit BarCounterManager(QObject* parent = nullptr);
+    // Main thread only. The running check asks QLab; ticks go to progress and broadcaster.
+    BarCounterManager(BeatProgressModel& progress, Broadcaster& broadcaster,
+                      RunningCheck runningCheck, QObject* parent = nullptr);
     ~BarCounterManager() override;
 
     QString barCounter() const { return m_barCounter; }
@@ -38,18 +40,23 @@ public:
     void setBarCounter(const QString& value);
     void setLastBarTriggered(qint64 value);
 
-    BeatProgressModel& progressModel() const;
+    BeatProgressModel& progressModel() const { return m_progress; }
     bool isCounting() const { return m_timer != nullptr; }
+    // What the counter follows, with the bar it has reached; kept after it stops.
+    const FollowedMusic& followed() const { return m_music; }
 
-    Q_INVOKABLE void stopBarCounter(bool notify);
-    Q_INVOKABLE void startBarCounter(const QString& cueID);
+    void stopBarCounter(bool notify);
+    // Starts following music for the cue (a jump that went through).
+    void startBarCounter(const QString& cueID, FollowedMusic music);
+    // Starts again on what it followed last, from the bar it had reached (a client's handshake).
+    void startBarCounter(const QString& cueID);
     void barCounterTick(const QString& cueID);
     QString updateBarPosition();
 
-    // Injection points; an empty function restores the default (a precise QTimer, the QLab
-    // running check, the global thread pool at background priority).
+    // Injection points; an empty function restores the default (the system clock, a precise
+    // QTimer, the global thread pool at background priority).
+    void setWallClock(WallClock clock);
     void setTimerFactory(TimerFactory factory);
-    void setRunningCheck(RunningCheck check);
     void setRunningCheckExecutor(Executor executor);
 
 signals:
@@ -57,14 +64,22 @@ signals:
     void lastBarTriggeredChanged();
 
 private:
+    BeatProgressModel& m_progress;
+    Broadcaster& m_broadcaster;
+    RunningCheck m_runningCheck;
+    WallClock m_clock;
+    TimerFactory m_timerFactory;
+    Executor m_executor;
+
     QString m_barCounter = QStringLiteral("1.1");
     qint64 m_lastBarTriggered = 1;
+    FollowedMusic m_music;
     std::unique_ptr<RepeatingTimer> m_timer;
     // Counts starts, so a running check's answer reaches only the run it was asked for.
     quint64 m_run = 0;
-    TimerFactory m_timerFactory;
-    RunningCheck m_runningCheck;
-    Executor m_executor;
+    // Lets a running check that answers after the counter is gone find that out.
+    struct Liveness;
+    std::shared_ptr<Liveness> m_liveness;
 };
 
 } // namespace carvo

@@ -4,11 +4,6 @@
 
 namespace carvo {
 
-BeatProgressModel& BeatProgressModel::shared() {
-    static auto* model = new BeatProgressModel; // lives until the process ends
-    return *model;
-}
-
 void BeatProgressModel::setBarProgress(double value) {
     // A NaN never equals itself; without the second test every NaN tick would notify again.
     if (value == m_barProgress || (std::isnan(value) && std::isnan(m_barProgress)))

@@ -15,8 +15,8 @@ class BeatProgressModel : public QObject {
     Q_PROPERTY(QColor frontColor READ frontColor WRITE setFrontColor NOTIFY frontColorChanged)
 
 public:
-    // The one model of the process, created on first use; main thread only.
-    static BeatProgressModel& shared();
+    // Main thread only.
+    explicit BeatProgressModel(QObject* parent = nullptr) : QObject(parent) {}
 
     double barProgress() const { return m_barProgress; }
     qint64 beatsPerBar() const { return m_beatsPerBar; }
@@ -41,8 +41,6 @@ signals:
     void frontColorChanged();
 
 private:
-    BeatProgressModel() = default;
-
     double m_barProgress = 0.0;
     qint64 m_beatsPerBar = 4;
     double m_barDuration = 2.0;

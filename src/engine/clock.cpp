@@ -7,11 +7,6 @@
 namespace carvo {
 namespace {
 
-WallClock& installedClock() {
-    static WallClock clock;
-    return clock;
-}
-
 class QtRepeatingTimer final : public RepeatingTimer {
 public:
     QtRepeatingTimer(int intervalMs, std::function<void()> onFire) : m_timer(new QTimer) {
@@ -37,14 +32,6 @@ private:
 double systemWallClock() {
     const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
     return std::chrono::duration<double>(sinceEpoch).count();
-}
-
-void setWallClock(WallClock clock) {
-    installedClock() = std::move(clock);
-}
-
-double wallClockNow() {
-    return installedClock() ? installedClock()() : systemWallClock();
 }
 
 std::unique_ptr<RepeatingTimer> makeQtRepeatingTimer(int intervalMs, std::function<void()> onFire) {

@@ -1,5 +1,6 @@
 #pragma once
-// The wall clock and the bar counter's timer, injectable so tests drive ticks at exact times.
+// The wall clock and the bar counter's timer, handed to those who use them so that tests drive
+// ticks at exact times.
 
 #include <functional>
 #include <memory>
@@ -10,9 +11,6 @@ namespace carvo {
 using WallClock = std::function<double()>;
 
 double systemWallClock();
-// Replaces the process-wide clock; an empty function restores the system clock.
-void setWallClock(WallClock clock);
-double wallClockNow();
 
 // A repeating timer that runs its callback on the main thread until it is destroyed.
 class RepeatingTimer {

@@ -1,10 +1,5 @@
 #include "engine/jump_answer.h"
 
-#include <cerrno>
-#include <clocale>
-#include <cstdlib>
-#include <locale.h>
-
 #include "engine/numbers.h"
 
 namespace carvo {
@@ -82,11 +77,6 @@ template <typename Predicate> std::string_view trimWith(std::string_view text, P
     return text;
 }
 
-locale_t cLocale() {
-    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return locale;
-}
-
 std::optional<MemoAnswer> readMemo(const std::vector<std::string_view>& pieces) {
     const auto bar = parseStrictInt64(trimSpacesAndTabs(pieces[0]));
     const auto tempo = parseStrictFloat(trimWhiteSpaceAndLineBreaks(pieces[1]));
@@ -130,19 +120,6 @@ std::string_view trimSpacesAndTabs(std::string_view text) {
 
 std::string_view trimWhiteSpaceAndLineBreaks(std::string_view text) {
     return trimWith(text, isWhiteSpaceOrLineBreak);
-}
-
-std::optional<float> parseStrictFloat(std::string_view text) {
-    if (text.empty() || isWhiteSpaceOrLineBreak(decodeAt(text, 0).value))
-        return std::nullopt;
-    // strtof wants a terminated string; an embedded NUL then leaves text unconsumed.
-    const std::string terminated(text);
-    const char* begin = terminated.c_str();
-    char* end = nullptr;
-    const float value = strtof_l(begin, &end, cLocale());
-    if (end != begin + terminated.size())
-        return std::nullopt;
-    return value;
 }
 
 std::optional<JumpAnswer> parseJumpAnswer(std::string_view answer) {

@@ -40,10 +40,6 @@ std::string_view trimSpacesAndTabs(std::string_view text);
 // Trims space separators, tab, line and paragraph separators and the line-break controls.
 std::string_view trimWhiteSpaceAndLineBreaks(std::string_view text);
 
-// A float read by strtof rules in the C locale (decimal, hexadecimal, exponent, inf, nan); the
-// whole text must be consumed and leading white space is refused.
-std::optional<float> parseStrictFloat(std::string_view text);
-
 // The taken answer, or none when the piece count is wrong or a piece does not read.
 std::optional<JumpAnswer> parseJumpAnswer(std::string_view answer);
 

@@ -1,19 +1,17 @@
 #include "engine/jump_controller.h"
 
-#include <deque>
 #include <filesystem>
 #include <string>
 #include <variant>
 
-#include "app/broadcast.h"
+#include "base/broadcaster.h"
 #include "base/diagnostics.h"
+#include "base/text.h"
 #include "engine/bar_counter_manager.h"
 #include "engine/beat_progress_model.h"
-#include "engine/clock.h"
 #include "engine/jump_answer.h"
-#include "engine/jump_state.h"
+#include "engine/qlab_operations.h"
 #include "engine/tempo_map.h"
-#include "qlab/qlab_integration.h"
 
 namespace carvo {
 namespace {
@@ -38,139 +36,129 @@ void writeDiagnostic(std::string_view line) {
     writeLine(line);
 }
 
-Candidate takeAnswer(BarCounterManager& manager, const JumpAnswer& answer) {
-    Candidate candidate;
-    BarNumber barNumber = 0;
-    std::visit(
-        [&](const auto& form) {
-            candidate.cueID = QString::fromStdString(form.uniqueID);
-            candidate.firstBarNumber = form.offset;
-            barNumber = form.barNumber;
-        },
-        answer);
-    candidate.barIndex = barIndexOf(barNumber, candidate.firstBarNumber);
-    // The selected cue and the dialog's default answer follow every taken answer.
-    QLabIntegration::shared().setUniqueID(candidate.cueID);
-    manager.setLastBarTriggered(barNumber);
-
-    if (const auto* memo = std::get_if<MemoAnswer>(&answer)) {
-        candidate.tables = makeFixedTempoMap(memo->numerator, memo->denominator, memo->tempo);
-    } else {
-        const auto& midi = std::get<MidiAnswer>(answer);
-        // A relative path reads from the working folder, as a file URL made from it would.
-        std::error_code error;
-        std::filesystem::path file = std::filesystem::absolute(midi.filePath, error);
-        if (error)
-            file = midi.filePath;
-        candidate.tables = loadTempoMap(file, writeDiagnostic);
-    }
-    return candidate;
+BarTables tablesOf(const JumpAnswer& answer) {
+    if (const auto* memo = std::get_if<MemoAnswer>(&answer))
+        return makeFixedTempoMap(memo->numerator, memo->denominator, memo->tempo);
+    const auto& midi = std::get<MidiAnswer>(answer);
+    // A relative path reads from the working folder, as a file URL made from it would.
+    std::error_code error;
+    std::filesystem::path file = std::filesystem::absolute(midi.filePath, error);
+    if (error)
+        file = midi.filePath;
+    return loadTempoMap(file, writeDiagnostic);
 }
 
 bool inRange(const Candidate& candidate) {
     // Index 0 is the tables' placeholder, not a bar of the score.
+    const auto& tables = candidate.tables;
     return candidate.barIndex && *candidate.barIndex >= 1 &&
-           static_cast<std::size_t>(*candidate.barIndex) < candidate.tables.barStartTimes.size() &&
-           static_cast<std::size_t>(*candidate.barIndex) < candidate.tables.barBeatCounts.size();
+           static_cast<std::size_t>(*candidate.barIndex) < tables.barStartTimes.size() &&
+           static_cast<std::size_t>(*candidate.barIndex) < tables.barBeatCounts.size();
 }
-
-struct PendingJump {
-    BarCounterManager* manager;
-    QString requestSource;
-    qint64 bar;
-    std::optional<double> chaseStartTime;
-    std::function<void()> whenDone;
-};
-
-// QLab's bar dialog may wait in a nested event loop (the window's own dialog), where a remote or
-// D-Bus request can arrive in the middle of a jump. Such requests wait their turn, as they would
-// behind a main thread held by the dialog, and run one by one after the jump in progress.
-bool jumpInProgress = false;
-std::deque<PendingJump> pendingJumps;
-
-void runNextPendingJump() {
-    if (jumpInProgress || pendingJumps.empty())
-        return;
-    PendingJump next = std::move(pendingJumps.front());
-    pendingJumps.pop_front();
-    jumpToBar(*next.manager, next.requestSource, next.bar, next.chaseStartTime,
-              std::move(next.whenDone));
-}
-
-void runJump(BarCounterManager& manager, const QString& requestSource, qint64 bar,
-             std::optional<double> chaseStartTime);
 
 } // namespace
 
-void jumpToBar(BarCounterManager& manager, const QString& requestSource, qint64 bar,
-               std::optional<double> chaseStartTime, std::function<void()> whenDone) {
-    if (jumpInProgress) {
-        pendingJumps.push_back({&manager, requestSource, bar, chaseStartTime, std::move(whenDone)});
-        return;
-    }
-    jumpInProgress = true;
-    runJump(manager, requestSource, bar, chaseStartTime);
-    jumpInProgress = false;
-    if (whenDone)
-        whenDone();
-    if (!pendingJumps.empty())
-        QMetaObject::invokeMethod(&manager, &runNextPendingJump, Qt::QueuedConnection);
+JumpController::JumpController(BarCounterManager& counter, QLabOperations& qlab,
+                               Broadcaster& broadcaster, QObject* parent)
+    : QObject(parent), m_counter(counter), m_qlab(qlab), m_broadcaster(broadcaster),
+      m_clock(systemWallClock) {}
+
+JumpController::~JumpController() = default;
+
+void JumpController::setWallClock(WallClock clock) {
+    m_clock = clock ? std::move(clock) : WallClock(systemWallClock);
 }
 
-namespace {
+JumpState JumpController::state() const {
+    return {m_currentCueID, m_counter.followed()};
+}
 
-void runJump(BarCounterManager& manager, const QString& requestSource, qint64 bar,
-             std::optional<double> chaseStartTime) {
-    const QString answerText = QLabIntegration::getFilesAndStartBar(
-        manager.lastBarTriggered(), requestSource, bar, QLabIntegration::shared().uniqueID());
+void JumpController::jumpToBar(RequestSource source, qint64 bar, Options options) {
+    if (m_jumping) {
+        m_pending.push_back({source, bar, std::move(options)});
+        return;
+    }
+    m_jumping = true;
+    run(source, bar, options);
+    m_jumping = false;
+    if (options.whenDone)
+        options.whenDone();
+    if (!m_pending.empty())
+        QMetaObject::invokeMethod(this, &JumpController::runNextPending, Qt::QueuedConnection);
+}
+
+void JumpController::runNextPending() {
+    if (m_jumping || m_pending.empty())
+        return;
+    Pending next = std::move(m_pending.front());
+    m_pending.pop_front();
+    jumpToBar(next.source, next.bar, std::move(next.options));
+}
+
+void JumpController::run(RequestSource source, qint64 bar, const Options& options) {
+    const FilesAnswer files =
+        m_qlab.getFilesAndStartBar(m_counter.lastBarTriggered(), source, bar, m_qlab.uniqueID());
 
     // An answer that is not taken ends the jump here; it never acts on an earlier request's cue.
-    const auto answer = parseJumpAnswer(answerText.toStdString());
+    const std::string text = files.failure ? std::string() : toUtf8(files.text);
+    const auto answer = files.failure ? std::nullopt : parseJumpAnswer(text);
     if (!answer) {
         writeLine(std::string_view("no valid message from qlab"));
         return;
     }
-    Candidate candidate = takeAnswer(manager, *answer);
 
-    const bool chase = requestSource == QLatin1String(requestSourceChase);
-    if (QLabIntegration::isCueRunning(candidate.cueID) && !chase &&
-        QLabIntegration::isCueElapsedOverOneSecond(candidate.cueID)) {
-        QLabIntegration::displayQLabMessage(
+    Candidate candidate;
+    BarNumber barNumber = 0;
+    std::visit(
+        [&](const auto& form) {
+            candidate.cueID = fromUtf8(form.uniqueID);
+            candidate.firstBarNumber = form.offset;
+            barNumber = form.barNumber;
+        },
+        *answer);
+    candidate.barIndex = barIndexOf(barNumber, candidate.firstBarNumber);
+    // The addressed cue and the dialog's default answer follow every taken answer.
+    m_qlab.setUniqueID(candidate.cueID);
+    m_counter.setLastBarTriggered(barNumber);
+    candidate.tables = tablesOf(*answer);
+
+    const bool chase = source == RequestSource::chase;
+    if (m_qlab.isCueRunning(candidate.cueID) && !chase &&
+        m_qlab.isCueElapsedOverOneSecond(candidate.cueID)) {
+        m_qlab.displayQLabMessage(
             QStringLiteral("The cue is already running. Please stop the cue and try again"));
         return;
     }
-
     if (!inRange(candidate)) {
         writeLine(std::string_view("Bar number out of range"));
-        QLabIntegration::displayQLabMessage(QStringLiteral("The bar number is out of range"));
+        m_qlab.displayQLabMessage(QStringLiteral("The bar number is out of range"));
         return;
     }
 
-    JumpState& state = jumpState();
-    state.currentCueID = candidate.cueID;
-    state.firstBarNumber = candidate.firstBarNumber;
-    state.currentBarIndex = *candidate.barIndex;
-    state.barStartTimes = std::move(candidate.tables.barStartTimes);
-    state.barBeatCounts = std::move(candidate.tables.barBeatCounts);
-    const auto index = static_cast<std::size_t>(state.currentBarIndex);
+    FollowedMusic music;
+    music.firstBarNumber = candidate.firstBarNumber;
+    music.currentBarIndex = *candidate.barIndex;
+    const auto index = static_cast<std::size_t>(music.currentBarIndex);
+    const float barTime = candidate.tables.barStartTimes[index];
+    const std::int64_t beats = candidate.tables.barBeatCounts[index];
+    music.tables = std::make_shared<const BarTables>(std::move(candidate.tables));
+    m_currentCueID = candidate.cueID;
 
     if (!chase) {
-        QLabIntegration::sendLoadTimeAndStartQLab(state.currentCueID, state.barStartTimes[index]);
-        state.jumpStartTime = wallClockNow();
-    } else if (chaseStartTime) {
-        state.jumpStartTime = *chaseStartTime;
+        m_qlab.sendLoadTimeAndStartQLab(m_currentCueID, barTime);
+        music.jumpStartTime = m_clock();
+    } else {
+        music.jumpStartTime = options.chaseStartTime.value_or(m_counter.followed().jumpStartTime);
     }
-    state.jumpBarTime = state.barStartTimes[index];
+    music.jumpBarTime = barTime;
 
-    writeLine(state.currentCueID);
-    broadcast(QStringLiteral("QLAB_SELECTED: ") + state.currentCueID);
+    writeLine(m_currentCueID);
+    m_broadcaster.broadcast(QStringLiteral("QLAB_SELECTED: ") + m_currentCueID);
 
-    const std::int64_t beats = state.barBeatCounts[index];
-    manager.progressModel().setBeatsPerBar(beats);
-    broadcast(QStringLiteral("BPB: ") + QString::number(beats));
+    m_counter.progressModel().setBeatsPerBar(beats);
+    m_broadcaster.broadcast(QStringLiteral("BPB: ") + QString::number(beats));
 
-    manager.startBarCounter(state.currentCueID);
+    m_counter.startBarCounter(m_currentCueID, std::move(music));
 }
 
-} // namespace
 } // namespace carvo

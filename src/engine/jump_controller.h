@@ -1,29 +1,82 @@
 #pragma once
-// The one operation through which every request to start the music at a bar runs.
+// The one operation through which every request to start the music at a bar runs, and the jump
+// state it leaves behind.
 
+#include <deque>
 #include <functional>
 #include <optional>
 
+#include <QObject>
 #include <QString>
+
+#include "engine/clock.h"
+#include "engine/followed_music.h"
+#include "engine/request_source.h"
 
 namespace carvo {
 
 class BarCounterManager;
+class Broadcaster;
+class QLabOperations;
 
-inline constexpr char requestSourceQLab[] = "QLab";
-inline constexpr char requestSourceRemote[] = "Remote";
-inline constexpr char requestSourceChase[] = "Chase";
+// The state of the last jump that went through: its cue and the music the counter follows
+// (with the bar the counter has reached since).
+struct JumpState {
+    QString currentCueID;
+    FollowedMusic music;
+};
 
-// Asks QLab for the group cue and bar, builds the bar tables, refuses a playing cue or a missing
-// bar, loads and starts the cue (not for a chase), tells remote clients and starts the counter.
-// Main thread only; blocks for as long as QLab takes to answer.
-//
-// A chase names the moment QLab started the group (chaseStartTime); like the rest of the jump
-// state it is committed only when the jump goes through. A request that arrives while another
-// jump waits for QLab runs after it; whenDone runs once the request's own jump has ended,
-// whatever its outcome.
-void jumpToBar(BarCounterManager& manager, const QString& requestSource, qint64 bar,
-               std::optional<double> chaseStartTime = std::nullopt,
-               std::function<void()> whenDone = {});
+class JumpController : public QObject {
+    Q_OBJECT
+
+public:
+    struct Options {
+        // For a chase: the moment QLab started the group. Like the rest of the jump state it is
+        // committed only when the jump goes through.
+        std::optional<double> chaseStartTime;
+        // Runs once the request's own jump has ended, whatever its outcome; for a request that
+        // waited behind a jump in progress, that is after it has run in its turn.
+        std::function<void()> whenDone;
+    };
+
+    // Main thread only. The counter is started by every jump that goes through.
+    JumpController(BarCounterManager& counter, QLabOperations& qlab, Broadcaster& broadcaster,
+                   QObject* parent = nullptr);
+    ~JumpController() override;
+
+    // Asks QLab for the group cue and bar, builds the bar tables, refuses a playing cue or a
+    // missing bar, loads and starts the cue (not for a chase), tells remote clients and starts
+    // the counter. Blocks for as long as QLab takes to answer. bar is the one a remote client
+    // asked for; the other sources pass the counter's lastBarTriggered.
+    void jumpToBar(RequestSource source, qint64 bar, Options options = {});
+
+    QString currentCueID() const { return m_currentCueID; }
+    JumpState state() const;
+    // Requests waiting behind the jump in progress.
+    std::size_t pendingCount() const { return m_pending.size(); }
+
+    void setWallClock(WallClock clock);
+
+private:
+    struct Pending {
+        RequestSource source;
+        qint64 bar;
+        Options options;
+    };
+
+    void run(RequestSource source, qint64 bar, const Options& options);
+    void runNextPending();
+
+    BarCounterManager& m_counter;
+    QLabOperations& m_qlab;
+    Broadcaster& m_broadcaster;
+    WallClock m_clock;
+    QString m_currentCueID;
+    // QLab's bar dialog may wait in a nested event loop (the window's own dialog), where a remote
+    // or D-Bus request can arrive in the middle of a jump. Such requests wait their turn, as they
+    // would behind a main thread held by the dialog, and run one by one after it.
+    bool m_jumping = false;
+    std::deque<Pending> m_pending;
+};
 
 } // namespace carvo

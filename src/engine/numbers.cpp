@@ -1,9 +1,14 @@
 #include "engine/numbers.h"
 
+#include <cctype>
 #include <charconv>
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <system_error>
+
+#include <locale.h>
 
 namespace carvo {
 namespace {
@@ -63,6 +68,51 @@ std::optional<std::int64_t> parseStrictInt64(std::string_view text) {
         value = -value;
     }
     return value;
+}
+
+namespace {
+
+locale_t cLocale() {
+    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return locale;
+}
+
+// The white space strtof would skip before a number; refused here.
+bool startsWithSpace(std::string_view text) {
+    return !text.empty() && std::isspace(static_cast<unsigned char>(text.front())) != 0;
+}
+
+template <typename T, typename Convert>
+std::optional<T> parseWhole(std::string_view text, Convert convert) {
+    if (text.empty() || startsWithSpace(text))
+        return std::nullopt;
+    // The conversion wants a terminated string; an embedded NUL then leaves text unconsumed.
+    const std::string terminated(text);
+    const char* begin = terminated.c_str();
+    char* end = nullptr;
+    const T value = convert(begin, &end, cLocale());
+    if (end != begin + terminated.size())
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+std::optional<float> parseStrictFloat(std::string_view text) {
+    return parseWhole<float>(text, strtof_l);
+}
+
+std::optional<double> parseStrictDouble(std::string_view text) {
+    return parseWhole<double>(text, strtod_l);
+}
+
+std::optional<std::uint16_t> parsePort(std::string_view text) {
+    if (text.empty() || text.front() == '+' || text.front() == '-')
+        return std::nullopt;
+    const auto value = parseStrictInt64(text);
+    if (!value || *value < 1 || *value > 65535)
+        return std::nullopt;
+    return static_cast<std::uint16_t>(*value);
 }
 
 } // namespace carvo

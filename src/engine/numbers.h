@@ -18,4 +18,13 @@ std::string shortestDecimal(float value);
 // ASCII digits and nothing else, within the signed 64-bit range. Leading zeros are allowed.
 std::optional<std::int64_t> parseStrictInt64(std::string_view text);
 
+// A number read by strtof (strtod) rules in the C locale: decimal or hexadecimal, an optional
+// exponent, the words for infinity and not-a-number. The whole text must be consumed, and text
+// that begins with white space is not a number.
+std::optional<float> parseStrictFloat(std::string_view text);
+std::optional<double> parseStrictDouble(std::string_view text);
+
+// A TCP port as an operator types it: plain digits from 1 to 65535, no sign.
+std::optional<std::uint16_t> parsePort(std::string_view text);
+
 } // namespace carvo

@@ -1,6 +1,9 @@
 #pragma once
 // The scripting commands on the D-Bus session bus, where there is no Apple-event delivery:
-// service io.carvo.Carvo, object /Carvo, methods Run() → s and Chase(a{sv}).
+// service io.carvo.Carvo, object /Carvo, methods Run() → s and Chase(a{sv}). A thin receiver
+// over ScriptingCommands.
+
+#include <memory>
 
 #include <QDBusContext>
 #include <QObject>
@@ -8,6 +11,8 @@
 #include <QVariantMap>
 
 namespace carvo {
+
+class ScriptingCommands;
 
 inline constexpr char dbusServiceName[] = "io.carvo.Carvo";
 inline constexpr char dbusObjectPath[] = "/Carvo";
@@ -18,7 +23,13 @@ class CarvoDBusService : public QObject, protected QDBusContext {
     Q_CLASSINFO("D-Bus Interface", "io.carvo.Carvo")
 
 public:
-    using QObject::QObject;
+    explicit CarvoDBusService(ScriptingCommands& commands, QObject* parent = nullptr);
+    ~CarvoDBusService() override;
+
+    // Registers the service on the session bus. Without a bus, or when the name is taken,
+    // writes one diagnostic line and returns none; the application goes on without scripting
+    // commands.
+    static std::unique_ptr<CarvoDBusService> registerOnSessionBus(ScriptingCommands& commands);
 
 public slots:
     // The go command; answers once its jump has run through, also when it waited behind a
@@ -26,10 +37,10 @@ public slots:
     Q_SCRIPTABLE QString Run();
     // The chase command; arguments mirrors the evaluated arguments (key "cueId").
     Q_SCRIPTABLE void Chase(const QVariantMap& arguments);
-};
 
-// Registers the service on the session bus. Without a bus, or when the name is taken, writes
-// one diagnostic line and returns false; the application goes on without scripting commands.
-bool registerDBusService();
+private:
+    ScriptingCommands& m_commands;
+    bool m_registered = false;
+};
 
 } // namespace carvo

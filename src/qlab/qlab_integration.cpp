@@ -1,16 +1,14 @@
 #include "qlab/qlab_integration.h"
 
-#include <mutex>
-
 #include <QCoreApplication>
 #include <QThread>
 #include <QThreadPool>
-#include <QVariantMap>
 
 #include "base/app_console.h"
-#include "app/broadcast.h"
+#include "base/broadcaster.h"
 #include "base/diagnostics.h"
 #include "base/settings.h"
+#include "base/text.h"
 #include "qlab/scripts.h"
 
 namespace carvo {
@@ -18,92 +16,20 @@ namespace {
 
 const QString qlabBundleIdentifier = QStringLiteral("com.figure53.QLab.5");
 
-// Fixed answers of the get-files operation that no QLab answer can be mistaken for.
-const QString scriptFailed = QStringLiteral("Script failed");
-const QString errorAnswer = QStringLiteral("Error");
-const QString noResult = QStringLiteral("No Result");
-
-std::mutex& catalogueMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-QList<CueInfo>& catalogue() {
-    static QList<CueInfo> cueInfos;
-    return cueInfos;
-}
-
-std::string utf8(const QString& text) {
-    return text.toStdString();
-}
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 void writeErrorLine(const char* prefix, const ScriptError& error) {
     writeLine(QString::fromUtf8(prefix) + error.description);
 }
 
-// Runs a script when a runner is installed and can make a script object of it.
-std::optional<ScriptOutcome> runScript(const QString& source) {
-    const auto runner = scriptRunner();
+std::optional<ScriptOutcome> run(ScriptRunner* runner, const QString& source) {
     if (!runner || !runner->canCreate(source))
         return std::nullopt;
     return runner->run(source);
 }
 
-// broadcast belongs to the main thread; a call from elsewhere is handed over to it.
-void broadcastFromAnyThread(const QString& message) {
-    auto* app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() == app->thread()) {
-        broadcast(message);
-        return;
-    }
-    QMetaObject::invokeMethod(
-        app, [message] { broadcast(message); }, Qt::QueuedConnection);
-}
-
-bool answersTrue(const QString& source) {
-    const auto outcome = runScript(source);
+bool answersTrue(ScriptRunner* runner, const QString& source) {
+    const auto outcome = run(runner, source);
     return outcome && !outcome->error && outcome->resultText() == QStringLiteral("true");
 }
-
-// Script cue creation: refused on the console while QLab is not ready for it.
-void createScriptCue(std::string_view script) {
-    if (QLabIntegration::checkQLabStatus() == QLabState::notRunning) {
-        AppConsole::shared().log(QStringLiteral("Qlab is not running"));
-        return;
-    }
-    if (QLabIntegration::checkQLabStatus() == QLabState::runningNoWorkspace) {
-        AppConsole::shared().log(QStringLiteral("No Qlab workspapce open"));
-        return;
-    }
-    const auto outcome = runScript(fromUtf8(script));
-    if (outcome && outcome->error)
-        writeErrorLine("AppleScript error from Make Carvo Cue: ", *outcome->error);
-}
-
-} // namespace
-
-QLabIntegration::QLabIntegration()
-    : m_standby(settings::standby()), m_prewait(settings::preWait()) {
-    if (auto* app = QCoreApplication::instance(); app && thread() != app->thread())
-        moveToThread(app->thread());
-}
-
-QLabIntegration& QLabIntegration::shared() {
-    static auto* integration = new QLabIntegration; // lives until the process ends
-    return *integration;
-}
-
-void QLabIntegration::setUniqueID(const QString& uniqueID) {
-    if (uniqueID == m_uniqueID)
-        return;
-    m_uniqueID = uniqueID;
-    emit uniqueIDChanged();
-}
-
-namespace {
 
 // Dialogs that wait for OK hold a thread each. They get a pool of their own that grows like a
 // dispatch queue, so open dialogs never starve the bar counter's running checks of the global
@@ -120,15 +46,39 @@ QThreadPool& dialogPool() {
 
 } // namespace
 
+QLabIntegration::QLabIntegration(std::shared_ptr<ScriptRunner> runner, Broadcaster& broadcaster,
+                                 QObject* parent)
+    : QObject(parent), m_runner(std::move(runner)), m_broadcaster(broadcaster),
+      m_standby(settings::standby()), m_prewait(settings::preWait()) {}
+
+void QLabIntegration::setUniqueID(const QString& uniqueID) {
+    if (uniqueID == m_uniqueID)
+        return;
+    m_uniqueID = uniqueID;
+    emit uniqueIDChanged();
+}
+
+std::optional<ScriptOutcome> QLabIntegration::runScript(const QString& source) {
+    return run(m_runner.get(), source);
+}
+
+void QLabIntegration::broadcastFromAnyThread(const QString& message) {
+    if (QThread::currentThread() == thread()) {
+        m_broadcaster.broadcast(message);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, message] { m_broadcaster.broadcast(message); }, Qt::QueuedConnection);
+}
+
 void QLabIntegration::displayQLabMessage(const QString& message) {
     AppConsole::shared().log(message);
     broadcastFromAnyThread(message);
-    const auto source = fromUtf8(scripts::displayMessage(utf8(message)));
-    const auto runner = scriptRunner();
-    if (!runner || !runner->canCreate(source))
+    const auto source = fromUtf8(scripts::displayMessage(toUtf8(message)));
+    if (!m_runner || !m_runner->canCreate(source))
         return;
     // The dialog waits for the operator; the caller never does.
-    dialogPool().start([runner, source] {
+    dialogPool().start([runner = m_runner, source] {
         const auto outcome = runner->run(source);
         if (outcome.error)
             writeErrorLine("AppleScript error from display qlab message: ", *outcome.error);
@@ -139,37 +89,45 @@ bool QLabIntegration::waitForMessageDialogs(int timeoutMilliseconds) {
     return dialogPool().waitForDone(timeoutMilliseconds);
 }
 
-QString QLabIntegration::getFilesAndStartBar(qint64 lastBar, const QString& requestSource,
-                                             qint64 barNumber, const QString& uniqueID) {
-    const auto outcome = runScript(fromUtf8(
-        scripts::getFilesAndStartBar(lastBar, utf8(requestSource), barNumber, utf8(uniqueID))));
+FilesAnswer QLabIntegration::getFilesAndStartBar(qint64 lastBar, RequestSource source,
+                                                 qint64 barNumber, const QString& uniqueID) {
+    using Failure = FilesAnswer::Failure;
+    const auto outcome = runScript(fromUtf8(scripts::getFilesAndStartBar(
+        lastBar, requestSourceText(source), barNumber, toUtf8(uniqueID))));
     if (!outcome)
-        return scriptFailed;
+        return FilesAnswer::failed(Failure::scriptFailed);
     if (outcome->error) {
         writeErrorLine("AppleScript error from Get Files and Start Bar: ", *outcome->error);
-        return errorAnswer;
+        return FilesAnswer::failed(Failure::error);
     }
-    const auto text = outcome->resultText();
+    auto text = outcome->resultText();
     if (!text)
-        return noResult;
+        return FilesAnswer::failed(Failure::noResult);
     if (text->startsWith(QStringLiteral("ERROR: "))) {
         displayQLabMessage(*text);
-        return scriptFailed;
+        return FilesAnswer::failed(Failure::scriptFailed);
     }
-    return *text;
+    return FilesAnswer::answer(std::move(*text));
 }
 
 bool QLabIntegration::isCueRunning(const QString& uniqueID) {
-    return answersTrue(fromUtf8(scripts::isCueRunning(utf8(uniqueID))));
+    return answersTrue(m_runner.get(), fromUtf8(scripts::isCueRunning(toUtf8(uniqueID))));
 }
 
 bool QLabIntegration::isCueElapsedOverOneSecond(const QString& uniqueID) {
-    return answersTrue(fromUtf8(scripts::isCueElapsedOverOneSecond(utf8(uniqueID))));
+    return answersTrue(m_runner.get(),
+                       fromUtf8(scripts::isCueElapsedOverOneSecond(toUtf8(uniqueID))));
+}
+
+std::function<bool(const QString& uniqueID)> QLabIntegration::runningCheck() const {
+    return [runner = m_runner](const QString& uniqueID) {
+        return answersTrue(runner.get(), fromUtf8(scripts::isCueRunning(toUtf8(uniqueID))));
+    };
 }
 
 void QLabIntegration::sendLoadTimeAndStartQLab(const QString& uniqueID, float barTime) {
     const auto source = fromUtf8(scripts::loadTimeAndStart(
-        utf8(uniqueID), barTime, settings::standby(), settings::preWait()));
+        toUtf8(uniqueID), barTime, settings::standby(), settings::preWait()));
     const auto outcome = runScript(source);
     if (outcome && outcome->error)
         writeErrorLine("AppleScript error from Send Load Time and Start Qlab: ", *outcome->error);
@@ -178,13 +136,12 @@ void QLabIntegration::sendLoadTimeAndStartQLab(const QString& uniqueID, float ba
 void QLabIntegration::panicGroupCues() {
     std::vector<std::string> ids;
     for (const auto& info : cueInfos())
-        ids.push_back(utf8(info.id));
+        ids.push_back(toUtf8(info.id));
     runScript(fromUtf8(scripts::panic(ids))); // QLab's answer and errors are of no use here
 }
 
 QLabState QLabIntegration::checkQLabStatus() {
-    const auto runner = scriptRunner();
-    if (!runner || !runner->isApplicationRunning(qlabBundleIdentifier))
+    if (!m_runner || !m_runner->isApplicationRunning(qlabBundleIdentifier))
         return QLabState::notRunning;
     const auto outcome = runScript(fromUtf8(scripts::checkStatus()));
     if (!outcome || outcome->error)
@@ -197,7 +154,7 @@ QLabState QLabIntegration::checkQLabStatus() {
     return QLabState::runningNoWorkspace;
 }
 
-void QLabIntegration::getValidGroupCues(const QString& source) {
+void QLabIntegration::getValidGroupCues(CatalogueSource source) {
     if (checkQLabStatus() != QLabState::runningWithCarvoCue)
         return;
     const auto outcome = runScript(fromUtf8(scripts::validGroupCues()));
@@ -217,10 +174,25 @@ void QLabIntegration::getValidGroupCues(const QString& source) {
         for (const auto& pair : outcome->result->items)
             fresh.append({textAt(pair, 0), textAt(pair, 1)});
     }
-    if (source == QStringLiteral("Network"))
+    if (source == CatalogueSource::network)
         broadcastFromAnyThread(QStringLiteral("GROUP_CUES: ") +
                                QString::fromUtf8(encodeCueInfos(fresh)));
     setCueInfos(std::move(fresh));
+}
+
+// Script cue creation: refused on the console while QLab is not ready for it.
+void QLabIntegration::createScriptCue(std::string_view script) {
+    if (checkQLabStatus() == QLabState::notRunning) {
+        AppConsole::shared().log(QStringLiteral("Qlab is not running"));
+        return;
+    }
+    if (checkQLabStatus() == QLabState::runningNoWorkspace) {
+        AppConsole::shared().log(QStringLiteral("No Qlab workspapce open"));
+        return;
+    }
+    const auto outcome = runScript(fromUtf8(script));
+    if (outcome && outcome->error)
+        writeErrorLine("AppleScript error from Make Carvo Cue: ", *outcome->error);
 }
 
 void QLabIntegration::resetCarvoCue() {
@@ -231,36 +203,14 @@ void QLabIntegration::makeChaseCue() {
     createScriptCue(scripts::makeChaseCue());
 }
 
-QList<CueInfo> QLabIntegration::cueInfos() {
-    std::lock_guard lock(catalogueMutex());
-    return catalogue();
+QList<CueInfo> QLabIntegration::cueInfos() const {
+    std::lock_guard lock(m_catalogueMutex);
+    return m_cueInfos;
 }
 
 void QLabIntegration::setCueInfos(QList<CueInfo> cueInfos) {
-    std::lock_guard lock(catalogueMutex());
-    catalogue() = std::move(cueInfos);
-}
-
-QString QLabIntegration::checkStatusText() const {
-    return qlabStateText(checkQLabStatus());
-}
-
-QVariantList QLabIntegration::cueList() const {
-    QVariantList list;
-    for (const auto& info : cueInfos())
-        list.append(
-            QVariantMap{{QStringLiteral("id"), info.id}, {QStringLiteral("name"), info.name}});
-    return list;
-}
-
-void QLabIntegration::requestGroupCues(const QString& source) const {
-    getValidGroupCues(source);
-}
-void QLabIntegration::requestResetCarvoCue() const {
-    resetCarvoCue();
-}
-void QLabIntegration::requestChaseCue() const {
-    makeChaseCue();
+    std::lock_guard lock(m_catalogueMutex);
+    m_cueInfos = std::move(cueInfos);
 }
 
 } // namespace carvo

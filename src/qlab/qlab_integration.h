@@ -1,71 +1,88 @@
 #pragma once
 // The QLab bridge: the scripts that serve jumps and stops, QLab's status, the catalogue of usable
-// group cues and the Script cues that call back into Carvo. Every operation is type-level and runs
-// its script through the installed ScriptRunner, synchronously on the calling thread, except the
-// dialog of displayQLabMessage, which runs on the global thread pool.
+// group cues and the Script cues that call back into Carvo. Every operation runs its script
+// through the bridge's runner, synchronously on the calling thread, except the dialog of
+// displayQLabMessage, which runs on a pool of its own.
 
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include <QList>
 #include <QObject>
 #include <QString>
-#include <QVariantList>
 
+#include "engine/qlab_operations.h"
 #include "qlab/qlab_state.h"
 #include "qlab/script_runner.h"
 
 namespace carvo {
 
-class QLabIntegration : public QObject {
+class Broadcaster;
+
+// Who asked for the catalogue: a remote client or the settings sheet's "Resend Cues" (which
+// also sends it to every client), or the main window's cue list (which only stores it).
+enum class CatalogueSource { network, cueList };
+
+class QLabIntegration : public QObject, public QLabOperations {
     Q_OBJECT
     Q_PROPERTY(QString uniqueID READ uniqueID WRITE setUniqueID NOTIFY uniqueIDChanged)
 
 public:
-    // The one bridge object, created on first use; "standby" and "preWait" are read then.
-    static QLabIntegration& shared();
+    // Main thread. Without a runner every script counts as one that cannot be created.
+    // "standby" and "preWait" are read now.
+    QLabIntegration(std::shared_ptr<ScriptRunner> runner, Broadcaster& broadcaster,
+                    QObject* parent = nullptr);
 
-    QString uniqueID() const { return m_uniqueID; }
-    void setUniqueID(const QString& uniqueID);
+    QString uniqueID() const override { return m_uniqueID; }
+    void setUniqueID(const QString& uniqueID) override;
     bool standby() const { return m_standby; }
     double prewait() const { return m_prewait; }
 
-    // Console, every client, then a dialog in QLab run on the pool; returns at once.
-    static void displayQLabMessage(const QString& message);
-    // Waits until every message dialog has been dismissed; false when time ran out.
-    static bool waitForMessageDialogs(int timeoutMilliseconds);
-    // The answer of QLab's get-files script, or "Script failed", "Error" or "No Result".
-    static QString getFilesAndStartBar(qint64 lastBar, const QString& requestSource,
-                                       qint64 barNumber, const QString& uniqueID);
-    static bool isCueRunning(const QString& uniqueID);
-    static bool isCueElapsedOverOneSecond(const QString& uniqueID);
+    void displayQLabMessage(const QString& message) override;
+    FilesAnswer getFilesAndStartBar(qint64 lastBar, RequestSource source, qint64 barNumber,
+                                    const QString& uniqueID) override;
+    bool isCueRunning(const QString& uniqueID) override;
+    bool isCueElapsedOverOneSecond(const QString& uniqueID) override;
+    // isCueRunning for the bar counter's background checks: it holds the runner, not the
+    // bridge, so a check still running when the bridge goes away touches nothing of it.
+    std::function<bool(const QString& uniqueID)> runningCheck() const;
     // Reads "standby" and "preWait" afresh from the settings on every call.
-    static void sendLoadTimeAndStartQLab(const QString& uniqueID, float barTime);
-    static void panicGroupCues();
+    void sendLoadTimeAndStartQLab(const QString& uniqueID, float barTime) override;
+    void panicGroupCues();
 
-    static QLabState checkQLabStatus();
-    // Source "Network" also sends the catalogue to every client as "GROUP_CUES: " + JSON.
-    static void getValidGroupCues(const QString& source);
-    static void resetCarvoCue();
-    static void makeChaseCue();
+    QLabState checkQLabStatus();
+    // From the network, the catalogue is also sent to every client as "GROUP_CUES: " + JSON.
+    void getValidGroupCues(CatalogueSource source);
+    void resetCarvoCue();
+    void makeChaseCue();
 
     // The catalogue: replaced as a whole by getValidGroupCues.
-    static QList<CueInfo> cueInfos();
-    static void setCueInfos(QList<CueInfo> cueInfos);
+    QList<CueInfo> cueInfos() const;
+    void setCueInfos(QList<CueInfo> cueInfos);
 
-    // For views: the state's display text, the catalogue as a list of {id, name} maps, and the
-    // operations views start.
-    Q_INVOKABLE QString checkStatusText() const;
-    Q_INVOKABLE QVariantList cueList() const;
-    Q_INVOKABLE void requestGroupCues(const QString& source) const;
-    Q_INVOKABLE void requestResetCarvoCue() const;
-    Q_INVOKABLE void requestChaseCue() const;
+    const std::shared_ptr<ScriptRunner>& runner() const { return m_runner; }
+
+    // Waits until every message dialog of the process has been dismissed; false when time ran
+    // out.
+    static bool waitForMessageDialogs(int timeoutMilliseconds);
 
 signals:
     void uniqueIDChanged();
 
 private:
-    QLabIntegration();
+    std::optional<ScriptOutcome> runScript(const QString& source);
+    void createScriptCue(std::string_view script);
+    // The broadcaster belongs to the main thread; a call from elsewhere is handed over to it.
+    void broadcastFromAnyThread(const QString& message);
 
+    std::shared_ptr<ScriptRunner> m_runner;
+    Broadcaster& m_broadcaster;
     QString m_uniqueID;
     bool m_standby = false;
     double m_prewait = 0.0;
+    mutable std::mutex m_catalogueMutex;
+    QList<CueInfo> m_cueInfos;
 };
 
 } // namespace carvo

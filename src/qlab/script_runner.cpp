@@ -1,19 +1,7 @@
 #include "qlab/script_runner.h"
 
-#include <mutex>
-
 namespace carvo {
 namespace {
-
-std::mutex& runnerMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::shared_ptr<ScriptRunner>& installedRunner() {
-    static std::shared_ptr<ScriptRunner> runner;
-    return runner;
-}
 
 QString quoted(const QString& text) {
     QString out = QStringLiteral("\"");
@@ -27,16 +15,6 @@ QString quoted(const QString& text) {
 }
 
 } // namespace
-
-void setScriptRunner(std::shared_ptr<ScriptRunner> runner) {
-    std::lock_guard lock(runnerMutex());
-    installedRunner() = std::move(runner);
-}
-
-std::shared_ptr<ScriptRunner> scriptRunner() {
-    std::lock_guard lock(runnerMutex());
-    return installedRunner();
-}
 
 QString describe(const ScriptDescriptor& descriptor) {
     if (descriptor.isList || !descriptor.items.isEmpty()) {

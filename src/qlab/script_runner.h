@@ -52,11 +52,6 @@ public:
     virtual bool isApplicationRunning(const QString& bundleIdentifier) = 0;
 };
 
-// The process-wide runner; none until start-up installs one (every script then counts as one
-// that cannot be created). Both are safe from any thread.
-void setScriptRunner(std::shared_ptr<ScriptRunner> runner);
-std::shared_ptr<ScriptRunner> scriptRunner();
-
 // -ss style text of a descriptor ("text" quoted with escapes, {lists, in, braces}, bare
 // otherwise), as the transcript and error messages show it.
 QString describe(const ScriptDescriptor& descriptor);

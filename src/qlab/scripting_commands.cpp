@@ -5,10 +5,8 @@
 #include "base/diagnostics.h"
 #include "base/settings.h"
 #include "engine/bar_counter_manager.h"
-#include "engine/clock.h"
 #include "engine/jump_controller.h"
-#include "engine/jump_state.h"
-#include "qlab/qlab_integration.h"
+#include "engine/qlab_operations.h"
 
 namespace carvo {
 namespace {
@@ -18,16 +16,24 @@ constexpr double chaseLeadSeconds = 0.12;
 
 } // namespace
 
-void goCommand(std::function<void(const QString& answer)> answer) {
-    BarCounterManager& manager = BarCounterManager::shared();
-    jumpToBar(manager, QString::fromLatin1(requestSourceQLab), manager.lastBarTriggered(),
-              std::nullopt, [answer = std::move(answer)] {
-                  if (answer)
-                      answer(QStringLiteral("Carvo!"));
-              });
+ScriptingCommands::ScriptingCommands(JumpController& jumps, BarCounterManager& counter,
+                                     QLabOperations& qlab)
+    : m_jumps(jumps), m_counter(counter), m_qlab(qlab), m_clock(systemWallClock) {}
+
+void ScriptingCommands::setWallClock(WallClock clock) {
+    m_clock = clock ? std::move(clock) : WallClock(systemWallClock);
 }
 
-void chaseCommand(const QVariantMap& arguments) {
+void ScriptingCommands::go(std::function<void(const QString& answer)> answer) {
+    JumpController::Options options;
+    options.whenDone = [answer = std::move(answer)] {
+        if (answer)
+            answer(QStringLiteral("Carvo!"));
+    };
+    m_jumps.jumpToBar(RequestSource::qlab, m_counter.lastBarTriggered(), std::move(options));
+}
+
+void ScriptingCommands::chase(const QVariantMap& arguments) {
     const bool standby = settings::standby();
     const auto found = arguments.constFind(QStringLiteral("cueId"));
     if (found == arguments.constEnd() || found->typeId() != QMetaType::QString) {
@@ -35,22 +41,21 @@ void chaseCommand(const QVariantMap& arguments) {
         return;
     }
     const QString cueID = found->toString();
-    BarCounterManager& manager = BarCounterManager::shared();
 
-    if (!QLabIntegration::isCueElapsedOverOneSecond(cueID)) {
-        // Committed with the rest of the jump state, only if the chase goes through.
-        const double startTime = wallClockNow() - chaseLeadSeconds;
-        QLabIntegration::shared().setUniqueID(cueID);
-        jumpToBar(manager, QString::fromLatin1(requestSourceChase), manager.lastBarTriggered(),
-                  startTime);
+    if (!m_qlab.isCueElapsedOverOneSecond(cueID)) {
+        m_qlab.setUniqueID(cueID);
+        JumpController::Options options;
+        options.chaseStartTime = m_clock() - chaseLeadSeconds;
+        m_jumps.jumpToBar(RequestSource::chase, m_counter.lastBarTriggered(), std::move(options));
         return;
     }
     if (!standby)
         return;
     // The operator started the loaded group by hand: follow it from now on.
-    jumpState().jumpStartTime = wallClockNow();
-    QLabIntegration::shared().setUniqueID(cueID);
-    manager.startBarCounter(cueID);
+    FollowedMusic music = m_counter.followed();
+    music.jumpStartTime = m_clock();
+    m_qlab.setUniqueID(cueID);
+    m_counter.startBarCounter(cueID, std::move(music));
 }
 
 } // namespace carvo

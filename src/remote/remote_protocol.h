@@ -4,14 +4,15 @@
 #include <functional>
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 
 namespace carvo {
 
-class ClientConnection;
+class TCPServer;
 
-// The actions a message can set off. The live set reaches the shared QLab bridge, bar counter,
-// jump controller and server; tests put recorders in their place.
+// The actions a message can set off. Start-up binds them to the application's QLab bridge, bar
+// counter, jump controller and server; tests put recorders in their place.
 struct ProtocolActions {
     std::function<void()> panicGroupCues;
     std::function<void()> requestCues;
@@ -20,20 +21,17 @@ struct ProtocolActions {
     std::function<void()> restartBarCounter; // with the cue of the last accepted jump
     std::function<void(const QString& message)> broadcast;
     std::function<void(const QString& cueID)> selectCue;
-
-    static ProtocolActions live();
 };
 
 // Interprets one received read of a client. `reply` sends a message to that client alone.
 // Rows that defer their work (a bar request, the selection of a cue) post it to the main
-// event loop, so it runs after this call has returned and the next read has been asked for.
+// event loop, so it runs after this call has returned and the next read has been asked for;
+// work still waiting when `context` is destroyed is dropped (none: the application object).
 void handleMessage(const ProtocolActions& actions, const QByteArray& data,
-                   const std::function<void(const QString&)>& reply);
+                   const std::function<void(const QString&)>& reply, QObject* context = nullptr);
 
-// The message handler the shared TCPServer calls for each read of a connection.
-void handleMessage(ClientConnection& connection, const QByteArray& data);
-
-// Installs handleMessage on the shared TCPServer.
-void installRemoteProtocol();
+// Makes the protocol the server's message handler: each read of a connection is handled with
+// these actions, and replies go to that connection.
+void serveRemoteProtocol(TCPServer& server, ProtocolActions actions);
 
 } // namespace carvo

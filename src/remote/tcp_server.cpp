@@ -15,7 +15,6 @@
 #include <QTimer>
 #include <QVariantMap>
 
-#include "app/broadcast.h"
 #include "base/diagnostics.h"
 #include "base/settings.h"
 #include "remote/service_publisher.h"
@@ -30,9 +29,9 @@ constexpr int startDelayMs = 100;
 // Room for many clients connecting at once before the event loop accepts them.
 constexpr int listenBacklog = 256;
 
-const QString serviceName = QStringLiteral("Carvo Server");
-const QString serviceType = QStringLiteral("_Carvo._tcp");
-const QString serviceDomain = QStringLiteral("local.");
+const QString serviceName = QString::fromLatin1(remote::serviceName);
+const QString serviceType = QString::fromLatin1(remote::serviceType);
+const QString serviceDomain = QString::fromLatin1(remote::serviceDomain);
 const QString fallbackInterfaceName = QStringLiteral("lo1");
 
 QString endpointOf(const QTcpSocket& socket) {
@@ -142,15 +141,6 @@ void ClientConnection::release() {
 }
 
 // ---- TCPServer ----------------------------------------------------------------------------
-
-TCPServer& TCPServer::shared() {
-    static TCPServer* server = [] {
-        auto* created = new TCPServer; // lives until the process ends
-        setBroadcaster([created](const QString& message) { created->broadcast(message); });
-        return created;
-    }();
-    return *server;
-}
 
 TCPServer::TCPServer(QObject* parent) : QObject(parent), m_interfaceSource(getNetworkInterfaces) {}
 

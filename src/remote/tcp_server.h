@@ -12,7 +12,9 @@
 #include <QString>
 #include <QVariantList>
 
+#include "base/broadcaster.h"
 #include "remote/interfaces.h"
+#include "remote/service.h"
 
 class QTcpServer;
 class QTcpSocket;
@@ -65,21 +67,18 @@ private:
     bool m_deleteScheduled = false;
 };
 
-class TCPServer : public QObject {
+class TCPServer : public QObject, public Broadcaster {
     Q_OBJECT
     Q_PROPERTY(QVariantList interfaces READ interfaces NOTIFY interfacesChanged)
 
 public:
-    static constexpr quint16 defaultPort = 54321;
+    static constexpr quint16 defaultPort = remote::carvoPort;
 
     using MessageHandler =
         std::function<void(ClientConnection& connection, const QByteArray& bytes)>;
     using InterfaceSource = std::function<QList<InterfaceInfo>()>;
 
-    // The one server of the application, created on first use on the main thread. Creating it
-    // makes it the target of carvo::broadcast.
-    static TCPServer& shared();
-
+    // Main thread only; stopped (no listener) until startServer.
     explicit TCPServer(QObject* parent = nullptr);
     ~TCPServer() override;
     TCPServer(const TCPServer&) = delete;
@@ -104,7 +103,7 @@ public:
     Q_INVOKABLE void stopServer();
 
     // One UTF-8 message, without terminator, to every connection in acceptance order.
-    void broadcast(const QString& message);
+    void broadcast(const QString& message) override;
     // One UTF-8 message to one connection; a failure is reported on standard output.
     void send(ClientConnection& connection, const QString& message);
 

@@ -112,12 +112,12 @@ void UiBridge::go() {
         return;
     }
     if (m_services.jumpToBar)
-        m_services.jumpToBar(QStringLiteral("QLab"));
+        m_services.jumpToBar();
 }
 
 void UiBridge::openCueList() {
-    if (m_services.getValidGroupCues)
-        m_services.getValidGroupCues(QStringLiteral("CueLst"));
+    if (m_services.refreshCatalogue)
+        m_services.refreshCatalogue();
     emit cueListWindowRequested();
 }
 
@@ -136,8 +136,8 @@ void UiBridge::makeChaseCue() {
 }
 
 void UiBridge::resendCues() {
-    if (m_services.getValidGroupCues)
-        m_services.getValidGroupCues(QStringLiteral("Network"));
+    if (m_services.resendCatalogue)
+        m_services.resendCatalogue();
 }
 
 void UiBridge::refreshInterfaces() {

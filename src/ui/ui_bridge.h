@@ -23,6 +23,7 @@ class UiBridge : public QObject {
     Q_PROPERTY(QObject* server READ server CONSTANT)
     Q_PROPERTY(QObject* console READ console CONSTANT)
     Q_PROPERTY(QString waitingToCheckText READ waitingToCheckText CONSTANT)
+    Q_PROPERTY(QString version READ version CONSTANT)
     Q_PROPERTY(bool floating READ floating WRITE setFloating NOTIFY floatingChanged)
     Q_PROPERTY(bool standby READ standby WRITE setStandby NOTIFY standbyChanged)
     Q_PROPERTY(QString storedInterfaceName READ storedInterfaceName WRITE setStoredInterfaceName
@@ -39,6 +40,7 @@ public:
     QObject* server() const { return m_services.server; }
     QObject* console() const { return m_services.console; }
     static QString waitingToCheckText() { return QString::fromUtf8(qlabWaitingToCheckText); }
+    QString version() const { return m_services.version; }
 
     // The settings, read from the store each time and written the moment they change.
     bool floating() const;

@@ -32,13 +32,19 @@ struct UiServices {
     QObject* server = nullptr;
     QObject* console = nullptr;
 
-    std::function<QString()> checkQLabStatus;                     // a state's display text
-    std::function<void(const QString& source)> getValidGroupCues; // refreshes the catalogue
-    std::function<QList<CueRow>()> cueInfos;                      // the stored catalogue
+    // The application's version, as the build names it ("1.8.3").
+    QString version;
+
+    std::function<QString()> checkQLabStatus; // a state's display text
+    // Refreshes the catalogue for the cue list window; nothing goes to remote clients.
+    std::function<void()> refreshCatalogue;
+    // Refreshes the catalogue and sends it to every remote client ("Resend Cues").
+    std::function<void()> resendCatalogue;
+    std::function<QList<CueRow>()> cueInfos; // the stored catalogue
     std::function<void()> resetCarvoCue;
     std::function<void()> makeChaseCue;
-    std::function<void(const QString& source)> jumpToBar; // from lastBarTriggered
-    std::function<void()> refreshInterfaces;              // server.interfaces = list
+    std::function<void()> jumpToBar; // a jump from the window: QLab's dialog, lastBarTriggered
+    std::function<void()> refreshInterfaces; // server.interfaces = list
     std::function<void()> stopServer;
     std::function<void()> startServer;
     // Runs work on the main thread after delay; a QTimer unless a test steps time itself.

@@ -1,4 +1,4 @@
-// The console, settings and start-up tests need an event loop: one QCoreApplication for the whole
+// The start-up tests need an event loop: one QCoreApplication for the whole
 // run.
 #include <gtest/gtest.h>
 

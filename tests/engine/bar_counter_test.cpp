@@ -17,26 +17,32 @@ protected:
     // 120 beats per minute in 4/4, first bar 1, jumped to bar 1 at harness.now:
     // bar n starts at 2.0 × (n − 1) s; bars 1 to 8 and the line that ends bar 8.
     void SetUp() override {
-        JumpState& state = jumpState();
-        state.barStartTimes = {0.0F};
-        state.barBeatCounts = {0};
+        BarTables tables{{0.0F}, {0}};
         for (int n = 1; n <= 9; ++n) {
-            state.barStartTimes.push_back(2.0F * static_cast<float>(n - 1));
-            state.barBeatCounts.push_back(4);
+            tables.barStartTimes.push_back(2.0F * static_cast<float>(n - 1));
+            tables.barBeatCounts.push_back(4);
         }
-        state.currentCueID = QStringLiteral("G1");
-        state.firstBarNumber = 1;
-        state.currentBarIndex = 1;
-        state.jumpStartTime = harness.now;
-        state.jumpBarTime = 0.0F;
+        music.tables = std::make_shared<const BarTables>(std::move(tables));
+        music.firstBarNumber = 1;
+        music.currentBarIndex = 1;
+        music.jumpStartTime = harness.now;
+        music.jumpBarTime = 0.0F;
         manager().setLastBarTriggered(1);
-        manager().startBarCounter(QStringLiteral("G1"));
+        manager().startBarCounter(QStringLiteral("G1"), music);
     }
 
-    static BarCounterManager& manager() { return BarCounterManager::shared(); }
-    static BeatProgressModel& model() { return BeatProgressModel::shared(); }
+    // Starts again on the same music with one thing changed.
+    void restartWith(const std::function<void(FollowedMusic&)>& change) {
+        FollowedMusic changed = manager().followed();
+        change(changed);
+        manager().startBarCounter(QStringLiteral("G1"), changed);
+    }
+
+    BarCounterManager& manager() { return harness.counter; }
+    BeatProgressModel& model() { return harness.progress; }
 
     EngineHarness harness;
+    FollowedMusic music;
 };
 
 TEST_F(BarCounterFollowingMusic, StartsAPreciseFiftyMillisecondTimerAndShowsTheLastBar) {
@@ -51,7 +57,7 @@ TEST_F(BarCounterFollowingMusic, StartsAPreciseFiftyMillisecondTimerAndShowsTheL
 
 TEST_F(BarCounterFollowingMusic, ATickShowsBarBeatAndProgressAndTellsClients) {
     QSignalSpy displayed(&manager(), &BarCounterManager::barCounterChanged);
-    harness.now = jumpState().jumpStartTime + 0.75;
+    harness.now = manager().followed().jumpStartTime + 0.75;
     harness.timers.fire();
     // The display text is applied by a later task on the main thread.
     EXPECT_EQ(displayed.count(), 0);
@@ -63,7 +69,7 @@ TEST_F(BarCounterFollowingMusic, ATickShowsBarBeatAndProgressAndTellsClients) {
 
 TEST_F(BarCounterFollowingMusic, ANewBarSendsItsBeatsAndSwapsTheColours) {
     harness.tickAt(2.5);
-    EXPECT_EQ(jumpState().currentBarIndex, 2);
+    EXPECT_EQ(manager().followed().currentBarIndex, 2);
     EXPECT_EQ(model().beatsPerBar(), 4);
     EXPECT_EQ(model().backColour(), QColor::fromRgbF(0.5F, 0.0F, 0.0F, 1.0F));
     EXPECT_EQ(model().frontColor(), QColor::fromRgbF(0.0F, 0.0F, 0.5F, 1.0F));
@@ -72,7 +78,7 @@ TEST_F(BarCounterFollowingMusic, ANewBarSendsItsBeatsAndSwapsTheColours) {
     EXPECT_EQ(harness.sent[1], QStringLiteral("BAR: 2.2 0.25"));
 
     harness.tickAt(4.5); // bar 3, an odd index: the colours swap the other way
-    EXPECT_EQ(jumpState().currentBarIndex, 3);
+    EXPECT_EQ(manager().followed().currentBarIndex, 3);
     EXPECT_EQ(model().backColour(), QColor::fromRgbF(0.0F, 0.0F, 0.5F, 1.0F));
     EXPECT_EQ(model().frontColor(), QColor::fromRgbF(0.5F, 0.0F, 0.0F, 1.0F));
     EXPECT_EQ(manager().barCounter(), QStringLiteral("3.2"));
@@ -80,20 +86,21 @@ TEST_F(BarCounterFollowingMusic, ANewBarSendsItsBeatsAndSwapsTheColours) {
 
 TEST_F(BarCounterFollowingMusic, LateTicksCatchUpOneBarAtATime) {
     harness.tickAt(6.5); // the music is in bar 4
-    EXPECT_EQ(jumpState().currentBarIndex, 2);
+    EXPECT_EQ(manager().followed().currentBarIndex, 2);
     EXPECT_EQ(manager().barCounter(), QStringLiteral("2.10")); // 4.5 s into bar 2
     harness.tickAt(6.55);
-    EXPECT_EQ(jumpState().currentBarIndex, 3);
+    EXPECT_EQ(manager().followed().currentBarIndex, 3);
     harness.tickAt(6.6);
-    EXPECT_EQ(jumpState().currentBarIndex, 4);
+    EXPECT_EQ(manager().followed().currentBarIndex, 4);
     EXPECT_EQ(manager().barCounter(), QStringLiteral("4.2"));
     harness.tickAt(6.65);
-    EXPECT_EQ(jumpState().currentBarIndex, 4);
+    EXPECT_EQ(manager().followed().currentBarIndex, 4);
 }
 
 TEST_F(BarCounterFollowingMusic, TheLastBarOfTheTablesStopsTheCounterAndEmptiesTheDisplay) {
     manager().setLastBarTriggered(1);
-    jumpState().currentBarIndex = 8; // the last bar before the line that ends the tables
+    // The last bar before the line that ends the tables.
+    restartWith([](FollowedMusic& m) { m.currentBarIndex = 8; });
     harness.sent.clear();
     harness.tickAt(14.1);
     EXPECT_FALSE(manager().isCounting());
@@ -105,7 +112,7 @@ TEST_F(BarCounterFollowingMusic, TheLastBarOfTheTablesStopsTheCounterAndEmptiesT
 
 TEST_F(BarCounterFollowingMusic, ACueThatNoLongerRunsStopsTheCounterWithNotice) {
     manager().setLastBarTriggered(17);
-    jumpState().firstBarNumber = 17;
+    restartWith([](FollowedMusic& m) { m.firstBarNumber = 17; });
     harness.tickAt(0.5);
     harness.cueRunning = false;
     harness.sent.clear();
@@ -135,7 +142,7 @@ TEST_F(BarCounterFollowingMusic, AStaleRunningCheckDoesNotStopANewerCounter) {
 }
 
 TEST_F(BarCounterFollowingMusic, ANegativeBarIndexStopsAtTheFirstTick) {
-    jumpState().currentBarIndex = -2;
+    restartWith([](FollowedMusic& m) { m.currentBarIndex = -2; });
     harness.sent.clear();
     harness.tickAt(0.1);
     EXPECT_FALSE(manager().isCounting());
@@ -144,16 +151,16 @@ TEST_F(BarCounterFollowingMusic, ANegativeBarIndexStopsAtTheFirstTick) {
 
 TEST(BarCounterStop, ResetsTheDisplayAndNotifiesOnlyWhenAsked) {
     EngineHarness harness;
-    BarCounterManager& manager = BarCounterManager::shared();
+    BarCounterManager& manager = harness.counter;
     manager.setLastBarTriggered(42);
-    BeatProgressModel::shared().setBarProgress(0.7);
+    harness.progress.setBarProgress(0.7);
     manager.stopBarCounter(false);
     EXPECT_EQ(manager.barCounter(), QStringLiteral("42.1"));
     EXPECT_TRUE(harness.sent.isEmpty());
-    EXPECT_EQ(BeatProgressModel::shared().barProgress(), 0.7);
+    EXPECT_EQ(harness.progress.barProgress(), 0.7);
     manager.stopBarCounter(true);
     EXPECT_EQ(harness.sent, QStringList{QStringLiteral("BAR: 42.1 0")});
-    EXPECT_EQ(BeatProgressModel::shared().barProgress(), 0.0);
+    EXPECT_EQ(harness.progress.barProgress(), 0.0);
 }
 
 } // namespace
@@ -164,15 +171,15 @@ namespace {
 
 TEST(BarCounterOnItsOwnTimer, RealTicksRunAndTheLastBarStopsTheCounterFromInsideAFiring) {
     testing::EngineHarness harness;
-    BarCounterManager& manager = BarCounterManager::shared();
+    BarCounterManager& manager = harness.counter;
     manager.setTimerFactory({}); // the precise 50 ms QTimer
-    JumpState& state = jumpState();
-    state.barStartTimes = {0.0F, 0.0F, 2.0F, 4.0F};
-    state.barBeatCounts = {0, 4, 4, 4};
-    state.currentBarIndex = 2; // the last bar: the first tick stops the counter
-    state.jumpStartTime = harness.now;
+    FollowedMusic music;
+    music.tables =
+        std::make_shared<const BarTables>(BarTables{{0.0F, 0.0F, 2.0F, 4.0F}, {0, 4, 4, 4}});
+    music.currentBarIndex = 2; // the last bar: the first tick stops the counter
+    music.jumpStartTime = harness.now;
 
-    manager.startBarCounter(QStringLiteral("G1"));
+    manager.startBarCounter(QStringLiteral("G1"), music);
     QDeadlineTimer deadline(5000);
     while (manager.isCounting() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);

@@ -1,6 +1,7 @@
 #pragma once
 // Shared fixture pieces for the jump engine's Qt tests: a hand-driven clock and timer, a
-// recording broadcaster and a running-check queue the test empties when it chooses.
+// recording broadcaster and a running-check queue the test empties when it chooses, around a
+// bar counter of the test's own.
 
 #include <functional>
 #include <memory>
@@ -10,11 +11,10 @@
 #include <QString>
 #include <QStringList>
 
-#include "app/broadcast.h"
 #include "engine/bar_counter_manager.h"
 #include "engine/beat_progress_model.h"
 #include "engine/clock.h"
-#include "engine/jump_state.h"
+#include "recording_broadcaster.h"
 
 namespace carvo::testing {
 
@@ -74,52 +74,29 @@ public:
     std::vector<std::function<void()>> tasks;
 };
 
-// Installs the manual clock, timers, checks and a recording broadcaster on the shared
-// manager, and puts the jump state and both models back to their start values.
+// A bar counter of the test's own, on a manual clock and timers, with a recording broadcaster
+// and running checks the test answers when it chooses.
 class EngineHarness {
 public:
-    EngineHarness() {
-        setWallClock([this] { return now; });
-        setBroadcaster([this](const QString& message) { sent.append(message); });
-        BarCounterManager& manager = BarCounterManager::shared();
-        manager.setTimerFactory(timers.factory());
-        manager.setRunningCheckExecutor(checks.executor());
-        manager.setRunningCheck([this](const QString& cueID) {
-            checkedCues.append(cueID);
-            return cueRunning;
-        });
-        reset();
+    EngineHarness()
+        : counter(progress, broadcaster, [this](const QString& cueID) {
+              checkedCues.append(cueID);
+              return runningCheck ? runningCheck(cueID) : cueRunning;
+          }) {
+        counter.setWallClock([this] { return now; });
+        counter.setTimerFactory(timers.factory());
+        counter.setRunningCheckExecutor(checks.executor());
     }
     ~EngineHarness() {
-        BarCounterManager& manager = BarCounterManager::shared();
-        manager.stopBarCounter(false);
+        counter.stopBarCounter(false);
         QCoreApplication::processEvents();
-        manager.setTimerFactory({});
-        manager.setRunningCheckExecutor({});
-        manager.setRunningCheck({});
-        setBroadcaster({});
-        setWallClock({});
     }
     EngineHarness(const EngineHarness&) = delete;
     EngineHarness& operator=(const EngineHarness&) = delete;
 
-    static void reset() {
-        BarCounterManager& manager = BarCounterManager::shared();
-        manager.stopBarCounter(false);
-        QCoreApplication::processEvents();
-        manager.setLastBarTriggered(1);
-        manager.setBarCounter(QStringLiteral("1.1"));
-        jumpState() = JumpState{};
-        BeatProgressModel& model = BeatProgressModel::shared();
-        model.setBarProgress(0.0);
-        model.setBeatsPerBar(4);
-        model.setBackColour(BeatProgressModel::red());
-        model.setFrontColor(BeatProgressModel::blue());
-    }
-
     // One tick at `seconds` after the jump began, with its queued display update applied.
     void tickAt(double seconds) {
-        now = jumpState().jumpStartTime + seconds;
+        now = counter.followed().jumpStartTime + seconds;
         timers.fire();
         QCoreApplication::processEvents();
     }
@@ -132,10 +109,15 @@ public:
 
     double now = 1'700'000'000.0;
     bool cueRunning = true;
+    // When set, running checks ask it instead of answering cueRunning.
+    std::function<bool(const QString& cueID)> runningCheck;
     QStringList sent;
     QStringList checkedCues;
     ManualTimers timers;
     PendingChecks checks;
+    RecordingBroadcaster broadcaster{sent};
+    BeatProgressModel progress;
+    BarCounterManager counter;
 };
 
 } // namespace carvo::testing

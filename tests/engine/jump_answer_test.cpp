@@ -88,24 +88,5 @@ TEST(AnswerTrimming, UnicodeSpaceSeparatorsAndLineSeparators) {
     EXPECT_EQ(trimSpacesAndTabs("   "), "");
 }
 
-TEST(TempoPiece, StrtofRulesInTheCLocaleWithTheWholePieceConsumed) {
-    EXPECT_EQ(parseStrictFloat("120"), 120.0F);
-    EXPECT_EQ(parseStrictFloat("93.75"), 93.75F);
-    EXPECT_EQ(parseStrictFloat("-2.5e1"), -25.0F);
-    EXPECT_EQ(parseStrictFloat("0x1.8p6"), 96.0F); // hexadecimal: 1.5 × 2^6
-    EXPECT_EQ(parseStrictFloat(".5"), 0.5F);
-    EXPECT_TRUE(std::isinf(*parseStrictFloat("inf")));
-    EXPECT_TRUE(std::isinf(*parseStrictFloat("-Infinity")));
-    EXPECT_TRUE(std::isnan(*parseStrictFloat("nan")));
-    EXPECT_TRUE(std::isinf(*parseStrictFloat("1e99"))); // out of range reads as infinity
-
-    for (const char* text :
-         {"", " 120", "\t120", "120 ", "120bpm", "1,5", "1.2.3", "e5", "+", "0x"})
-        EXPECT_FALSE(parseStrictFloat(text)) << '"' << text << '"';
-    EXPECT_FALSE(parseStrictFloat(std::string_view("12\0"
-                                                   "0",
-                                                   4)));
-}
-
 } // namespace
 } // namespace carvo

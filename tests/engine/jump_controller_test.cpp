@@ -18,15 +18,15 @@ TEST_F(SimulatedQLabJump, RemoteJumpToBar17OnAScoreStartingAtBar9) {
 
     const JumpState& state = jumpState();
     EXPECT_EQ(state.currentCueID, QStringLiteral("G1"));
-    EXPECT_EQ(state.firstBarNumber, 9);
-    EXPECT_EQ(state.currentBarIndex, 9); // 17 − 9 + 1
+    EXPECT_EQ(state.music.firstBarNumber, 9);
+    EXPECT_EQ(state.music.currentBarIndex, 9); // 17 − 9 + 1
     // Bar index 9 starts 8 bars of 2.0 s in.
     const auto cue = cueInQLab(QStringLiteral("G1"));
     ASSERT_TRUE(cue);
     EXPECT_EQ(cue->loadedTime, 16.0);
     EXPECT_TRUE(cue->startedAt.has_value());
-    EXPECT_EQ(state.jumpBarTime, 16.0F);
-    EXPECT_EQ(state.jumpStartTime, wallNow());
+    EXPECT_EQ(state.music.jumpBarTime, 16.0F);
+    EXPECT_EQ(state.music.jumpStartTime, wallNow());
     EXPECT_EQ(harness.sent,
               (QStringList{QStringLiteral("QLAB_SELECTED: G1"), QStringLiteral("BPB: 4")}));
     EXPECT_EQ(manager().lastBarTriggered(), 17);
@@ -48,38 +48,38 @@ TEST_F(SimulatedQLabJump, TheStartTimeIsTakenAfterThePreWaitHasPassed) {
     settings::setPreWait(1.5);
     const double before = wallNow();
     remoteJump(QStringLiteral("G3"), 1);
-    EXPECT_EQ(jumpState().jumpStartTime, before + 1.5);
-    EXPECT_EQ(jumpState().currentBarIndex, 1); // empty notes: first bar 1
+    EXPECT_EQ(jumpState().music.jumpStartTime, before + 1.5);
+    EXPECT_EQ(jumpState().music.currentBarIndex, 1); // empty notes: first bar 1
 }
 
 TEST_F(SimulatedQLabJump, MemoCueAtOneTempoReachesBar1000AndNoFurther) {
     remoteJump(QStringLiteral("G2"), 5);
     EXPECT_EQ(cueInQLab(QStringLiteral("G2"))->loadedTime, 8.0); // 4 bars of 2.0 s
-    EXPECT_EQ(jumpState().currentBarIndex, 5);
+    EXPECT_EQ(jumpState().music.currentBarIndex, 5);
 
     stopEveryCue();
     remoteJump(QStringLiteral("G2"), 1000);
     EXPECT_EQ(cueInQLab(QStringLiteral("G2"))->loadedTime, 1998.0);
-    EXPECT_EQ(jumpState().currentBarIndex, 1000);
+    EXPECT_EQ(jumpState().music.currentBarIndex, 1000);
 
     stopEveryCue();
     harness.sent.clear();
     remoteJump(QStringLiteral("G2"), 1001);
     EXPECT_TRUE(wroteLine("Bar number out of range"));
     EXPECT_EQ(harness.sent, QStringList{QStringLiteral("The bar number is out of range")});
-    EXPECT_EQ(jumpState().currentBarIndex, 1000); // the refused request committed nothing
+    EXPECT_EQ(jumpState().music.currentBarIndex, 1000); // the refused request committed nothing
     EXPECT_EQ(manager().lastBarTriggered(), 1001);
 }
 
 TEST_F(SimulatedQLabJump, AMidiFileEndingInsideBar32CanStartAtTheBarLineThatEndsIt) {
     remoteJump(QStringLiteral("G3"), 33);
-    EXPECT_EQ(jumpState().currentBarIndex, 33);
+    EXPECT_EQ(jumpState().music.currentBarIndex, 33);
     EXPECT_EQ(cueInQLab(QStringLiteral("G3"))->loadedTime, 64.0);
 
     stopEveryCue();
     remoteJump(QStringLiteral("G3"), 34);
     EXPECT_TRUE(wroteLine("Bar number out of range"));
-    EXPECT_EQ(jumpState().currentBarIndex, 33);
+    EXPECT_EQ(jumpState().music.currentBarIndex, 33);
 }
 
 TEST_F(SimulatedQLabJump, TheBarBeforeTheFirstBarIsOutOfRange) {
@@ -90,7 +90,7 @@ TEST_F(SimulatedQLabJump, TheBarBeforeTheFirstBarIsOutOfRange) {
     EXPECT_FALSE(manager().isCounting());
     EXPECT_EQ(jumpState().currentCueID, QString());
     // The selected cue and the dialog's default still follow the taken answer.
-    EXPECT_EQ(QLabIntegration::shared().uniqueID(), QStringLiteral("G1"));
+    EXPECT_EQ(qlab().uniqueID(), QStringLiteral("G1"));
     EXPECT_EQ(manager().lastBarTriggered(), 8);
 }
 
@@ -121,24 +121,24 @@ TEST_F(SimulatedQLabJump, AnAnswerThatIsNotTakenEndsTheJumpAtOnce) {
     for (const std::optional<QString>& typed :
          {std::optional<QString>(QStringLiteral("twelve")), std::optional<QString>()}) {
         answerBarDialogWith(typed);
-        jumpToBar(manager(), QStringLiteral("QLab"), manager().lastBarTriggered());
+        qlabJump();
     }
     EXPECT_TRUE(wroteLine("no valid message from qlab"));
     // No running check and no load of the previous request's cue.
     EXPECT_EQ(m_runner->count(QString::fromLatin1(runningScript)), 0);
     EXPECT_EQ(m_runner->count(QString::fromLatin1(loadScript)), 0);
     EXPECT_TRUE(harness.sent.isEmpty());
-    EXPECT_EQ(jumpState().currentBarIndex, before.currentBarIndex);
+    EXPECT_EQ(jumpState().music.currentBarIndex, before.music.currentBarIndex);
     EXPECT_EQ(manager().lastBarTriggered(), 17);
 }
 
 TEST_F(SimulatedQLabJump, TheOperatorsBarFromQLabsDialogIsJumpedTo) {
     selectInQLab(QStringLiteral("G2"));
     answerBarDialogWith(QStringLiteral("12 "));
-    jumpToBar(manager(), QStringLiteral("QLab"), manager().lastBarTriggered());
-    EXPECT_EQ(jumpState().currentBarIndex, 12);
+    qlabJump();
+    EXPECT_EQ(jumpState().music.currentBarIndex, 12);
     EXPECT_EQ(cueInQLab(QStringLiteral("G2"))->loadedTime, 22.0);
-    EXPECT_EQ(QLabIntegration::shared().uniqueID(), QStringLiteral("G2"));
+    EXPECT_EQ(qlab().uniqueID(), QStringLiteral("G2"));
 }
 
 TEST_F(SimulatedQLabJump, ARequestArrivingDuringQLabsBarDialogWaitsForTheJumpInProgress) {
@@ -146,19 +146,23 @@ TEST_F(SimulatedQLabJump, ARequestArrivingDuringQLabsBarDialogWaitsForTheJumpInP
     // arrive; it must not run inside the jump that is asking the operator.
     struct RemoteRequestDuringDialog : sim::DialogResponder {
         testing::EngineHarness* harness = nullptr;
+        JumpController* jumps = nullptr;
         QStringList sentWhileAsking;
-        std::optional<QString> respond(const sim::DialogRequest&) override {
-            jumpToBar(BarCounterManager::shared(), QStringLiteral("Remote"), 20);
+        std::optional<QString> respond(const sim::DialogRequest& request) override {
+            if (!request.defaultAnswer)
+                return QString(); // a refusal's message, on the dialogs' own threads: OK
+            jumps->jumpToBar(RequestSource::remote, 20);
             sentWhileAsking = harness->sent;
             return QStringLiteral("17");
         }
     };
     auto responder = std::make_shared<RemoteRequestDuringDialog>();
     responder->harness = &harness;
+    responder->jumps = &jumps();
     m_sim->setDialogResponder(responder);
     selectInQLab(QStringLiteral("G1"));
 
-    jumpToBar(manager(), QStringLiteral("QLab"), manager().lastBarTriggered());
+    qlabJump();
     EXPECT_TRUE(responder->sentWhileAsking.isEmpty());
     EXPECT_EQ(harness.sent,
               (QStringList{QStringLiteral("QLAB_SELECTED: G1"), QStringLiteral("BPB: 4")}));
@@ -168,7 +172,7 @@ TEST_F(SimulatedQLabJump, ARequestArrivingDuringQLabsBarDialogWaitsForTheJumpInP
     // plays from 16.0 s into its action, so the request is refused as already running.
     QCoreApplication::processEvents();
     EXPECT_EQ(manager().lastBarTriggered(), 20);
-    EXPECT_EQ(jumpState().currentBarIndex, 9);
+    EXPECT_EQ(jumpState().music.currentBarIndex, 9);
     EXPECT_EQ(harness.sent.value(2),
               QStringLiteral("The cue is already running. Please stop the cue and try again"));
 }
@@ -188,7 +192,7 @@ TEST_F(SimulatedQLabJump, WithStandbyTheCueIsOnlyLoadedAndTheCounterStopsAtItsFi
     EXPECT_FALSE(manager().isCounting());
     EXPECT_EQ(manager().barCounter(), QStringLiteral("17.1"));
     EXPECT_EQ(harness.sent, QStringList{QStringLiteral("BAR: 17.1 0")});
-    EXPECT_EQ(BeatProgressModel::shared().barProgress(), 0.0);
+    EXPECT_EQ(harness.progress.barProgress(), 0.0);
 }
 
 class RefusedWhilePlaying : public SimulatedQLabJump {
@@ -209,9 +213,9 @@ protected:
     void expectCounterUndisturbed() {
         const JumpState& state = jumpState();
         EXPECT_EQ(state.currentCueID, QStringLiteral("G1"));
-        EXPECT_EQ(state.firstBarNumber, 9);
-        EXPECT_EQ(state.currentBarIndex, 11);
-        EXPECT_EQ(state.barStartTimes.size(),
+        EXPECT_EQ(state.music.firstBarNumber, 9);
+        EXPECT_EQ(state.music.currentBarIndex, 11);
+        EXPECT_EQ(state.music.tables->barStartTimes.size(),
                   34U); // placeholder, bars 1–32, the line ending bar 32
         EXPECT_TRUE(manager().isCounting());
         // The next tick goes on from where the music is.
@@ -228,7 +232,7 @@ protected:
 TEST_F(RefusedWhilePlaying, ACueAlreadyRunningIsNotLoadedAgain) {
     m_runner->clear();
     answerBarDialogWith(QStringLiteral("25"));
-    jumpToBar(manager(), QStringLiteral("QLab"), manager().lastBarTriggered());
+    qlabJump();
     EXPECT_EQ(harness.sent, QStringList{QStringLiteral(
                                 "The cue is already running. Please stop the cue and try again")});
     EXPECT_EQ(m_runner->count(QString::fromLatin1(loadScript)), 0);
@@ -239,7 +243,7 @@ TEST_F(RefusedWhilePlaying, ACueAlreadyRunningIsNotLoadedAgain) {
 TEST_F(RefusedWhilePlaying, AnotherCuesMissingBarLeavesTheCounterAlone) {
     remoteJump(QStringLiteral("G2"), 5000);
     EXPECT_EQ(harness.sent, QStringList{QStringLiteral("The bar number is out of range")});
-    EXPECT_EQ(QLabIntegration::shared().uniqueID(), QStringLiteral("G2"));
+    EXPECT_EQ(qlab().uniqueID(), QStringLiteral("G2"));
     expectCounterUndisturbed();
 }
 
@@ -254,7 +258,7 @@ TEST_F(SimulatedQLabJump, ACueStartedLessThanASecondAgoDoesNotStopTheJump) {
     remoteJump(QStringLiteral("G1"), 9); // starts G1 from its top
     m_qlabClock->advance(0.5);
     remoteJump(QStringLiteral("G1"), 10);
-    EXPECT_EQ(jumpState().currentBarIndex, 2);
+    EXPECT_EQ(jumpState().music.currentBarIndex, 2);
     EXPECT_EQ(cueInQLab(QStringLiteral("G1"))->loadedTime, 2.0);
 }
 

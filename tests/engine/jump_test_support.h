@@ -17,6 +17,7 @@
 #include "engine_test_support.h"
 #include "midi_bytes.h"
 #include "qlab/qlab_integration.h"
+#include "qlab/scripting_commands.h"
 #include "qlab/sim/simulated_qlab.h"
 
 namespace carvo::testing {
@@ -113,32 +114,41 @@ protected:
         ASSERT_TRUE(workspace) << problem.toStdString();
         m_sim = std::make_shared<sim::SimulatedQLab>(std::move(*workspace), m_qlabClock);
         m_runner = std::make_shared<RecordingRunner>(m_sim);
-        setScriptRunner(m_runner);
+        m_qlab = std::make_unique<QLabIntegration>(m_runner, harness.broadcaster);
+        m_jumps = std::make_unique<JumpController>(harness.counter, *m_qlab, harness.broadcaster);
+        m_commands = std::make_unique<ScriptingCommands>(*m_jumps, harness.counter, *m_qlab);
 
         // The engine's wall clock runs with QLab's clock.
-        setWallClock([this] { return wallAt(m_qlabClock->now()); });
+        const WallClock wall = [this] { return wallAt(m_qlabClock->now()); };
+        harness.counter.setWallClock(wall);
+        m_jumps->setWallClock(wall);
+        m_commands->setWallClock(wall);
         // Running checks ask the simulated QLab, when the test answers them.
-        manager().setRunningCheck({});
+        harness.runningCheck = m_qlab->runningCheck();
         settings::remove(settings::standbyKey);
         settings::remove(settings::preWaitKey);
-        QLabIntegration::shared().setUniqueID(QString());
     }
 
     void TearDown() override {
         QThreadPool::globalInstance()->waitForDone(5000);
         QLabIntegration::waitForMessageDialogs(5000); // dialogs of refusals
         QCoreApplication::processEvents();
-        setScriptRunner(nullptr);
     }
 
     static double wallAt(double qlabSeconds) { return 1'700'000'000.0 + qlabSeconds; }
     double wallNow() { return wallAt(m_qlabClock->now()); }
-    static BarCounterManager& manager() { return BarCounterManager::shared(); }
+    BarCounterManager& manager() { return harness.counter; }
+    QLabIntegration& qlab() { return *m_qlab; }
+    JumpController& jumps() { return *m_jumps; }
+    ScriptingCommands& commands() { return *m_commands; }
+    JumpState jumpState() const { return m_jumps->state(); }
 
     void remoteJump(const QString& cueID, qint64 bar) {
-        QLabIntegration::shared().setUniqueID(cueID);
-        jumpToBar(manager(), QStringLiteral("Remote"), bar);
+        m_qlab->setUniqueID(cueID);
+        m_jumps->jumpToBar(RequestSource::remote, bar);
     }
+    // A jump from the main window or the go command: QLab's selected cue and bar dialog.
+    void qlabJump() { m_jumps->jumpToBar(RequestSource::qlab, manager().lastBarTriggered()); }
     void answerBarDialogWith(std::optional<QString> answer) {
         m_sim->change([&](sim::WorkspaceFile& file) {
             file.workspaces.front().dialogAnswers.push_back(answer);
@@ -171,6 +181,9 @@ protected:
     std::shared_ptr<SimClock> m_qlabClock = std::make_shared<SimClock>();
     std::shared_ptr<sim::SimulatedQLab> m_sim;
     std::shared_ptr<RecordingRunner> m_runner;
+    std::unique_ptr<QLabIntegration> m_qlab;
+    std::unique_ptr<JumpController> m_jumps;
+    std::unique_ptr<ScriptingCommands> m_commands;
 
 private:
     QTemporaryDir m_dir;

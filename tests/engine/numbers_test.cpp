@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string_view>
 
 #include "engine/numbers.h"
 
@@ -66,6 +67,41 @@ TEST(ParseStrictInt64, KeepsToTheSigned64BitRange) {
     EXPECT_FALSE(parseStrictInt64("9223372036854775808").has_value());
     EXPECT_FALSE(parseStrictInt64("-9223372036854775809").has_value());
     EXPECT_FALSE(parseStrictInt64("99999999999999999999").has_value());
+}
+
+TEST(StrictFloat, StrtofRulesInTheCLocaleWithTheWholePieceConsumed) {
+    EXPECT_EQ(parseStrictFloat("120"), 120.0F);
+    EXPECT_EQ(parseStrictFloat("93.75"), 93.75F);
+    EXPECT_EQ(parseStrictFloat("-2.5e1"), -25.0F);
+    EXPECT_EQ(parseStrictFloat("0x1.8p6"), 96.0F); // hexadecimal: 1.5 × 2^6
+    EXPECT_EQ(parseStrictFloat(".5"), 0.5F);
+    EXPECT_TRUE(std::isinf(*parseStrictFloat("inf")));
+    EXPECT_TRUE(std::isinf(*parseStrictFloat("-Infinity")));
+    EXPECT_TRUE(std::isnan(*parseStrictFloat("nan")));
+    EXPECT_TRUE(std::isinf(*parseStrictFloat("1e99"))); // out of range reads as infinity
+
+    for (const char* text :
+         {"", " 120", "\t120", "120 ", "120bpm", "1,5", "1.2.3", "e5", "+", "0x"})
+        EXPECT_FALSE(parseStrictFloat(text)) << '"' << text << '"';
+    EXPECT_FALSE(parseStrictFloat(std::string_view("12\0"
+                                                   "0",
+                                                   4)));
+}
+
+TEST(StrictFloat, DoublesFollowTheSameRulesAtTheirOwnPrecision) {
+    EXPECT_EQ(parseStrictDouble("0.1"), 0.1);
+    EXPECT_EQ(parseStrictDouble("2.5"), 2.5);
+    for (const char* text : {"", " 2", "2 ", "2s"})
+        EXPECT_FALSE(parseStrictDouble(text)) << '"' << text << '"';
+}
+
+TEST(Port, PlainDigitsFromOneTo65535) {
+    EXPECT_EQ(parsePort("54321"), 54321);
+    EXPECT_EQ(parsePort("1"), 1);
+    EXPECT_EQ(parsePort("65535"), 65535);
+    EXPECT_EQ(parsePort("053000"), 53000);
+    for (const char* text : {"", "0", "65536", "+80", "-1", "80 ", "http", "99999999999999999999"})
+        EXPECT_FALSE(parsePort(text)) << '"' << text << '"';
 }
 
 } // namespace

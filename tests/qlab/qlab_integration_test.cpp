@@ -53,11 +53,11 @@ protected:
     void SetUp() override {
         SimulatedQLabTest::SetUp();
         install(show);
-        QLabIntegration::setCueInfos({});
+        bridge().setCueInfos({});
     }
-    static QString files(const char* source, const char* id, qint64 bar = 17) {
-        return QLabIntegration::getFilesAndStartBar(12, QString::fromUtf8(source), bar,
-                                                    QString::fromUtf8(id));
+    QString files(const char* source, const char* id, qint64 bar = 17) {
+        return answerText(
+            bridge().getFilesAndStartBar(12, sourceNamed(source), bar, QString::fromUtf8(id)));
     }
     sim::Cue cue(const QString& id) {
         sim::Cue found;
@@ -139,7 +139,7 @@ TEST_F(BridgeTest, EveryErrorAnswerReachesConsoleClientsAndAQLabDialog) {
 TEST_F(BridgeTest, FixedAnswersWithoutAUsableResult) {
     // "set myOffset to 1" makes a number; a number before & builds a list, which has no text.
     EXPECT_EQ(files("Chase", "G9"), QStringLiteral("No Result"));
-    setScriptRunner(nullptr);
+    useRunner(nullptr);
     EXPECT_EQ(files("Remote", "G1"), QStringLiteral("Script failed"));
 }
 
@@ -159,7 +159,7 @@ TEST_F(BridgeTest, DisplayQLabMessageNeverWaitsForTheDialog) {
     held->until = released;
     qlab->setDialogResponder(held);
 
-    QLabIntegration::displayQLabMessage(
+    bridge().displayQLabMessage(
         QStringLiteral("The cue is already running. Please stop the cue and try again"));
     EXPECT_FALSE(held->answered);
     EXPECT_EQ(sent, QStringList{QStringLiteral(
@@ -193,7 +193,7 @@ TEST_F(BridgeTest, OpenDialogsLeaveTheGlobalPoolToTheCountersRunningChecks) {
 
     const int dialogs = QThreadPool::globalInstance()->maxThreadCount() + 1;
     for (int i = 0; i < dialogs; ++i)
-        QLabIntegration::displayQLabMessage(QStringLiteral("The bar number is out of range"));
+        bridge().displayQLabMessage(QStringLiteral("The bar number is out of range"));
     {
         std::unique_lock lock(held->mutex);
         ASSERT_TRUE(held->changed.wait_for(lock, std::chrono::seconds(5),
@@ -215,54 +215,53 @@ TEST_F(BridgeTest, OpenDialogsLeaveTheGlobalPoolToTheCountersRunningChecks) {
 }
 
 TEST_F(BridgeTest, LoadAndStartReadsTheSettingsAfreshAndRunsTheCue) {
-    QLabIntegration::shared(); // created before the settings change below
-    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G1")));
+    bridge(); // created before the settings change below
+    EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("G1")));
 
     settings::setStandby(true);
-    QLabIntegration::sendLoadTimeAndStartQLab(QStringLiteral("G1"), 30.5f);
-    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G1")));
+    bridge().sendLoadTimeAndStartQLab(QStringLiteral("G1"), 30.5f);
+    EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("G1")));
     EXPECT_DOUBLE_EQ(cue(QStringLiteral("G1")).loadedTime, 30.5);
 
     settings::setStandby(false);
     settings::setPreWait(2.5);
-    QLabIntegration::sendLoadTimeAndStartQLab(QStringLiteral("G1"), 200.0f);
+    bridge().sendLoadTimeAndStartQLab(QStringLiteral("G1"), 200.0f);
     EXPECT_EQ(clock->slept(), std::vector<double>{2.5});
-    EXPECT_TRUE(QLabIntegration::isCueRunning(QStringLiteral("G1")));
-    EXPECT_TRUE(QLabIntegration::isCueElapsedOverOneSecond(QStringLiteral("G1")));
+    EXPECT_TRUE(bridge().isCueRunning(QStringLiteral("G1")));
+    EXPECT_TRUE(bridge().isCueElapsedOverOneSecond(QStringLiteral("G1")));
 
     // Loaded at 200 s of a 240 s group: it runs 40 s, then stops.
     clock->advance(39.5);
-    EXPECT_TRUE(QLabIntegration::isCueRunning(QStringLiteral("G1")));
+    EXPECT_TRUE(bridge().isCueRunning(QStringLiteral("G1")));
     clock->advance(1.0);
-    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G1")));
-    EXPECT_FALSE(QLabIntegration::isCueElapsedOverOneSecond(QStringLiteral("G1")));
+    EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("G1")));
+    EXPECT_FALSE(bridge().isCueElapsedOverOneSecond(QStringLiteral("G1")));
 }
 
 TEST_F(BridgeTest, ElapsedPassesOneSecondOnlyAfterASecondOfPlay) {
-    QLabIntegration::sendLoadTimeAndStartQLab(QStringLiteral("G2"), 0.0f);
-    EXPECT_TRUE(QLabIntegration::isCueRunning(QStringLiteral("G2")));
+    bridge().sendLoadTimeAndStartQLab(QStringLiteral("G2"), 0.0f);
+    EXPECT_TRUE(bridge().isCueRunning(QStringLiteral("G2")));
     clock->advance(0.9);
-    EXPECT_FALSE(QLabIntegration::isCueElapsedOverOneSecond(QStringLiteral("G2")));
+    EXPECT_FALSE(bridge().isCueElapsedOverOneSecond(QStringLiteral("G2")));
     clock->advance(0.2);
-    EXPECT_TRUE(QLabIntegration::isCueElapsedOverOneSecond(QStringLiteral("G2")));
+    EXPECT_TRUE(bridge().isCueElapsedOverOneSecond(QStringLiteral("G2")));
     // Default duration of 600 s.
     clock->advance(598.8);
-    EXPECT_TRUE(QLabIntegration::isCueRunning(QStringLiteral("G2")));
+    EXPECT_TRUE(bridge().isCueRunning(QStringLiteral("G2")));
     clock->advance(0.2);
-    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G2")));
+    EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("G2")));
 }
 
 TEST_F(BridgeTest, FailedLoadsAreReportedOnStandardOutputOnly) {
-    QLabIntegration::sendLoadTimeAndStartQLab(QStringLiteral("unknown"), 1.0f);
+    bridge().sendLoadTimeAndStartQLab(QStringLiteral("unknown"), 1.0f);
     EXPECT_TRUE(linesStartingWith("AppleScript error from Send Load Time and Start Qlab: ", 1));
     // A bar time that is no number never reaches QLab: Carvo shows its own dialog.
-    QLabIntegration::sendLoadTimeAndStartQLab(QStringLiteral("G1"),
-                                              std::numeric_limits<float>::infinity());
-    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G1")));
+    bridge().sendLoadTimeAndStartQLab(QStringLiteral("G1"), std::numeric_limits<float>::infinity());
+    EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("G1")));
     ASSERT_EQ(responder->seen().size(), 1u);
     EXPECT_EQ(responder->seen()[0].text,
               QStringLiteral("There has been an error. Is Carvo Running?"));
-    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("unknown")));
+    EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("unknown")));
     EXPECT_THAT(consoleLines(), IsEmpty());
 }
 
@@ -270,39 +269,39 @@ TEST_F(BridgeTest, AHostileCueIDIsOnlyEverAnID) {
     const QString hostile = QStringLiteral("X\" then delete every cue --");
     qlab->change(
         [&](sim::WorkspaceFile& file) { file.workspaces.front().cues.front().uniqueID = hostile; });
-    QLabIntegration::sendLoadTimeAndStartQLab(hostile, 0.0f);
-    EXPECT_TRUE(QLabIntegration::isCueRunning(hostile));
-    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("X")));
+    bridge().sendLoadTimeAndStartQLab(hostile, 0.0f);
+    EXPECT_TRUE(bridge().isCueRunning(hostile));
+    EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("X")));
     EXPECT_EQ(qlab->snapshot().workspaces.front().cues.size(), 10u);
 }
 
 TEST_F(BridgeTest, PanicStopsEveryCataloguedCue) {
     for (const char* id : {"G1", "G2", "G3"})
-        QLabIntegration::sendLoadTimeAndStartQLab(QString::fromUtf8(id), 0.0f);
-    QLabIntegration::panicGroupCues(); // empty catalogue: nothing happens
-    EXPECT_TRUE(QLabIntegration::isCueRunning(QStringLiteral("G1")));
+        bridge().sendLoadTimeAndStartQLab(QString::fromUtf8(id), 0.0f);
+    bridge().panicGroupCues(); // empty catalogue: nothing happens
+    EXPECT_TRUE(bridge().isCueRunning(QStringLiteral("G1")));
 
-    QLabIntegration::setCueInfos({{QStringLiteral("G1"), {}}, {QStringLiteral("G2"), {}}});
-    QLabIntegration::panicGroupCues();
-    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G1")));
-    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G2")));
-    EXPECT_TRUE(QLabIntegration::isCueRunning(QStringLiteral("G3")));
+    bridge().setCueInfos({{QStringLiteral("G1"), {}}, {QStringLiteral("G2"), {}}});
+    bridge().panicGroupCues();
+    EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("G1")));
+    EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("G2")));
+    EXPECT_TRUE(bridge().isCueRunning(QStringLiteral("G3")));
     std::lock_guard lock(linesMutex);
     EXPECT_THAT(lines, IsEmpty());
 }
 
 TEST_F(BridgeTest, StatusFollowsQLabAndItsWorkspace) {
-    EXPECT_EQ(QLabIntegration::checkQLabStatus(), QLabState::runningWithCarvoCue);
+    EXPECT_EQ(bridge().checkQLabStatus(), QLabState::runningWithCarvoCue);
     qlab->change([](sim::WorkspaceFile& file) {
         auto& cues = file.workspaces.front().cues;
         cues.erase(cues.begin());
         cues.pop_back();
     });
-    EXPECT_EQ(QLabIntegration::checkQLabStatus(), QLabState::runningWithWorkspace);
+    EXPECT_EQ(bridge().checkQLabStatus(), QLabState::runningWithWorkspace);
     qlab->change([](sim::WorkspaceFile& file) { file.workspaces.clear(); });
-    EXPECT_EQ(QLabIntegration::checkQLabStatus(), QLabState::runningNoWorkspace);
+    EXPECT_EQ(bridge().checkQLabStatus(), QLabState::runningNoWorkspace);
     qlab->change([](sim::WorkspaceFile& file) { file.running = false; });
-    EXPECT_EQ(QLabIntegration::checkQLabStatus(), QLabState::notRunning);
+    EXPECT_EQ(bridge().checkQLabStatus(), QLabState::notRunning);
 }
 
 TEST_F(BridgeTest, CatalogueTakesUsableGroupsAndSendsThemForNetworkOnly) {
@@ -310,13 +309,13 @@ TEST_F(BridgeTest, CatalogueTakesUsableGroupsAndSendsThemForNetworkOnly) {
                                 {QStringLiteral("G2"), QStringLiteral("Waltz")},
                                 {QStringLiteral("G5"), QStringLiteral("Inner")},
                                 {QStringLiteral("G6"), QStringLiteral("Memo first")}};
-    QLabIntegration::getValidGroupCues(QStringLiteral("CueLst"));
-    EXPECT_EQ(QLabIntegration::cueInfos(), usable);
+    bridge().getValidGroupCues(CatalogueSource::cueList);
+    EXPECT_EQ(bridge().cueInfos(), usable);
     EXPECT_THAT(sent, IsEmpty());
 
-    QLabIntegration::setCueInfos({});
-    QLabIntegration::getValidGroupCues(QStringLiteral("Network"));
-    EXPECT_EQ(QLabIntegration::cueInfos(), usable);
+    bridge().setCueInfos({});
+    bridge().getValidGroupCues(CatalogueSource::network);
+    EXPECT_EQ(bridge().cueInfos(), usable);
     ASSERT_EQ(sent.size(), 1);
     ASSERT_TRUE(sent[0].startsWith(QStringLiteral("GROUP_CUES: [{")));
     EXPECT_EQ(decodeCueInfos(sent[0].mid(12).toUtf8()), usable);
@@ -325,25 +324,25 @@ TEST_F(BridgeTest, CatalogueTakesUsableGroupsAndSendsThemForNetworkOnly) {
 
 TEST_F(BridgeTest, CatalogueStaysWhenQLabIsNotReadyOrOffersNothing) {
     const QList<CueInfo> previous{{QStringLiteral("OLD"), QStringLiteral("Previous")}};
-    QLabIntegration::setCueInfos(previous);
+    bridge().setCueInfos(previous);
     qlab->change([](sim::WorkspaceFile& file) { // groups, but no Carvo cue
         auto& cues = file.workspaces.front().cues;
         cues.erase(cues.begin());
         cues.pop_back();
     });
-    QLabIntegration::getValidGroupCues(QStringLiteral("Network"));
+    bridge().getValidGroupCues(CatalogueSource::network);
     install(
         R"({ "workspaces": [ { "cues": [ { "uniqueID": "C", "number": "Carvo", "type": "Script" },
         { "uniqueID": "G", "type": "Group", "children": [ { "uniqueID": "A", "type": "Audio" } ] } ] } ] })");
-    QLabIntegration::getValidGroupCues(QStringLiteral("Network"));
+    bridge().getValidGroupCues(CatalogueSource::network);
     qlab->change([](sim::WorkspaceFile& file) { file.running = false; });
-    QLabIntegration::getValidGroupCues(QStringLiteral("Network"));
-    EXPECT_EQ(QLabIntegration::cueInfos(), previous);
+    bridge().getValidGroupCues(CatalogueSource::network);
+    EXPECT_EQ(bridge().cueInfos(), previous);
     EXPECT_THAT(sent, IsEmpty());
 }
 
 TEST_F(BridgeTest, ResetDeletesOnlyTheFirstCarvoCueAndMakesANewOne) {
-    QLabIntegration::resetCarvoCue();
+    bridge().resetCarvoCue();
     const auto cues = qlab->snapshot().workspaces.front().cues;
     ASSERT_EQ(cues.size(), 10u);
     EXPECT_EQ(cues.front().uniqueID, QStringLiteral("G1")); // C1 is gone
@@ -359,8 +358,8 @@ TEST_F(BridgeTest, ResetDeletesOnlyTheFirstCarvoCueAndMakesANewOne) {
 }
 
 TEST_F(BridgeTest, ChaseCuesAccumulateWithTheirChaseScript) {
-    QLabIntegration::makeChaseCue();
-    QLabIntegration::makeChaseCue();
+    bridge().makeChaseCue();
+    bridge().makeChaseCue();
     const auto cues = qlab->snapshot().workspaces.front().cues;
     ASSERT_EQ(cues.size(), 12u);
     for (const auto& made : {cues[10], cues[11]}) {
@@ -376,9 +375,9 @@ TEST_F(BridgeTest, ChaseCuesAccumulateWithTheirChaseScript) {
 
 TEST_F(BridgeTest, ScriptCuesNeedQLabAndAWorkspace) {
     qlab->change([](sim::WorkspaceFile& file) { file.workspaces.clear(); });
-    QLabIntegration::resetCarvoCue();
+    bridge().resetCarvoCue();
     qlab->change([](sim::WorkspaceFile& file) { file.running = false; });
-    QLabIntegration::makeChaseCue();
+    bridge().makeChaseCue();
     EXPECT_THAT(consoleLines(), ElementsAre(QStringLiteral("No Qlab workspapce open"),
                                             QStringLiteral("Qlab is not running")));
 }
@@ -421,36 +420,36 @@ class CannedRunnerTest : public SimulatedQLabTest {
 protected:
     void SetUp() override {
         SimulatedQLabTest::SetUp();
-        setScriptRunner(runner);
+        useRunner(runner);
     }
     std::shared_ptr<CannedRunner> runner = std::make_shared<CannedRunner>();
 };
 
 TEST_F(CannedRunnerTest, StatusIsNoWorkspaceForEveryOtherOutcome) {
     runner->qlabRunning = false;
-    EXPECT_EQ(QLabIntegration::checkQLabStatus(), QLabState::notRunning);
+    EXPECT_EQ(bridge().checkQLabStatus(), QLabState::notRunning);
     EXPECT_EQ(runner->runs, 0); // not running: no script at all
     runner->qlabRunning = true;
     runner->outcome = {ScriptError{QStringLiteral("boom")},
                        ScriptDescriptor::fromText(QStringLiteral("workspace no cue"))};
-    EXPECT_EQ(QLabIntegration::checkQLabStatus(), QLabState::runningNoWorkspace);
+    EXPECT_EQ(bridge().checkQLabStatus(), QLabState::runningNoWorkspace);
     runner->outcome = {{}, ScriptDescriptor::fromText(QStringLiteral("Workspace no cue"))};
-    EXPECT_EQ(QLabIntegration::checkQLabStatus(), QLabState::runningNoWorkspace);
+    EXPECT_EQ(bridge().checkQLabStatus(), QLabState::runningNoWorkspace);
     runner->outcome = {};
-    EXPECT_EQ(QLabIntegration::checkQLabStatus(), QLabState::runningNoWorkspace);
+    EXPECT_EQ(bridge().checkQLabStatus(), QLabState::runningNoWorkspace);
     runner->creatable = false;
     runner->outcome = {{}, ScriptDescriptor::fromText(QStringLiteral("workspace and cue found"))};
-    EXPECT_EQ(QLabIntegration::checkQLabStatus(), QLabState::runningNoWorkspace);
+    EXPECT_EQ(bridge().checkQLabStatus(), QLabState::runningNoWorkspace);
     std::lock_guard lock(linesMutex);
     EXPECT_THAT(lines, IsEmpty());
 }
 
 TEST_F(CannedRunnerTest, AScriptThatCannotBeCreatedNeverRuns) {
     runner->creatable = false;
-    EXPECT_EQ(QLabIntegration::getFilesAndStartBar(1, QStringLiteral("QLab"), 1, {}),
+    EXPECT_EQ(answerText(bridge().getFilesAndStartBar(1, RequestSource::qlab, 1, {})),
               QStringLiteral("Script failed"));
-    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G")));
-    QLabIntegration::displayQLabMessage(QStringLiteral("Bar 99 does not exist"));
+    EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("G")));
+    bridge().displayQLabMessage(QStringLiteral("Bar 99 does not exist"));
     EXPECT_EQ(runner->runs, 0);
     // The message still reaches the console and the clients.
     EXPECT_THAT(consoleLines(), ElementsAre(QStringLiteral("Bar 99 does not exist")));
@@ -469,15 +468,15 @@ TEST_F(CannedRunnerTest, CatalogueReadsPairsLeniently) {
         }
     };
     auto twoStep = std::make_shared<TwoStep>();
-    setScriptRunner(twoStep);
+    useRunner(twoStep);
     using D = ScriptDescriptor;
     // An error with a result: reported, and the result is still used.
     twoStep->catalogue = {
         ScriptError{QStringLiteral("half way")},
         D::list({D::list({D::fromText(QStringLiteral("G1"))}), D::fromText(QStringLiteral("odd")),
                  D::list({D{}, D::fromText(QStringLiteral("Named"))})})};
-    QLabIntegration::getValidGroupCues(QStringLiteral("CueLst"));
-    EXPECT_EQ(QLabIntegration::cueInfos(),
+    bridge().getValidGroupCues(CatalogueSource::cueList);
+    EXPECT_EQ(bridge().cueInfos(),
               (QList<CueInfo>{{QStringLiteral("G1"), {}}, {}, {{}, QStringLiteral("Named")}}));
     {
         std::lock_guard lock(linesMutex);
@@ -486,8 +485,8 @@ TEST_F(CannedRunnerTest, CatalogueReadsPairsLeniently) {
     }
     // A result with items that is not a list gives an empty catalogue, sent as such.
     twoStep->catalogue = {{}, D{std::nullopt, {D::fromText(QStringLiteral("x"))}, false}};
-    QLabIntegration::getValidGroupCues(QStringLiteral("Network"));
-    EXPECT_THAT(QLabIntegration::cueInfos(), IsEmpty());
+    bridge().getValidGroupCues(CatalogueSource::network);
+    EXPECT_THAT(bridge().cueInfos(), IsEmpty());
     EXPECT_EQ(sent, QStringList{QStringLiteral("GROUP_CUES: []")});
 }
 

@@ -12,11 +12,11 @@
 #include <gtest/gtest.h>
 
 #include "base/app_console.h"
-#include "app/broadcast.h"
 #include "base/diagnostics.h"
 #include "base/settings.h"
 #include "qlab/qlab_integration.h"
 #include "qlab/sim/simulated_qlab.h"
+#include "recording_broadcaster.h"
 
 namespace carvo::testing {
 
@@ -73,6 +73,23 @@ private:
     std::vector<sim::DialogRequest> m_seen;
 };
 
+// The get-files outcome as its text: QLab's answer, or the fixed answer that names the failure.
+inline QString answerText(const FilesAnswer& answer) {
+    return answer.failure ? failureText(*answer.failure) : answer.text;
+}
+
+// The request source a test names ("QLab", "Remote", "Chase"; case does not matter).
+inline RequestSource sourceNamed(const char* name) {
+    for (const RequestSource source :
+         {RequestSource::qlab, RequestSource::remote, RequestSource::chase}) {
+        if (QString::fromUtf8(name).compare(QString::fromLatin1(requestSourceText(source)),
+                                            Qt::CaseInsensitive) == 0)
+            return source;
+    }
+    ADD_FAILURE() << "no request source " << name;
+    return RequestSource::qlab;
+}
+
 inline sim::WorkspaceFile workspaceFrom(const char* json,
                                         const QString& folder = QStringLiteral("/shows")) {
     QString problem;
@@ -81,8 +98,8 @@ inline sim::WorkspaceFile workspaceFrom(const char* json,
     return workspace.value_or(sim::WorkspaceFile{});
 }
 
-// Installs a simulated QLab as the process runner and records standard output, the clients'
-// messages and the console growth while the test runs.
+// A QLab bridge of the test's own over a simulated QLab (or another runner), recording standard
+// output, the clients' messages and the console growth while the test runs.
 class SimulatedQLabTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -90,22 +107,35 @@ protected:
         settings::useFolder(m_settingsFolder.path());
         settings::remove(settings::standbyKey);
         settings::remove(settings::preWaitKey);
-        setBroadcaster([this](const QString& message) { sent.append(message); });
         m_consoleStart = AppConsole::shared().logText().size();
-        QLabIntegration::setCueInfos({});
     }
 
     void TearDown() override {
         QThreadPool::globalInstance()->waitForDone(5000);
         QLabIntegration::waitForMessageDialogs(5000);
-        setScriptRunner(nullptr);
-        setBroadcaster(nullptr);
-        QLabIntegration::setCueInfos({});
+        m_bridge.reset();
     }
 
     void install(const char* json) {
         qlab = std::make_shared<sim::SimulatedQLab>(workspaceFrom(json), clock, responder);
-        setScriptRunner(qlab);
+        useRunner(qlab);
+    }
+
+    // The bridge over the current runner, made at first use after each change of runner.
+    QLabIntegration& bridge() {
+        if (!m_bridge) {
+            m_bridge = std::make_unique<QLabIntegration>(m_runner, broadcaster);
+            m_bridge->setCueInfos(m_catalogue);
+        }
+        return *m_bridge;
+    }
+    // The bridge is made again over runner (none: every script counts as one that cannot be
+    // created); the stored catalogue carries over, as it would in QLab's absence.
+    void useRunner(std::shared_ptr<ScriptRunner> runner) {
+        if (m_bridge)
+            m_catalogue = m_bridge->cueInfos();
+        m_runner = std::move(runner);
+        m_bridge.reset();
     }
 
     // Waits for dialogs on the pool, then applies the queued console appends and broadcasts.
@@ -125,6 +155,7 @@ protected:
     std::shared_ptr<ScriptedResponder> responder = std::make_shared<ScriptedResponder>();
     std::shared_ptr<sim::SimulatedQLab> qlab;
     QStringList sent;
+    RecordingBroadcaster broadcaster{sent};
     std::vector<std::string> lines;
     std::mutex linesMutex;
     ScopedLineObserver observer{[this](const std::string& line) {
@@ -135,6 +166,9 @@ protected:
 private:
     QTemporaryDir m_settingsFolder;
     qsizetype m_consoleStart = 0;
+    std::shared_ptr<ScriptRunner> m_runner;
+    std::unique_ptr<QLabIntegration> m_bridge;
+    QList<CueInfo> m_catalogue;
 };
 
 } // namespace carvo::testing

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "qlab/qlab_integration.h"
-#include "qlab/runner_setup.h"
 #include "qlab/script_log.h"
 #include "qlab/scripts.h"
 #include "qlab_test_support.h"
@@ -91,52 +90,51 @@ TEST_F(SimulatedQLabRunnerTest, AnswersOnlyTheScriptsCarvoSends) {
 
 TEST_F(SimulatedQLabRunnerTest, TheWorkspacesDialogAnswersComeFirst) {
     responder->queue(QStringLiteral("99"));
-    EXPECT_EQ(QLabIntegration::getFilesAndStartBar(3, QStringLiteral("QLab"), 3, {}),
+    EXPECT_EQ(answerText(bridge().getFilesAndStartBar(3, RequestSource::qlab, 3, {})),
               QStringLiteral("/a b.mid, 21, 1, G")); // empty notes: offset 1
-    EXPECT_EQ(QLabIntegration::getFilesAndStartBar(3, QStringLiteral("QLab"), 3, {}),
+    EXPECT_EQ(answerText(bridge().getFilesAndStartBar(3, RequestSource::qlab, 3, {})),
               QStringLiteral("Error"));
     EXPECT_TRUE(responder->seen().empty());
-    EXPECT_EQ(QLabIntegration::getFilesAndStartBar(3, QStringLiteral("QLab"), 3, {}),
+    EXPECT_EQ(answerText(bridge().getFilesAndStartBar(3, RequestSource::qlab, 3, {})),
               QStringLiteral("/a b.mid, 99, 1, G"));
 }
 
 TEST_F(SimulatedQLabRunnerTest, AStartedCueRunsForItsDurationThenCanStartAgain) {
-    QLabIntegration::sendLoadTimeAndStartQLab(QStringLiteral("G"), 0.0f);
+    bridge().sendLoadTimeAndStartQLab(QStringLiteral("G"), 0.0f);
     clock->advance(5.0);
-    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G")));
-    QLabIntegration::sendLoadTimeAndStartQLab(QStringLiteral("G"), 4.0f);
-    EXPECT_TRUE(QLabIntegration::isCueRunning(QStringLiteral("G")));
+    EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("G")));
+    bridge().sendLoadTimeAndStartQLab(QStringLiteral("G"), 4.0f);
+    EXPECT_TRUE(bridge().isCueRunning(QStringLiteral("G")));
     // Loaded at or past its end, a cue is over as soon as it starts.
-    QLabIntegration::sendLoadTimeAndStartQLab(QStringLiteral("G"), 7.0f);
-    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G")));
+    bridge().sendLoadTimeAndStartQLab(QStringLiteral("G"), 7.0f);
+    EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("G")));
 }
 
 // The bar counter asks from the pool while the main thread loads and starts.
 TEST_F(SimulatedQLabRunnerTest, RunsFromSeveralThreadsAtOnce) {
-    QLabIntegration::setCueInfos({{QStringLiteral("G"), QStringLiteral("Group")}});
+    bridge().setCueInfos({{QStringLiteral("G"), QStringLiteral("Group")}});
     std::atomic<int> answered{0};
     for (int i = 0; i < 200; ++i)
-        QThreadPool::globalInstance()->start([&answered] {
-            QLabIntegration::isCueRunning(QStringLiteral("G"));
+        QThreadPool::globalInstance()->start([&answered, check = bridge().runningCheck()] {
+            check(QStringLiteral("G"));
             ++answered;
         });
     for (int i = 0; i < 50; ++i) {
-        QLabIntegration::sendLoadTimeAndStartQLab(QStringLiteral("G"), 1.0f);
-        QLabIntegration::panicGroupCues();
+        bridge().sendLoadTimeAndStartQLab(QStringLiteral("G"), 1.0f);
+        bridge().panicGroupCues();
     }
     settle();
     EXPECT_EQ(answered.load(), 200);
-    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G"))); // the last panic stopped it
+    EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("G"))); // the last panic stopped it
 }
 
 TEST_F(SimulatedQLabRunnerTest, TheTranscriptRecordsEveryRunWithItsOutcome) {
     QTemporaryDir folder;
     const auto path = folder.filePath(QStringLiteral("scripts.log"));
-    setScriptRunner(std::make_shared<ScriptLogRunner>(qlab, path));
-    EXPECT_EQ(installedSimulatedQLab(), qlab);
-    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("G")));
-    EXPECT_FALSE(QLabIntegration::isCueRunning(QStringLiteral("nobody")));
-    QLabIntegration::getValidGroupCues(QStringLiteral("CueLst")); // no Carvo cue: status only
+    useRunner(std::make_shared<ScriptLogRunner>(qlab, path));
+    EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("G")));
+    EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("nobody")));
+    bridge().getValidGroupCues(CatalogueSource::cueList); // no Carvo cue: status only
 
     const auto transcript = fileText(path);
     const auto running = QString::fromStdString(scripts::isCueRunning("G"));
@@ -151,24 +149,26 @@ TEST_F(SimulatedQLabRunnerTest, TheTranscriptRecordsEveryRunWithItsOutcome) {
 }
 
 TEST(DemoWorkspace, OffersWhatTheDemoNeeds) {
-    auto runner = makeScriptRunner({QStringLiteral(CARVO_DEMO_DIR "/workspace.json"), {}}, nullptr);
-    ASSERT_TRUE(runner);
-    setScriptRunner(runner);
+    QString problem;
+    auto workspace =
+        sim::loadWorkspaceFile(QStringLiteral(CARVO_DEMO_DIR "/workspace.json"), &problem);
+    ASSERT_TRUE(workspace) << problem.toStdString();
     QTemporaryDir settingsFolder;
     settings::useFolder(settingsFolder.path());
-    EXPECT_EQ(QLabIntegration::checkQLabStatus(), QLabState::runningWithCarvoCue);
-    QLabIntegration::setCueInfos({});
-    QLabIntegration::getValidGroupCues(QStringLiteral("CueLst"));
-    const auto catalogue = QLabIntegration::cueInfos();
+    QStringList sent;
+    RecordingBroadcaster broadcaster(sent);
+    QLabIntegration bridge(std::make_shared<sim::SimulatedQLab>(std::move(*workspace)),
+                           broadcaster);
+    EXPECT_EQ(bridge.checkQLabStatus(), QLabState::runningWithCarvoCue);
+    bridge.getValidGroupCues(CatalogueSource::cueList);
+    const auto catalogue = bridge.cueInfos();
     ASSERT_GE(catalogue.size(), 2);
     const auto midi =
-        QLabIntegration::getFilesAndStartBar(1, QStringLiteral("Chase"), 1, catalogue[0].id);
+        answerText(bridge.getFilesAndStartBar(1, RequestSource::chase, 1, catalogue[0].id));
     EXPECT_EQ(midi, QStringLiteral(CARVO_DEMO_DIR "/overture.mid, 9, 9, ") + catalogue[0].id);
     const auto memo =
-        QLabIntegration::getFilesAndStartBar(1, QStringLiteral("Remote"), 5, catalogue[1].id);
+        answerText(bridge.getFilesAndStartBar(1, RequestSource::remote, 5, catalogue[1].id));
     EXPECT_EQ(memo, QStringLiteral("5,  120,  4,  4, 1, ") + catalogue[1].id);
-    setScriptRunner(nullptr);
-    QLabIntegration::setCueInfos({});
 }
 
 } // namespace

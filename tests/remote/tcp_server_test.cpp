@@ -15,7 +15,6 @@
 #include <QTest>
 
 #include "base/app_console.h"
-#include "app/broadcast.h"
 #include "base/settings.h"
 #include "line_recorder.h"
 #include "remote/tcp_server.h"
@@ -408,20 +407,12 @@ TEST_F(Connections, SendReachesTheOneConnectionOnly) {
     EXPECT_EQ(receiveAll(other, 3), QByteArray("ALL"));
 }
 
-TEST_F(Connections, TheSharedServerIsWhereBroadcastsGo) {
-    TCPServer& shared = TCPServer::shared();
-    EXPECT_EQ(&shared, &TCPServer::shared());
-    server->stopServer(); // the fixture's server gives the port to the shared one
-    shared.setPort(port);
-    const int statesBefore = lines.count(text("Server state changed: ready"));
-    shared.startServer();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return lines.count(text("Server state changed: ready")) > statesBefore; },
-        timeoutMs));
+TEST_F(Connections, TheServerIsTheSendToAllTheOthersAreHanded) {
     QTcpSocket& client = connectClient();
-    carvo::broadcast(text("QLAB_SELECTED: 1A2B"));
+    // What the QLab bridge, the jump controller and the bar counter are given at start-up.
+    Broadcaster& broadcaster = *server;
+    broadcaster.broadcast(text("QLAB_SELECTED: 1A2B"));
     EXPECT_EQ(receiveAll(client, 19), QByteArray("QLAB_SELECTED: 1A2B"));
-    shared.stopServer();
 }
 
 TEST_F(Connections, AfterStopNothingIsSentAndThePortIsFree) {

@@ -15,12 +15,15 @@ UiServices Recorder::services() {
         const int index = std::min<int>(statusChecks++, int(statusAnswers.size()) - 1);
         return index < 0 ? QString() : statusAnswers.at(index);
     };
-    s.getValidGroupCues = [this](const QString& source) { calls << "getValidGroupCues " + source; };
+    s.version = QStringLiteral("1.8.3");
+    // Recorded as the bridge's operation with the catalogue source it stands for.
+    s.refreshCatalogue = [this] { calls << QStringLiteral("getValidGroupCues CueLst"); };
+    s.resendCatalogue = [this] { calls << QStringLiteral("getValidGroupCues Network"); };
     s.cueInfos = [this] { return catalogue; };
     s.resetCarvoCue = [this] { calls << QStringLiteral("resetCarvoCue"); };
     s.makeChaseCue = [this] { calls << QStringLiteral("makeChaseCue"); };
-    s.jumpToBar = [this](const QString& source) {
-        calls << "jumpToBar " + source + " " + QString::number(counter.lastBarTriggered);
+    s.jumpToBar = [this] {
+        calls << "jumpToBar QLab " + QString::number(counter.lastBarTriggered);
     };
     s.refreshInterfaces = [this] { calls << QStringLiteral("refreshInterfaces"); };
     s.stopServer = [this] { calls << QStringLiteral("stopServer"); };

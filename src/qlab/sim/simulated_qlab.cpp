@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QUuid>
 
+#include "base/text.h"
 #include "engine/numbers.h"
 
 namespace carvo::sim {
@@ -19,10 +20,6 @@ const QString qlabBundleIdentifier = QStringLiteral("com.figure53.QLab.5");
 // AppleScript compares text ignoring case.
 bool textIs(const QString& a, const QString& b) {
     return QString::compare(a, b, Qt::CaseInsensitive) == 0;
-}
-
-QString fromUtf8(const std::string& text) {
-    return QString::fromStdString(text);
 }
 
 ScriptOutcome failure(const QString& description) {

@@ -34,7 +34,7 @@ Window {
 
             Label {
                 objectName: "titleText"
-                text: "Carvo v1.8.3"
+                text: "Carvo v" + root.bridge.version
                 font.pixelSize: 26
                 Layout.alignment: Qt.AlignTop
                 Layout.topMargin: root.padding

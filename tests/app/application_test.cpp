@@ -13,15 +13,13 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "app/shared_objects.h"
+#include "app/window.h"
 #include "base/app_console.h"
 #include "base/diagnostics.h"
 #include "base/settings.h"
-#include "engine/bar_counter_manager.h"
-#include "qlab/qlab_integration.h"
 #include "qlab/sim/simulated_qlab.h"
 #include "remote/interfaces.h"
-#include "remote/tcp_server.h"
-#include "ui/application.h"
 #include "ui/views.h"
 #include "ui_test_support.h"
 
@@ -54,16 +52,33 @@ protected:
             sim::loadWorkspaceFile(QStringLiteral(CARVO_DEMO_DIR "/workspace.json"), &problem);
         ASSERT_TRUE(workspace) << problem.toStdString();
         qlab = std::make_shared<sim::SimulatedQLab>(std::move(*workspace));
-        setScriptRunner(qlab);
-        views = std::make_unique<Views>(sharedServices());
+        objects = std::make_unique<SharedObjects>(qlab);
+        views = std::make_unique<Views>(objects->uiServices());
         qlab->setDialogResponder(std::make_shared<WindowDialogResponder>(*views));
         main = views->showMainWindow();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(main));
     }
     void TearDown() override {
-        BarCounterManager::shared().stopBarCounter(false);
+        objects->counter().stopBarCounter(false);
         qlab->setDialogResponder(std::make_shared<sim::DefaultAnswerResponder>());
-        setScriptRunner(nullptr);
+        views.reset();
+        objects.reset();
+    }
+
+    // Starts the server on the stored loopback and a port no test running beside this one holds
+    // (one the kernel hands out); the port once it listens, 0 when it did not come up.
+    quint16 startOnTheLoopback() {
+        TCPServer& server = objects->server();
+        settings::setStoredInterfaceName(TCPServer::defaultInterfaceName());
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost, 0))
+            return 0;
+        const quint16 port = probe.serverPort();
+        probe.close();
+        server.setPort(port);
+        QSignalSpy ready(&server, &TCPServer::listenerStateChanged);
+        server.startServer();
+        return ready.wait(3000) && server.isListening() ? port : 0;
     }
 
     // When QLab's bar dialog is up, the operator reads it, types bar and presses OK.
@@ -84,6 +99,7 @@ protected:
 
     SettingsFolder folder;
     std::shared_ptr<sim::SimulatedQLab> qlab;
+    std::unique_ptr<SharedObjects> objects;
     std::unique_ptr<Views> views;
     QQuickWindow* main = nullptr;
     QString dialogText;
@@ -94,8 +110,8 @@ TEST_F(ApplicationTest, ClickingTheCounterRunsAJumpToTheBarTypedInQLabsDialog) {
     click(find(main, "barCounterButton"));
 
     EXPECT_EQ(dialogText, QStringLiteral("Enter bar number."));
-    EXPECT_EQ(BarCounterManager::shared().lastBarTriggered(), 12);
-    EXPECT_TRUE(BarCounterManager::shared().isCounting());
+    EXPECT_EQ(objects->counter().lastBarTriggered(), 12);
+    EXPECT_TRUE(objects->counter().isCounting());
     const sim::WorkspaceFile state = qlab->snapshot();
     const sim::Cue* group = findCue(state.workspaces.front().cues, "D-GROUP-OVERTURE");
     ASSERT_NE(group, nullptr);
@@ -109,18 +125,18 @@ TEST_F(ApplicationTest, ClickingTheCounterRunsAJumpToTheBarTypedInQLabsDialog) {
 
 TEST_F(ApplicationTest, WithQLabNotRunningTheClickAlertsAndAsksNothing) {
     qlab->change([](sim::WorkspaceFile& file) { file.running = false; });
-    const qint64 before = BarCounterManager::shared().lastBarTriggered();
+    const qint64 before = objects->counter().lastBarTriggered();
     click(find(main, "barCounterButton"));
     EXPECT_TRUE(
         waitFor([&] { return find<QObject>(main, "qlabAlert")->property("opened").toBool(); }));
     EXPECT_EQ(visibleWindow("qlabDialog"), nullptr);
-    EXPECT_EQ(BarCounterManager::shared().lastBarTriggered(), before);
+    EXPECT_EQ(objects->counter().lastBarTriggered(), before);
 }
 
 // The server moved to another interface; both are loopback addresses, so the test stays on
 // this machine.
 TEST_F(ApplicationTest, ChoosingAnotherInterfaceRestartsTheServerThere) {
-    TCPServer& server = TCPServer::shared();
+    TCPServer& server = objects->server();
     const QString other = QStringLiteral("lo-test");
     server.setInterfaceSource([other] {
         return QList<InterfaceInfo>{
@@ -128,15 +144,9 @@ TEST_F(ApplicationTest, ChoosingAnotherInterfaceRestartsTheServerThere) {
             {QUuid::createUuid(), other, "127.0.0.2", "Loopback"}};
     });
 
-    settings::setStoredInterfaceName(TCPServer::defaultInterfaceName());
-    QTcpServer probe; // a port the kernel hands out is one no test running beside this one holds
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.serverPort();
-    probe.close();
-    server.setPort(port);
     QSignalSpy ready(&server, &TCPServer::listenerStateChanged);
-    server.startServer();
-    ASSERT_TRUE(ready.wait(3000));
+    const quint16 port = startOnTheLoopback();
+    ASSERT_NE(port, 0);
 
     // The same interface again: nothing stops.
     const qsizetype consoleBefore = AppConsole::shared().logText().size();
@@ -162,7 +172,7 @@ TEST_F(ApplicationTest, ChoosingAnotherInterfaceRestartsTheServerThere) {
 // An operator going down the menu: each pick within the second of the one before. The last
 // choice wins; the server ends up listening there once, announced once.
 TEST_F(ApplicationTest, PicksWithinASecondEndWithOneListenerOnTheLastChoice) {
-    TCPServer& server = TCPServer::shared();
+    TCPServer& server = objects->server();
     server.setInterfaceSource([] {
         return QList<InterfaceInfo>{
             {QUuid::createUuid(), TCPServer::defaultInterfaceName(), "127.0.0.1", "Loopback"},
@@ -170,15 +180,8 @@ TEST_F(ApplicationTest, PicksWithinASecondEndWithOneListenerOnTheLastChoice) {
             {QUuid::createUuid(), "lo-b", "127.0.0.3", "Loopback"},
             {QUuid::createUuid(), "lo-c", "127.0.0.4", "Loopback"}};
     });
-    settings::setStoredInterfaceName(TCPServer::defaultInterfaceName());
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.serverPort();
-    probe.close();
-    server.setPort(port);
-    QSignalSpy ready(&server, &TCPServer::listenerStateChanged);
-    server.startServer();
-    ASSERT_TRUE(ready.wait(3000));
+    const quint16 port = startOnTheLoopback();
+    ASSERT_NE(port, 0);
     std::vector<std::string> lines;
     ScopedLineObserver observer([&lines](const std::string& line) { lines.push_back(line); });
     for (const char* name : {"lo-a", "lo-b", "lo-c"}) {

@@ -59,7 +59,8 @@ private:
 
 TEST_F(SimulatedQLabJump, AGoCommandQueuedBehindAJumpRepliesAfterItsOwnJump) {
     ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "run under dbus-run-session";
-    ASSERT_TRUE(registerDBusService());
+    const auto service = CarvoDBusService::registerOnSessionBus(commands());
+    ASSERT_TRUE(service);
     const QDBusConnection caller =
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("caller"));
     ASSERT_TRUE(caller.isConnected());
@@ -67,7 +68,7 @@ TEST_F(SimulatedQLabJump, AGoCommandQueuedBehindAJumpRepliesAfterItsOwnJump) {
     m_sim->setDialogResponder(responder);
     selectInQLab(QStringLiteral("G1"));
 
-    jumpToBar(manager(), QStringLiteral("QLab"), manager().lastBarTriggered());
+    qlabJump();
     EXPECT_EQ(manager().lastBarTriggered(), 17);
     EXPECT_FALSE(responder->repliedDuringDialog);
 

@@ -14,9 +14,9 @@ using testing::SimulatedQLabJump;
 class GoCommand : public SimulatedQLabJump {
 protected:
     // The command's answer, when it came before the call returned.
-    static QString go() {
+    QString go() {
         QString answer;
-        goCommand([&answer](const QString& text) { answer = text; });
+        commands().go([&answer](const QString& text) { answer = text; });
         return answer;
     }
 };
@@ -25,7 +25,7 @@ TEST_F(GoCommand, JumpsWithTheBarTypedIntoQLabsDialogAndAnswersCarvo) {
     selectInQLab(QStringLiteral("G2"));
     answerBarDialogWith(QStringLiteral("3"));
     EXPECT_EQ(go(), QStringLiteral("Carvo!"));
-    EXPECT_EQ(jumpState().currentBarIndex, 3);
+    EXPECT_EQ(jumpState().music.currentBarIndex, 3);
     EXPECT_EQ(cueInQLab(QStringLiteral("G2"))->loadedTime, 4.0);
     EXPECT_EQ(manager().lastBarTriggered(), 3);
 }
@@ -44,15 +44,15 @@ using ChaseCommand = SimulatedQLabJump;
 TEST_F(ChaseCommand, AGroupJustFiredIsFollowedFromItsFirstBarWithoutLoadingIt) {
     m_qlabClock->advance(10.0);
     const double commandTime = wallNow();
-    chaseCommand({{QStringLiteral("cueId"), QStringLiteral("G1")}});
+    commands().chase({{QStringLiteral("cueId"), QStringLiteral("G1")}});
 
     const JumpState& state = jumpState();
-    EXPECT_EQ(state.jumpStartTime, commandTime - 0.12);
-    EXPECT_EQ(state.currentBarIndex, 1);
-    EXPECT_EQ(state.jumpBarTime, 0.0F);
+    EXPECT_EQ(state.music.jumpStartTime, commandTime - 0.12);
+    EXPECT_EQ(state.music.currentBarIndex, 1);
+    EXPECT_EQ(state.music.jumpBarTime, 0.0F);
     EXPECT_EQ(m_runner->count(QString::fromLatin1(loadScript)), 0);
     EXPECT_FALSE(cueInQLab(QStringLiteral("G1"))->startedAt.has_value());
-    EXPECT_EQ(QLabIntegration::shared().uniqueID(), QStringLiteral("G1"));
+    EXPECT_EQ(qlab().uniqueID(), QStringLiteral("G1"));
     EXPECT_EQ(manager().lastBarTriggered(), 9); // the score's first bar
     EXPECT_EQ(harness.sent,
               (QStringList{QStringLiteral("QLAB_SELECTED: G1"), QStringLiteral("BPB: 4")}));
@@ -65,12 +65,12 @@ TEST_F(ChaseCommand, AGroupPlayingForSecondsIsLeftAloneWithoutStandby) {
     manager().stopBarCounter(false);
     const int timersBefore = harness.timers.created;
     const JumpState before = jumpState();
-    QLabIntegration::shared().setUniqueID(QStringLiteral("G2"));
+    qlab().setUniqueID(QStringLiteral("G2"));
 
-    chaseCommand({{QStringLiteral("cueId"), QStringLiteral("G1")}});
+    commands().chase({{QStringLiteral("cueId"), QStringLiteral("G1")}});
     EXPECT_EQ(harness.timers.created, timersBefore);
-    EXPECT_EQ(jumpState().jumpStartTime, before.jumpStartTime);
-    EXPECT_EQ(QLabIntegration::shared().uniqueID(), QStringLiteral("G2"));
+    EXPECT_EQ(jumpState().music.jumpStartTime, before.music.jumpStartTime);
+    EXPECT_EQ(qlab().uniqueID(), QStringLiteral("G2"));
 }
 
 TEST_F(ChaseCommand, WithStandbyAGroupPlayingForSecondsRestartsTheCounterFromNow) {
@@ -81,10 +81,10 @@ TEST_F(ChaseCommand, WithStandbyAGroupPlayingForSecondsRestartsTheCounterFromNow
     const double commandTime = wallNow();
     harness.sent.clear();
 
-    chaseCommand({{QStringLiteral("cueId"), QStringLiteral("G1")}});
+    commands().chase({{QStringLiteral("cueId"), QStringLiteral("G1")}});
     EXPECT_EQ(harness.timers.created, timersBefore + 1);
-    EXPECT_EQ(jumpState().jumpStartTime, commandTime);
-    EXPECT_EQ(QLabIntegration::shared().uniqueID(), QStringLiteral("G1"));
+    EXPECT_EQ(jumpState().music.jumpStartTime, commandTime);
+    EXPECT_EQ(qlab().uniqueID(), QStringLiteral("G1"));
     EXPECT_EQ(manager().barCounter(), QStringLiteral("17.1"));
     EXPECT_TRUE(harness.sent.isEmpty()); // the old counter stops silently
 }
@@ -100,9 +100,9 @@ TEST_F(ChaseCommand, ARefusedChaseLeavesACounterFollowingAnotherCueAlone) {
     // G4's MIDI file is missing: every bar is out of range and the chase is refused.
     m_qlabClock->advance(3.0);
     harness.sent.clear();
-    chaseCommand({{QStringLiteral("cueId"), QStringLiteral("G4")}});
+    commands().chase({{QStringLiteral("cueId"), QStringLiteral("G4")}});
     EXPECT_EQ(harness.sent, QStringList{QStringLiteral("The bar number is out of range")});
-    EXPECT_EQ(jumpState().jumpStartTime, before.jumpStartTime);
+    EXPECT_EQ(jumpState().music.jumpStartTime, before.music.jumpStartTime);
     EXPECT_EQ(jumpState().currentCueID, QStringLiteral("G1"));
     EXPECT_TRUE(manager().isCounting());
 
@@ -124,11 +124,11 @@ TEST_F(ChaseCommand, WithoutATextCueIDNothingHappensButOneLine) {
         {{QStringLiteral("cueId"), QStringList{QStringLiteral("G1")}}},
     };
     for (const QVariantMap& arguments : withoutText)
-        chaseCommand(arguments);
+        commands().chase(arguments);
     EXPECT_TRUE(wroteLine("❌ No cue ID passed from AppleScript"));
     EXPECT_EQ(m_runner->count(QStringLiteral("uniqueID")), 0); // QLab was never asked
     EXPECT_FALSE(manager().isCounting());
-    EXPECT_EQ(QLabIntegration::shared().uniqueID(), QString());
+    EXPECT_EQ(qlab().uniqueID(), QString());
 }
 
 } // namespace

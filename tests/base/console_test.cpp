@@ -10,7 +10,6 @@
 #include <QThread>
 
 #include "base/app_console.h"
-#include "app/broadcast.h"
 #include "base/diagnostics.h"
 
 namespace carvo {
@@ -121,17 +120,6 @@ TEST(StandardOutput, LinesFromManyThreadsArriveWhole) {
         ASSERT_EQ(line.size(), 64u);
         EXPECT_EQ(line.find_first_not_of(line[0]), std::string::npos) << line;
     }
-}
-
-TEST(Broadcast, ReachesTheInstalledBroadcasterOnlyWhileOneIsInstalled) {
-    broadcast(QStringLiteral("nobody listens")); // nothing installed: nothing happens
-    QStringList sent;
-    setBroadcaster([&](const QString& message) { sent.append(message); });
-    broadcast(QStringLiteral("BPB: 4"));
-    broadcast(QString());
-    setBroadcaster(nullptr);
-    broadcast(QStringLiteral("after removal"));
-    EXPECT_EQ(sent, (QStringList{QStringLiteral("BPB: 4"), QString()}));
 }
 
 } // namespace

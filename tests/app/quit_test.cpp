@@ -20,9 +20,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "app/shared_objects.h"
+#include "app/window.h"
 #include "base/settings.h"
-#include "remote/tcp_server.h"
-#include "ui/application.h"
 
 namespace {
 
@@ -69,7 +69,8 @@ QQuickWindow* visibleWindow(const QString& title) {
     QTemporaryDir folder;
     carvo::settings::useFolder(folder.path());
     carvo::settings::setStoredInterfaceName(QStringLiteral("lo"));
-    auto& server = carvo::TCPServer::shared();
+    carvo::SharedObjects objects(nullptr); // no QLab to talk to
+    auto& server = objects.server();
     server.setPort(freeLoopbackPort());
     server.startServer();
 
@@ -87,7 +88,7 @@ QQuickWindow* visibleWindow(const QString& title) {
         main->close();
     });
     poll.start(10);
-    const int status = carvo::ui::runWindow();
+    const int status = carvo::runWindow(objects, nullptr);
     std::fflush(stdout);
     _exit(status);
 }

@@ -9,12 +9,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app/shared_objects.h"
 #include "base/diagnostics.h"
 #include "base/settings.h"
-#include "qlab/qlab_integration.h"
 #include "qlab/sim/simulated_qlab.h"
-#include "remote/tcp_server.h"
-#include "ui/application.h"
 #include "ui/views.h"
 
 namespace {
@@ -63,16 +61,14 @@ int main(int argc, char** argv) {
         carvo::writeLine(QStringLiteral("cannot load the demo workspace: ") + problem);
         return 1;
     }
-    carvo::setScriptRunner(std::make_shared<carvo::sim::SimulatedQLab>(
+    carvo::SharedObjects objects(std::make_shared<carvo::sim::SimulatedQLab>(
         std::move(*workspace), std::make_shared<carvo::sim::SystemClock>(),
         std::make_shared<BarAnswer>()));
-    carvo::QLabIntegration::shared();
-    auto& server = carvo::TCPServer::shared();
+    carvo::TCPServer& server = objects.server();
     server.setPort(47321); // on the loopback: the console shows the server's life
     server.startServer();
 
-    carvo::ui::UiServices services = carvo::ui::sharedServices();
-    carvo::ui::Views views(services);
+    carvo::ui::Views views(objects.uiServices());
     QQuickWindow* main = views.showMainWindow();
     if (!main || !QTest::qWaitForWindowExposed(main))
         return 1;

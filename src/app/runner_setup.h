@@ -1,0 +1,31 @@
+#pragma once
+// Which runner a Carvo process sends its scripts to: osascript where AppleScript exists (macOS),
+// the simulated QLab with a workspace file elsewhere; optionally wrapped in the --script-log
+// transcript.
+
+#include <memory>
+#include <optional>
+
+#include <QString>
+
+#include "qlab/script_runner.h"
+#include "qlab/sim/simulated_qlab.h"
+
+namespace carvo {
+
+struct RunnerOptions {
+    QString workspaceFile; // simulated QLab only
+    QString scriptLogFile; // empty: no transcript
+};
+
+struct RunnerChoice {
+    std::shared_ptr<ScriptRunner> runner;
+    // The simulated QLab behind the runner, if that is what answers; the window answers its
+    // dialogs itself.
+    std::shared_ptr<sim::SimulatedQLab> simulated;
+};
+
+// The runner for these options, or none with a reason (an unreadable workspace file).
+std::optional<RunnerChoice> makeScriptRunner(const RunnerOptions& options, QString* problem);
+
+} // namespace carvo

@@ -1,0 +1,60 @@
+#include "app/shared_objects.h"
+
+#include "app/version.h"
+#include "base/app_console.h"
+#include "remote/interfaces.h"
+
+namespace carvo {
+
+SharedObjects::SharedObjects(std::shared_ptr<ScriptRunner> runner)
+    : m_qlab(std::move(runner), m_server), m_counter(m_progress, m_server, m_qlab.runningCheck()),
+      m_jumps(m_counter, m_qlab, m_server), m_commands(m_jumps, m_counter, m_qlab) {
+    serveRemoteProtocol(m_server, protocolActions());
+}
+
+SharedObjects::~SharedObjects() {
+    m_counter.stopBarCounter(false);
+    m_server.setMessageHandler({});
+}
+
+ProtocolActions SharedObjects::protocolActions() {
+    ProtocolActions actions;
+    actions.panicGroupCues = [this] { m_qlab.panicGroupCues(); };
+    actions.requestCues = [this] { m_qlab.getValidGroupCues(CatalogueSource::network); };
+    actions.jumpToBar = [this](qint64 bar) { m_jumps.jumpToBar(RequestSource::remote, bar); };
+    actions.stopBarCounterQuietly = [this] { m_counter.stopBarCounter(false); };
+    actions.restartBarCounter = [this] { m_counter.startBarCounter(m_jumps.currentCueID()); };
+    actions.broadcast = [this](const QString& message) { m_server.broadcast(message); };
+    actions.selectCue = [this](const QString& cueID) { m_qlab.setUniqueID(cueID); };
+    return actions;
+}
+
+ui::UiServices SharedObjects::uiServices() {
+    ui::UiServices services;
+    services.counterManager = &m_counter;
+    services.progressModel = &m_progress;
+    services.qlab = &m_qlab;
+    services.server = &m_server;
+    services.console = &AppConsole::shared();
+    services.version = QString::fromLatin1(carvoVersion);
+    services.checkQLabStatus = [this] { return qlabStateText(m_qlab.checkQLabStatus()); };
+    services.refreshCatalogue = [this] { m_qlab.getValidGroupCues(CatalogueSource::cueList); };
+    services.resendCatalogue = [this] { m_qlab.getValidGroupCues(CatalogueSource::network); };
+    services.cueInfos = [this] {
+        QList<ui::CueRow> rows;
+        for (const CueInfo& cue : m_qlab.cueInfos())
+            rows.append({cue.id, cue.name});
+        return rows;
+    };
+    services.resetCarvoCue = [this] { m_qlab.resetCarvoCue(); };
+    services.makeChaseCue = [this] { m_qlab.makeChaseCue(); };
+    services.jumpToBar = [this] {
+        m_jumps.jumpToBar(RequestSource::qlab, m_counter.lastBarTriggered());
+    };
+    services.refreshInterfaces = [this] { m_server.setInterfaces(getNetworkInterfaces()); };
+    services.stopServer = [this] { m_server.stopServer(); };
+    services.startServer = [this] { m_server.startServer(); };
+    return services;
+}
+
+} // namespace carvo

@@ -1,0 +1,49 @@
+#pragma once
+// The shared objects of a Carvo process, built and wired in one place: each exists once, in the
+// order the application needs them, and is handed to those who use it. Tests and tools build
+// their own set the same way.
+
+#include <memory>
+
+#include "engine/bar_counter_manager.h"
+#include "engine/beat_progress_model.h"
+#include "engine/jump_controller.h"
+#include "qlab/qlab_integration.h"
+#include "qlab/scripting_commands.h"
+#include "remote/remote_protocol.h"
+#include "remote/tcp_server.h"
+#include "ui/ui_services.h"
+
+namespace carvo {
+
+class SharedObjects {
+public:
+    // Main thread. Scripts for QLab go to runner; remote clients' messages are served at once
+    // (the server itself starts when startServer is called).
+    explicit SharedObjects(std::shared_ptr<ScriptRunner> runner);
+    ~SharedObjects();
+    SharedObjects(const SharedObjects&) = delete;
+    SharedObjects& operator=(const SharedObjects&) = delete;
+
+    TCPServer& server() { return m_server; }
+    QLabIntegration& qlab() { return m_qlab; }
+    BeatProgressModel& progress() { return m_progress; }
+    BarCounterManager& counter() { return m_counter; }
+    JumpController& jumps() { return m_jumps; }
+    ScriptingCommands& commands() { return m_commands; }
+
+    // What a client's message sets off, bound to these objects.
+    ProtocolActions protocolActions();
+    // What the views call and read, bound to these objects.
+    ui::UiServices uiServices();
+
+private:
+    TCPServer m_server;
+    QLabIntegration m_qlab;
+    BeatProgressModel m_progress;
+    BarCounterManager m_counter;
+    JumpController m_jumps;
+    ScriptingCommands m_commands;
+};
+
+} // namespace carvo
