@@ -8,29 +8,31 @@
 // time, 2 for a bad command line.
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSocketNotifier>
 #include <QString>
 #include <QStringList>
 #include <QTcpSocket>
 #include <QTextStream>
 #include <QTimer>
 
-#include <dns_sd.h>
 #include <unistd.h>
 
+#include "base/quit_signals.h"
+#include "base/text.h"
 #include "engine/numbers.h"
 #include "remote/protocol.h"
+#include "remote/service.h"
+#include "remote/service_browser.h"
 
 namespace {
 
@@ -75,7 +77,7 @@ enum class Command { cues, select, jump, stop, watch, browse };
 
 struct Options {
     QString host = QStringLiteral("127.0.0.1");
-    quint16 port = 54321;
+    quint16 port = carvo::remote::carvoPort;
     std::optional<double> timeoutSeconds;
     Command command = Command::cues;
     QString argument; // the cue ID of select, the bar of jump
@@ -90,63 +92,58 @@ struct ParseResult {
 
 ParseResult parseCommandLine(const QStringList& args) {
     ParseResult result;
-    Options options;
-    QStringList positional;
-    bool browse = false;
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        auto value = [&](const char* name) -> std::optional<QString> {
-            if (i + 1 >= args.size()) {
-                result.error = QStringLiteral("%1 needs a value").arg(QLatin1String(name));
-                return std::nullopt;
-            }
-            return args[++i];
-        };
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            result.help = true;
-            return result;
-        } else if (arg == QLatin1String("--browse")) {
-            browse = true;
-        } else if (arg == QLatin1String("--host")) {
-            const auto host = value("--host");
-            if (!host)
-                return result;
-            if (host->isEmpty()) {
-                result.error = QStringLiteral("--host needs a host name or address");
-                return result;
-            }
-            options.host = *host;
-        } else if (arg == QLatin1String("--port")) {
-            const auto port = value("--port");
-            if (!port)
-                return result;
-            const auto number = carvo::parseStrictInt64(port->toStdString());
-            if (!number || *number < 1 || *number > 65535 || port->startsWith(u'+')) {
-                result.error = QStringLiteral("bad port '%1' (expected 1 to 65535)").arg(*port);
-                return result;
-            }
-            options.port = static_cast<quint16>(*number);
-        } else if (arg == QLatin1String("--timeout")) {
-            const auto seconds = value("--timeout");
-            if (!seconds)
-                return result;
-            bool ok = false;
-            const double parsed = seconds->toDouble(&ok);
-            if (!ok || !(parsed > 0.0) || parsed > 86400.0) {
-                result.error =
-                    QStringLiteral("bad timeout '%1' (expected seconds above 0)").arg(*seconds);
-                return result;
-            }
-            options.timeoutSeconds = parsed;
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            result.error = QStringLiteral("unknown option '%1'").arg(arg);
-            return result;
-        } else {
-            positional.append(arg);
-        }
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Server address."),
+                                  QStringLiteral("H"));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Server port."),
+                                  QStringLiteral("P"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"),
+                                     QStringLiteral("Seconds to wait or to browse."),
+                                     QStringLiteral("S"));
+    const QCommandLineOption browse(QStringLiteral("browse"),
+                                    QStringLiteral("List the announced Carvo servers."));
+    parser.addOptions({help, host, port, timeout, browse});
+    if (!parser.parse(args)) {
+        result.error = parser.errorText();
+        return result;
+    }
+    if (parser.isSet(help)) {
+        result.help = true;
+        return result;
     }
 
-    if (browse) {
+    Options options;
+    if (parser.isSet(host)) {
+        options.host = parser.value(host);
+        if (options.host.isEmpty()) {
+            result.error = QStringLiteral("--host needs a host name or address");
+            return result;
+        }
+    }
+    if (parser.isSet(port)) {
+        const auto number = carvo::parsePort(carvo::toUtf8(parser.value(port)));
+        if (!number) {
+            result.error =
+                QStringLiteral("bad port '%1' (expected 1 to 65535)").arg(parser.value(port));
+            return result;
+        }
+        options.port = *number;
+    }
+    if (parser.isSet(timeout)) {
+        const auto seconds = carvo::parseStrictDouble(carvo::toUtf8(parser.value(timeout)));
+        if (!seconds || !(*seconds > 0.0) || *seconds > 86400.0) {
+            result.error = QStringLiteral("bad timeout '%1' (expected seconds above 0)")
+                               .arg(parser.value(timeout));
+            return result;
+        }
+        options.timeoutSeconds = *seconds;
+    }
+
+    QStringList positional = parser.positionalArguments();
+    if (parser.isSet(browse)) {
         if (!positional.isEmpty()) {
             result.error = QStringLiteral("--browse takes no command");
             return result;
@@ -186,7 +183,7 @@ ParseResult parseCommandLine(const QStringList& args) {
         }
         options.argument = positional.takeFirst();
         if (match->command == Command::jump &&
-            !carvo::parseStrictInt64(options.argument.toStdString())) {
+            !carvo::parseStrictInt64(carvo::toUtf8(options.argument))) {
             result.error =
                 QStringLiteral("bad bar number '%1' (expected a whole number such as 17)")
                     .arg(options.argument);
@@ -215,10 +212,6 @@ bool isOperatorMessage(const std::string& message) {
            startsWith(message, protocol::errorPrefix);
 }
 
-QString text(const std::string& message) {
-    return QString::fromUtf8(message.c_str());
-}
-
 QString cueTable(const QJsonArray& cues) {
     qsizetype idWidth = 2;
     for (const QJsonValue& cue : cues)
@@ -242,11 +235,6 @@ QString positionLine(const QString& barBeat, double progress, qint64 beatsPerBar
              QString::number(beatsPerBar));
 }
 
-volatile std::sig_atomic_t interrupted = 0;
-extern "C" void onInterrupt(int) {
-    interrupted = 1;
-}
-
 // --- one session with a server ------------------------------------------------------------
 
 class Session : public QObject {
@@ -264,10 +252,6 @@ public:
         });
         m_deadline.setSingleShot(true);
         connect(&m_deadline, &QTimer::timeout, this, [this] { onDeadline(); });
-        connect(&m_interruptPoll, &QTimer::timeout, this, [this] {
-            if (interrupted)
-                finish(0);
-        });
     }
 
     void start() {
@@ -308,9 +292,7 @@ private:
         case Command::watch:
             // Watching runs until interrupted; the deadline only bounds the connection.
             m_deadline.stop();
-            std::signal(SIGINT, onInterrupt);
-            std::signal(SIGTERM, onInterrupt);
-            m_interruptPoll.start(100);
+            m_quitSignals = std::make_unique<carvo::QuitSignals>([this] { finish(0); });
             m_tty = isatty(STDOUT_FILENO) != 0;
             send(protocol::handshakeRequestMessage);
             break;
@@ -368,16 +350,16 @@ private:
             break;
         case Command::jump:
             if (isOperatorMessage(message)) {
-                printError(text(message));
+                printError(carvo::fromUtf8(message));
                 finish(exitFailure);
             } else if (startsWith(message, protocol::qlabSelectedPrefix)) {
                 m_jumpAccepted = true;
-                printOut(text(message) + QLatin1Char('\n'));
+                printOut(carvo::fromUtf8(message) + QLatin1Char('\n'));
             } else if (m_jumpAccepted && startsWith(message, protocol::beatsPerBarPrefix)) {
-                printOut(text(message) + QLatin1Char('\n'));
+                printOut(carvo::fromUtf8(message) + QLatin1Char('\n'));
             } else if (m_jumpAccepted && startsWith(message, protocol::barPrefix)) {
                 // The counter runs: the jump has gone through.
-                printOut(text(message) + QLatin1Char('\n'));
+                printOut(carvo::fromUtf8(message) + QLatin1Char('\n'));
                 finish(0);
             }
             break;
@@ -399,18 +381,18 @@ private:
         }
         if (isOperatorMessage(message)) {
             endLine();
-            printOut(text(message) + QLatin1Char('\n'));
+            printOut(carvo::fromUtf8(message) + QLatin1Char('\n'));
             return;
         }
         if (!startsWith(message, protocol::barPrefix))
             return;
-        const QString body = text(message.substr(protocol::barPrefix.size()));
+        const QString body =
+            carvo::fromUtf8(std::string_view(message).substr(protocol::barPrefix.size()));
         const qsizetype blank = body.indexOf(u' ');
         if (blank < 0)
             return;
-        bool ok = false;
-        const double progress = body.mid(blank + 1).toDouble(&ok);
-        const QString line = positionLine(body.left(blank), ok ? progress : 0.0, m_beatsPerBar);
+        const auto progress = carvo::parseStrictDouble(carvo::toUtf8(body.mid(blank + 1)));
+        const QString line = positionLine(body.left(blank), progress.value_or(0.0), m_beatsPerBar);
         if (m_tty) {
             printOut(QStringLiteral("\r\033[K") + line);
             m_lineOpen = true;
@@ -473,7 +455,6 @@ private:
         endLine();
         m_deadline.stop();
         m_quiet.stop();
-        m_interruptPoll.stop();
         m_socket.disconnectFromHost();
         QCoreApplication::exit(status);
     }
@@ -483,7 +464,7 @@ private:
     protocol::ServerStreamSplitter m_splitter;
     QTimer m_quiet;
     QTimer m_deadline;
-    QTimer m_interruptPoll;
+    std::unique_ptr<carvo::QuitSignals> m_quitSignals; // watching ends with Ctrl-C
     std::string m_sentSelection;
     std::string m_echo; // the part of the selection's echo received so far
     qint64 m_beatsPerBar = 4;
@@ -496,123 +477,45 @@ private:
 
 // --- finding servers by DNS-SD ------------------------------------------------------------
 
-// Browses for "_Carvo._tcp" in "local." for a bounded time and resolves each service found.
-// The dns_sd callbacks run inside DNSServiceProcessResult, called when the service's socket is
-// readable, so everything stays on the event loop.
-class Browser : public QObject {
+// Browses for Carvo's service for a bounded time, then prints what it found as a table.
+class Browse : public QObject {
 public:
-    explicit Browser(double seconds) : m_seconds(seconds) {
+    explicit Browse(double seconds) : m_seconds(seconds) {
         m_deadline.setSingleShot(true);
         connect(&m_deadline, &QTimer::timeout, this, [this] { report(); });
     }
 
-    ~Browser() override {
-        for (auto& resolve : m_resolves)
-            close(resolve->service);
-        close(m_browse);
-    }
-    Browser(const Browser&) = delete;
-    Browser& operator=(const Browser&) = delete;
-
     void start() {
-        DNSServiceRef ref = nullptr;
-        const DNSServiceErrorType error =
-            DNSServiceBrowse(&ref, 0, kDNSServiceInterfaceIndexAny, "_Carvo._tcp", "local.",
-                             &Browser::browseReply, this);
-        if (error != kDNSServiceErr_NoError) {
+        const int error = m_browser.browse(QString::fromLatin1(carvo::remote::serviceType),
+                                           QString::fromLatin1(carvo::remote::serviceDomain));
+        if (error != 0) {
             printError(QStringLiteral("DNS-SD browsing is not available (error %1); is the "
                                       "mDNS daemon (Avahi) running?")
                            .arg(error));
             QCoreApplication::exit(exitFailure);
             return;
         }
-        m_browse = watch(ref);
         m_deadline.start(static_cast<int>(m_seconds * 1000.0));
     }
 
 private:
-    struct Service {
-        DNSServiceRef ref = nullptr;
-        std::unique_ptr<QSocketNotifier> notifier;
-    };
-    struct Resolve {
-        Browser* owner = nullptr;
-        QString name;
-        Service service;
-    };
-    struct Found {
-        QString name;
-        QString host;
-        quint16 port = 0;
-        bool operator==(const Found&) const = default;
-    };
-
-    Service watch(DNSServiceRef ref) {
-        Service service;
-        service.ref = ref;
-        service.notifier =
-            std::make_unique<QSocketNotifier>(DNSServiceRefSockFD(ref), QSocketNotifier::Read);
-        connect(service.notifier.get(), &QSocketNotifier::activated, this,
-                [ref] { DNSServiceProcessResult(ref); });
-        return service;
-    }
-
-    // The notifier goes before the reference whose socket it watches.
-    static void close(Service& service) {
-        service.notifier.reset();
-        if (service.ref)
-            DNSServiceRefDeallocate(service.ref);
-        service.ref = nullptr;
-    }
-
-    static void DNSSD_API browseReply(DNSServiceRef, DNSServiceFlags flags, uint32_t interfaceIndex,
-                                      DNSServiceErrorType error, const char* serviceName,
-                                      const char* regtype, const char* replyDomain, void* context) {
-        auto* self = static_cast<Browser*>(context);
-        if (error != kDNSServiceErr_NoError || !(flags & kDNSServiceFlagsAdd))
-            return;
-        auto resolve = std::make_unique<Resolve>();
-        resolve->owner = self;
-        resolve->name = QString::fromUtf8(serviceName);
-        DNSServiceRef ref = nullptr;
-        if (DNSServiceResolve(&ref, 0, interfaceIndex, serviceName, regtype, replyDomain,
-                              &Browser::resolveReply, resolve.get()) != kDNSServiceErr_NoError)
-            return;
-        resolve->service = self->watch(ref);
-        self->m_resolves.push_back(std::move(resolve));
-    }
-
-    static void DNSSD_API resolveReply(DNSServiceRef, DNSServiceFlags, uint32_t,
-                                       DNSServiceErrorType error, const char*,
-                                       const char* hostTarget, uint16_t portNetworkOrder, uint16_t,
-                                       const unsigned char*, void* context) {
-        auto* resolve = static_cast<Resolve*>(context);
-        if (error != kDNSServiceErr_NoError)
-            return;
-        const auto* bytes = reinterpret_cast<const unsigned char*>(&portNetworkOrder);
-        const Found found{resolve->name, QString::fromUtf8(hostTarget),
-                          static_cast<quint16>((bytes[0] << 8) | bytes[1])};
-        auto& list = resolve->owner->m_found;
-        if (std::find(list.begin(), list.end(), found) == list.end())
-            list.push_back(found);
-    }
-
     void report() {
-        if (m_found.empty()) {
+        const auto& found = m_browser.found();
+        if (found.empty()) {
             printError(QStringLiteral("no Carvo server found in %1 s").arg(m_seconds));
             QCoreApplication::exit(exitFailure);
             return;
         }
         qsizetype nameWidth = 4;
         qsizetype hostWidth = 4;
-        for (const Found& f : m_found) {
+        for (const auto& f : found) {
             nameWidth = std::max(nameWidth, f.name.size());
             hostWidth = std::max(hostWidth, f.host.size());
         }
         QString table = QStringLiteral("NAME").leftJustified(nameWidth) + QStringLiteral("  ") +
                         QStringLiteral("HOST").leftJustified(hostWidth) +
                         QStringLiteral("  PORT\n");
-        for (const Found& f : m_found)
+        for (const auto& f : found)
             table += f.name.leftJustified(nameWidth) + QStringLiteral("  ") +
                      f.host.leftJustified(hostWidth) + QStringLiteral("  ") +
                      QString::number(f.port) + QLatin1Char('\n');
@@ -622,9 +525,7 @@ private:
 
     double m_seconds;
     QTimer m_deadline;
-    Service m_browse;
-    std::vector<std::unique_ptr<Resolve>> m_resolves;
-    std::vector<Found> m_found;
+    carvo::ServiceBrowser m_browser;
 };
 
 } // namespace
@@ -649,7 +550,7 @@ int main(int argc, char** argv) {
     if (options.command == Command::browse) {
         // Avahi's compatibility layer otherwise prints a banner about itself on standard error.
         qputenv("AVAHI_COMPAT_NOWARN", "1");
-        Browser browser(options.timeoutSeconds.value_or(3.0));
+        Browse browser(options.timeoutSeconds.value_or(3.0));
         QTimer::singleShot(0, &browser, [&browser] { browser.start(); });
         return QCoreApplication::exec();
     }

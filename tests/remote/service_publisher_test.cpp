@@ -1,11 +1,14 @@
+#include <algorithm>
 #include <memory>
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QSignalSpy>
+#include <QTest>
 
 #include "line_recorder.h"
+#include "remote/service_browser.h"
 #include "remote/service_publisher.h"
 
 namespace carvo {
@@ -46,6 +49,23 @@ TEST(ServicePublisher, ASecondServiceOfTheSameNameIsRenamedNotRefused) {
     ServicePublisher third;
     ASSERT_TRUE(third.publish(uniqueName(), type, domain, 40003));
     EXPECT_EQ(lines.count(QStringLiteral("DNS-SD name ")), 1);
+}
+
+TEST(ServiceBrowser, FindsAPublishedServiceWithItsPortAndLosesNothingTwice) {
+    LineRecorder lines;
+    ServicePublisher publisher;
+    if (!publisher.publish(uniqueName(), type, domain, 40011))
+        GTEST_SKIP() << "no DNS-SD daemon reachable: " << lines.lines().back().toStdString();
+    ServiceBrowser browser;
+    ASSERT_EQ(browser.browse(type, domain), 0);
+    const auto ours = [&] {
+        return std::count_if(browser.found().begin(), browser.found().end(), [](const auto& f) {
+            return f.name == uniqueName() && f.port == 40011 && !f.host.isEmpty();
+        });
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ours() > 0; }, 10000));
+    QTest::qWait(200); // later answers for the same service add nothing
+    EXPECT_EQ(ours(), 1);
 }
 
 // Without a daemon: see the headless application's tests, which control its environment
