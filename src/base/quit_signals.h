@@ -21,9 +21,6 @@ public:
     QuitSignals(const QuitSignals&) = delete;
     QuitSignals& operator=(const QuitSignals&) = delete;
 
-    // False when the socket pair could not be made: the signals then act as they did before.
-    bool isWatching() const { return m_notifier != nullptr; }
-
 private:
     std::function<void()> m_onQuit;
     QSocketNotifier* m_notifier = nullptr;

@@ -52,8 +52,6 @@ public:
 
     QString currentCueID() const { return m_currentCueID; }
     JumpState state() const;
-    // Requests waiting behind the jump in progress.
-    std::size_t pendingCount() const { return m_pending.size(); }
 
     void setWallClock(WallClock clock);
 

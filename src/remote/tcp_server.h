@@ -32,8 +32,6 @@ class ClientConnection : public QObject {
     Q_OBJECT
 
 public:
-    // The peer as "address:port".
-    QString endpointText() const { return m_endpoint; }
     quint16 peerPort() const;
     // Output the system has not taken yet, waiting in this process.
     qint64 unsentBytes() const;

@@ -38,7 +38,6 @@ public:
 
     // Builds the main window with "floating" as it stands now, and shows it.
     QQuickWindow* showMainWindow();
-    QQuickWindow* mainWindow() const { return m_mainWindow; }
     // The open cue list window, or none.
     QQuickWindow* cueListWindow() const { return m_cueListWindow; }
 
