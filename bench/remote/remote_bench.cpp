@@ -162,6 +162,81 @@ BENCHMARK(BM_FiftyWatchersAtTwentyHertz)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
 
+// The bar counter's tick period as a client sees it while QLab answers every script
+// state.range(0) milliseconds late (the simulated QLab's latency), for 30 s of playback
+// (CARVO_BENCH_LATENCY_SECONDS shortens it); with the jump's own time and the process's threads
+// and memory at the start and the end.
+void BM_TickPeriodWithQLabLatency(benchmark::State& state) {
+    const char* configured = std::getenv("CARVO_BENCH_LATENCY_SECONDS");
+    const int playSeconds = configured ? std::max(1, std::atoi(configured)) : 30;
+    const auto latencyMs = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        QByteArray workspace = demoWorkspace();
+        workspace.replace("\"running\": true",
+                          "\"running\": true, \"latencyMs\": " + QByteArray::number(latencyMs));
+        CarvoInstance carvo;
+        QString problem;
+        if (!carvo.start(workspace, {}, &problem)) {
+            state.SkipWithError(problem.toStdString().c_str());
+            return;
+        }
+        TestClient client;
+        client.connectTo(carvo.port());
+        client.send(waltzSelection);
+        client.waitForMessage(waltzSelection, answerMs);
+        const std::size_t from = client.messages().size();
+        QElapsedTimer timer;
+        timer.start();
+        client.send("BAR_REQUEST: 1");
+        if (!client.waitForMatch([](const std::string& m) { return m == waltzSelected; }, answerMs,
+                                 from)) {
+            state.SkipWithError("no \"QLAB_SELECTED: \"");
+            return;
+        }
+        const double jumpMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        waitUntil([] { return false; }, 1000);
+        const auto early = footprintOf(carvo.processId());
+        waitUntil([] { return false; }, (playSeconds - 1) * 1000);
+        const auto late = footprintOf(carvo.processId());
+        state.SetIterationTime(static_cast<double>(timer.elapsed()) / 1000.0);
+
+        std::vector<double> periods;
+        std::optional<qint64> previous;
+        const auto& messages = client.messages();
+        const auto& arrivals = client.arrivalTimes();
+        for (std::size_t i = from; i < messages.size() && i < arrivals.size(); ++i) {
+            if (!readBarMessage(messages[i]))
+                continue;
+            if (previous)
+                periods.push_back(static_cast<double>(arrivals[i] - *previous));
+            previous = arrivals[i];
+        }
+        if (periods.size() < 2) {
+            state.SkipWithError("too few \"BAR: \" messages");
+            return;
+        }
+        state.counters["jump_ms"] = jumpMs;
+        state.counters["ticks"] = static_cast<double>(periods.size() + 1);
+        state.counters["period_p1_ms"] = percentile(periods, 0.01);
+        state.counters["period_p50_ms"] = percentile(periods, 0.5);
+        state.counters["period_p99_ms"] = percentile(periods, 0.99);
+        state.counters["period_max_ms"] = percentile(periods, 1.0);
+        if (early && late) {
+            state.counters["threads_start"] = early->threads;
+            state.counters["threads_end"] = late->threads;
+            state.counters["rss_growth_kib"] =
+                static_cast<double>(late->residentKiB - early->residentKiB);
+        }
+    }
+}
+BENCHMARK(BM_TickPeriodWithQLabLatency)
+    ->Arg(40)
+    ->Arg(120)
+    ->Iterations(1)
+    ->Repetitions(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
 } // namespace
 
 int main(int argc, char** argv) {

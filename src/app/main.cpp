@@ -26,6 +26,8 @@ struct Options {
     quint16 port = carvo::TCPServer::defaultPort;
     QString qlabWorkspace; // empty: the demo workspace
     QString scriptLog;
+    std::optional<double> qlabLatencyMs;
+    std::optional<carvo::sim::Hang> qlabHang;
 };
 
 // Parses the command line of a running application; exits with a message on bad input.
@@ -51,7 +53,19 @@ Options parseOptions(const QCoreApplication& app) {
         QStringLiteral("script-log"),
         QStringLiteral("Append every AppleScript run and its outcome to FILE."),
         QStringLiteral("FILE"));
-    parser.addOptions({headless, port, settingsDir, qlabWorkspace, scriptLog});
+    const QCommandLineOption qlabLatency(
+        QStringLiteral("qlab-latency"),
+        QStringLiteral("The simulated QLab answers each script MS milliseconds late."),
+        QStringLiteral("MS"));
+    const QCommandLineOption qlabHang(
+        QStringLiteral("qlab-hang"),
+        QStringLiteral("The simulated QLab never answers scripts of KIND (for one cue with "
+                       ":CUE_ID), or answers them after @SECONDS: "
+                       "KIND[:CUE_ID][@SECONDS]; kinds: status, catalogue, files, running, "
+                       "elapsed, load, panic, message, script-cue."),
+        QStringLiteral("SPEC"));
+    parser.addOptions(
+        {headless, port, settingsDir, qlabWorkspace, scriptLog, qlabLatency, qlabHang});
     parser.process(app);
 
     Options options;
@@ -66,6 +80,22 @@ Options parseOptions(const QCoreApplication& app) {
         }
         options.port = *value;
     }
+    if (parser.isSet(qlabLatency)) {
+        const auto value = carvo::parseStrictDouble(carvo::toUtf8(parser.value(qlabLatency)));
+        if (!value || !(*value >= 0.0) || *value > 3.6e6) {
+            carvo::writeLine(QStringLiteral("carvo: --qlab-latency needs milliseconds, 0 or more"));
+            std::exit(2);
+        }
+        options.qlabLatencyMs = *value;
+    }
+    if (parser.isSet(qlabHang)) {
+        QString problem;
+        options.qlabHang = carvo::sim::parseHang(parser.value(qlabHang), &problem);
+        if (!options.qlabHang) {
+            carvo::writeLine(QStringLiteral("carvo: --qlab-hang: ") + problem);
+            std::exit(2);
+        }
+    }
     // Before anything reads a setting.
     if (parser.isSet(settingsDir))
         carvo::settings::useFolder(parser.value(settingsDir));
@@ -78,7 +108,7 @@ carvo::RunnerChoice chooseRunner(const Options& options) {
     QString problem;
     auto choice = carvo::makeScriptRunner(
         {demo ? QStringLiteral(CARVO_DEMO_DIR "/workspace.json") : options.qlabWorkspace,
-         options.scriptLog},
+         options.scriptLog, options.qlabLatencyMs, options.qlabHang},
         &problem);
     if (choice)
         return *choice;
@@ -117,9 +147,12 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
     objects.server().setPort(options.port);
     objects.server().startServer();
 
-    if (windowed)
-        return carvo::runWindow(objects, qlab.simulated);
-    return QCoreApplication::exec();
+    const int status =
+        windowed ? carvo::runWindow(objects, qlab.simulated) : QCoreApplication::exec();
+    // Scripts the simulated QLab still holds answer, so the threads that wait for them end.
+    if (qlab.simulated)
+        qlab.simulated->endHangs();
+    return status;
 }
 
 } // namespace

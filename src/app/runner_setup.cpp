@@ -14,6 +14,10 @@ std::optional<RunnerChoice> makeScriptRunner(const RunnerOptions& options, QStri
     auto workspace = sim::loadWorkspaceFile(options.workspaceFile, problem);
     if (!workspace)
         return std::nullopt;
+    if (options.latencyMs)
+        workspace->latencyMs = *options.latencyMs;
+    if (options.hang)
+        workspace->hang = options.hang;
     choice.simulated = std::make_shared<sim::SimulatedQLab>(std::move(*workspace));
     choice.runner = choice.simulated;
 #endif

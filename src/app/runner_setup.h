@@ -16,6 +16,9 @@ namespace carvo {
 struct RunnerOptions {
     QString workspaceFile; // simulated QLab only
     QString scriptLogFile; // empty: no transcript
+    // The simulated QLab's slowness, over what the workspace file says.
+    std::optional<double> latencyMs;
+    std::optional<sim::Hang> hang;
 };
 
 struct RunnerChoice {

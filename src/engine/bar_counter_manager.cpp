@@ -89,6 +89,7 @@ void BarCounterManager::startBarCounter(const QString& cueID, FollowedMusic musi
 void BarCounterManager::startBarCounter(const QString& cueID) {
     stopBarCounter(false);
     ++m_run;
+    m_checkOutstanding = false;
     m_timer = m_timerFactory(tickIntervalMs, [this, cueID] { barCounterTick(cueID); });
 }
 
@@ -97,18 +98,26 @@ void BarCounterManager::barCounterTick(const QString& cueID) {
     QMetaObject::invokeMethod(
         this, [this, text] { setBarCounter(text); }, Qt::QueuedConnection);
 
+    // One question at a time: while QLab has not answered, a tick asks nothing more, so a QLab
+    // slower than a tick never piles up checks.
+    if (m_checkOutstanding)
+        return;
+    m_checkOutstanding = true;
     const quint64 run = m_run;
     m_executor([liveness = m_liveness, cueID, run, check = m_runningCheck] {
-        if (check && check(cueID))
-            return;
+        const bool running = check && check(cueID);
         std::lock_guard lock(liveness->mutex);
         BarCounterManager* counter = liveness->counter;
         if (!counter)
             return;
         QMetaObject::invokeMethod(
             counter,
-            [counter, run] {
-                if (run == counter->m_run)
+            [counter, run, running] {
+                // An answer for an earlier run neither stops nor frees this one.
+                if (run != counter->m_run)
+                    return;
+                counter->m_checkOutstanding = false;
+                if (!running)
                     counter->stopBarCounter(true);
             },
             Qt::QueuedConnection);

@@ -77,6 +77,8 @@ private:
     std::unique_ptr<RepeatingTimer> m_timer;
     // Counts starts, so a running check's answer reaches only the run it was asked for.
     quint64 m_run = 0;
+    // This run's running check has been asked and not yet answered.
+    bool m_checkOutstanding = false;
     // Lets a running check that answers after the counter is gone find that out.
     struct Liveness;
     std::shared_ptr<Liveness> m_liveness;

@@ -11,18 +11,23 @@
 namespace carvo {
 namespace {
 
+RunnerOptions demoOptions(QString scriptLog = {}) {
+    RunnerOptions options;
+    options.workspaceFile = QStringLiteral(CARVO_DEMO_DIR "/workspace.json");
+    options.scriptLogFile = std::move(scriptLog);
+    return options;
+}
+
 TEST(RunnerSetup, TheSimulatedQLabAnswersAndIsFoundBehindATranscript) {
     QString problem;
-    const auto plain =
-        makeScriptRunner({QStringLiteral(CARVO_DEMO_DIR "/workspace.json"), {}}, &problem);
+    const auto plain = makeScriptRunner(demoOptions(), &problem);
     ASSERT_TRUE(plain) << problem.toStdString();
     ASSERT_TRUE(plain->simulated);
     EXPECT_EQ(plain->runner, plain->simulated);
 
     QTemporaryDir folder;
     const QString log = folder.filePath(QStringLiteral("scripts.log"));
-    const auto logged =
-        makeScriptRunner({QStringLiteral(CARVO_DEMO_DIR "/workspace.json"), log}, &problem);
+    const auto logged = makeScriptRunner(demoOptions(log), &problem);
     ASSERT_TRUE(logged);
     ASSERT_TRUE(logged->simulated);
     const auto transcript = std::dynamic_pointer_cast<ScriptLogRunner>(logged->runner);
@@ -36,8 +41,24 @@ TEST(RunnerSetup, TheSimulatedQLabAnswersAndIsFoundBehindATranscript) {
 TEST(RunnerSetup, AnUnreadableWorkspaceIsRefusedWithItsReason) {
     QTemporaryDir folder;
     QString problem;
-    EXPECT_FALSE(makeScriptRunner({folder.filePath(QStringLiteral("missing.json")), {}}, &problem));
+    RunnerOptions options;
+    options.workspaceFile = folder.filePath(QStringLiteral("missing.json"));
+    EXPECT_FALSE(makeScriptRunner(options, &problem));
     EXPECT_FALSE(problem.isEmpty());
+}
+
+TEST(RunnerSetup, TheCommandLinesSlownessWinsOverTheWorkspaceFile) {
+    RunnerOptions options = demoOptions();
+    options.latencyMs = 40.0;
+    options.hang = sim::Hang{sim::ScriptKind::load, QStringLiteral("D-GROUP-WALTZ"), 3.0};
+    QString problem;
+    const auto choice = makeScriptRunner(options, &problem);
+    ASSERT_TRUE(choice && choice->simulated) << problem.toStdString();
+    const sim::WorkspaceFile model = choice->simulated->snapshot();
+    EXPECT_EQ(model.latencyMs, 40.0);
+    ASSERT_TRUE(model.hang);
+    EXPECT_EQ(model.hang->kind, sim::ScriptKind::load);
+    EXPECT_EQ(model.hang->cueID, QStringLiteral("D-GROUP-WALTZ"));
 }
 
 } // namespace

@@ -312,4 +312,21 @@ QString appleScriptEscaped(const QString& text) {
     return escaped;
 }
 
+std::optional<ProcessFootprint> footprintOf(qint64 processId) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(processId));
+    if (!status.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    ProcessFootprint footprint;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 2)
+            continue;
+        if (fields[0] == "Threads:")
+            footprint.threads = fields[1].toInt();
+        else if (fields[0] == "VmRSS:")
+            footprint.residentKiB = fields[1].toLongLong();
+    }
+    return footprint;
+}
+
 } // namespace carvo::e2e

@@ -45,6 +45,7 @@ public:
     bool start(const QByteArray& workspaceJson, const CarvoSettings& settings, QString* problem);
 
     quint16 port() const { return m_port; }
+    qint64 processId() const { return m_process.processId(); }
     QString scriptLogPath() const;
     QString scriptLog() const;
     // Each transcript entry: the script text followed by its outcome.
@@ -118,6 +119,14 @@ std::optional<BarPosition> readBarMessage(const std::string& message);
 
 // The JSON of a "GROUP_CUES: " message, or an empty object list when it does not parse.
 std::vector<QJsonObject> readGroupCues(const std::string& message, bool* parsed);
+
+// What /proc says of a running process: its thread count and resident memory; none when the
+// process or the file is gone.
+struct ProcessFootprint {
+    int threads = 0;
+    qint64 residentKiB = 0;
+};
+std::optional<ProcessFootprint> footprintOf(qint64 processId);
 
 // AppleScript string literal escaping, as any script text that carries a value must use.
 QString appleScriptEscaped(const QString& text);

@@ -132,13 +132,37 @@ TEST_F(BarCounterFollowingMusic, AStaleRunningCheckDoesNotStopANewerCounter) {
     harness.answerChecks();
     EXPECT_TRUE(manager().isCounting());
 
-    // The newer run's own check still stops it, once per answer as before.
+    // The newer run's own check still stops it; its second tick asked nothing, since its first
+    // question was still out, so the clients hear the stop once.
     harness.tickAt(0.6);
     harness.tickAt(0.65);
     harness.sent.clear();
     harness.answerChecks();
     EXPECT_FALSE(manager().isCounting());
-    EXPECT_EQ(harness.sent.count(QStringLiteral("BAR: 1.1 0")), 2);
+    EXPECT_EQ(harness.sent.count(QStringLiteral("BAR: 1.1 0")), 1);
+}
+
+TEST_F(BarCounterFollowingMusic, ASlowQLabIsAskedOneQuestionAtATime) {
+    // QLab answers slower than a tick: twenty ticks, one question.
+    for (int tick = 1; tick <= 20; ++tick)
+        harness.tickAt(0.05 * tick);
+    EXPECT_EQ(harness.checks.tasks.size(), 1U);
+    EXPECT_EQ(manager().barCounter(), QStringLiteral("1.3")); // the position kept moving
+
+    // "Running": the next tick asks again.
+    harness.answerChecks();
+    EXPECT_TRUE(manager().isCounting());
+    harness.tickAt(1.05);
+    harness.tickAt(1.1);
+    EXPECT_EQ(harness.checks.tasks.size(), 1U);
+
+    // "Stopped" at the first answer that says so: the counter stops, with one notice.
+    harness.cueRunning = false;
+    harness.sent.clear();
+    harness.answerChecks();
+    EXPECT_FALSE(manager().isCounting());
+    EXPECT_EQ(harness.sent, QStringList{QStringLiteral("BAR: 1.1 0")});
+    EXPECT_EQ(harness.checkedCues.size(), 2);
 }
 
 TEST_F(BarCounterFollowingMusic, ANegativeBarIndexStopsAtTheFirstTick) {

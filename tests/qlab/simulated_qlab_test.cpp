@@ -6,6 +6,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <thread>
+
 #include "qlab/qlab_integration.h"
 #include "qlab/script_log.h"
 #include "qlab/scripts.h"
@@ -51,6 +55,9 @@ TEST(SimulatedWorkspace, NamesWhatIsWrongInABrokenFile) {
          "duration"},
         {R"({"workspaces": [ { "dialogAnswers": [17] } ]})", "dialogAnswers"},
         {R"({"workspaces": [ { "selected": "G" } ]})", "selected"},
+        {R"({"latencyMs": -5})", "latencyMs"},
+        {R"({"hang": { "script": "everything" }})", "hang.script"},
+        {R"({"hang": { "script": "running", "seconds": "soon" }})", "hang.seconds"},
         {"{", "not JSON"},
     };
     for (const auto& [json, where] : broken) {
@@ -61,6 +68,30 @@ TEST(SimulatedWorkspace, NamesWhatIsWrongInABrokenFile) {
     QString problem;
     EXPECT_FALSE(sim::loadWorkspaceFile(QStringLiteral("/no/such/workspace.json"), &problem));
     EXPECT_THAT(problem.toStdString(), HasSubstr("/no/such/workspace.json"));
+}
+
+TEST(SimulatedWorkspace, ReadsHowSlowQLabIs) {
+    const auto slow = workspaceFrom(
+        R"({ "latencyMs": 40, "hang": { "script": "running", "cueID": "G1", "seconds": 2.5 } })");
+    EXPECT_DOUBLE_EQ(slow.latencyMs, 40.0);
+    ASSERT_TRUE(slow.hang);
+    EXPECT_EQ(slow.hang->kind, sim::ScriptKind::running);
+    EXPECT_EQ(slow.hang->cueID, QStringLiteral("G1"));
+    EXPECT_EQ(slow.hang->seconds, 2.5);
+    EXPECT_FALSE(workspaceFrom(R"({ "hang": { "script": "load" } })").hang->seconds);
+
+    // The command line's form of the same.
+    const auto hang = sim::parseHang(QStringLiteral("files:G-7@12"));
+    ASSERT_TRUE(hang);
+    EXPECT_EQ(hang->kind, sim::ScriptKind::files);
+    EXPECT_EQ(hang->cueID, QStringLiteral("G-7"));
+    EXPECT_EQ(hang->seconds, 12.0);
+    EXPECT_EQ(sim::parseHang(QStringLiteral("script-cue"))->kind, sim::ScriptKind::scriptCue);
+    for (const char* bad : {"", "nothing", "running@", "running@-1", "running@later"}) {
+        QString problem;
+        EXPECT_FALSE(sim::parseHang(QString::fromLatin1(bad), &problem)) << bad;
+        EXPECT_FALSE(problem.isEmpty()) << bad;
+    }
 }
 
 class SimulatedQLabRunnerTest : public SimulatedQLabTest {
@@ -146,6 +177,56 @@ TEST_F(SimulatedQLabRunnerTest, TheTranscriptRecordsEveryRunWithItsOutcome) {
                 HasSubstr("==== error\nQLab got an error: Can’t get cue"));
     EXPECT_THAT(transcript.toStdString(), HasSubstr("==== result\n\"workspace no cue\""));
     EXPECT_EQ(transcript.count(QStringLiteral("==== script run ")), 3);
+}
+
+TEST_F(SimulatedQLabRunnerTest, EveryAnswerComesAsLateAsTheLatencySays) {
+    qlab->change([](sim::WorkspaceFile& file) { file.latencyMs = 40.0; });
+    EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("G")));
+    bridge().checkQLabStatus(); // the status script; the running-application question is no script
+    bridge().sendLoadTimeAndStartQLab(QStringLiteral("G"), 1.0f); // then "delay 0.0" in QLab
+    EXPECT_EQ(clock->slept(), (std::vector<double>{0.04, 0.04, 0.04, 0.0}));
+}
+
+TEST_F(SimulatedQLabRunnerTest, AHungKindOfScriptAnswersWhenTheHangIsLifted) {
+    qlab->change([](sim::WorkspaceFile& file) {
+        file.hang = sim::Hang{sim::ScriptKind::running, QStringLiteral("G"), std::nullopt};
+    });
+    std::promise<bool> answer;
+    auto answered = answer.get_future();
+    std::thread asking([&answer, check = bridge().runningCheck()] {
+        answer.set_value(check(QStringLiteral("G")));
+    });
+    // Other scripts, and the same question for another cue, still answer.
+    EXPECT_EQ(bridge().checkQLabStatus(), QLabState::runningWithWorkspace);
+    EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("other")));
+    EXPECT_EQ(answered.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+
+    qlab->change([](sim::WorkspaceFile& file) { file.hang.reset(); });
+    ASSERT_EQ(answered.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_FALSE(answered.get());
+    asking.join();
+}
+
+TEST_F(SimulatedQLabRunnerTest, AHangWithSecondsAnswersLateAndEndHangsFreesEveryone) {
+    qlab->change([](sim::WorkspaceFile& file) {
+        file.hang = sim::Hang{sim::ScriptKind::status, {}, 0.3};
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(bridge().checkQLabStatus(), QLabState::runningWithWorkspace);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(300));
+
+    qlab->change([](sim::WorkspaceFile& file) {
+        file.hang = sim::Hang{sim::ScriptKind::elapsed, {}, std::nullopt};
+    });
+    std::promise<bool> answer;
+    auto answered = answer.get_future();
+    std::thread asking(
+        [&] { answer.set_value(bridge().isCueElapsedOverOneSecond(QStringLiteral("G"))); });
+    EXPECT_EQ(answered.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    qlab->endHangs(); // as the application does when it quits
+    EXPECT_EQ(answered.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    asking.join();
+    EXPECT_FALSE(bridge().isCueElapsedOverOneSecond(QStringLiteral("G"))); // never again held
 }
 
 TEST(DemoWorkspace, OffersWhatTheDemoNeeds) {

@@ -171,8 +171,11 @@ WorkspaceFile SimulatedQLab::snapshot() const {
 }
 
 void SimulatedQLab::change(const std::function<void(WorkspaceFile&)>& edit) {
-    std::lock_guard lock(m_mutex);
-    edit(m_model);
+    {
+        std::lock_guard lock(m_mutex);
+        edit(m_model);
+    }
+    m_changed.notify_all();
 }
 
 std::optional<QString> SimulatedQLab::ask(const DialogRequest& request) {
@@ -188,27 +191,85 @@ std::optional<QString> SimulatedQLab::ask(const DialogRequest& request) {
 
 ScriptOutcome SimulatedQLab::run(const QString& source) {
     const auto script = source.toStdString();
-    if (const auto values = scripts::match(scripts::templates::displayMessage, script))
-        return displayMessage(fromUtf8(values->at("message")));
-    if (const auto values = scripts::match(scripts::templates::getFilesAndStartBar, script))
-        return getFilesAndStartBar(*values);
-    if (const auto values = scripts::match(scripts::templates::isCueRunning, script))
-        return cueQuestion(fromUtf8(values->at("uniqueID")), false);
-    if (const auto values = scripts::match(scripts::templates::isCueElapsedOverOneSecond, script))
-        return cueQuestion(fromUtf8(values->at("uniqueID")), true);
-    if (const auto values = scripts::match(scripts::templates::loadTimeAndStart, script))
-        return loadTimeAndStart(*values);
-    if (const auto ids = scripts::matchPanic(script))
-        return panic(*ids);
-    if (script == scripts::checkStatus())
-        return checkStatus();
-    if (script == scripts::validGroupCues())
-        return validGroupCues();
-    if (script == scripts::resetCarvoCue())
-        return makeScriptCue(true);
-    if (script == scripts::makeChaseCue())
-        return makeScriptCue(false);
-    return failure(QStringLiteral("unsupported script"));
+    // Recognise the script first; QLab's slowness applies to what it was asked.
+    ScriptKind kind = ScriptKind::status;
+    QString uniqueID;
+    std::function<ScriptOutcome()> answer;
+    if (const auto values = scripts::match(scripts::templates::displayMessage, script)) {
+        kind = ScriptKind::message;
+        answer = [this, message = fromUtf8(values->at("message"))] {
+            return displayMessage(message);
+        };
+    } else if (auto files = scripts::match(scripts::templates::getFilesAndStartBar, script)) {
+        kind = ScriptKind::files;
+        uniqueID = fromUtf8(files->at("uniqueID"));
+        answer = [this, values = std::move(*files)] { return getFilesAndStartBar(values); };
+    } else if (const auto running = scripts::match(scripts::templates::isCueRunning, script)) {
+        kind = ScriptKind::running;
+        uniqueID = fromUtf8(running->at("uniqueID"));
+        answer = [this, uniqueID] { return cueQuestion(uniqueID, false); };
+    } else if (const auto elapsed =
+                   scripts::match(scripts::templates::isCueElapsedOverOneSecond, script)) {
+        kind = ScriptKind::elapsed;
+        uniqueID = fromUtf8(elapsed->at("uniqueID"));
+        answer = [this, uniqueID] { return cueQuestion(uniqueID, true); };
+    } else if (auto load = scripts::match(scripts::templates::loadTimeAndStart, script)) {
+        kind = ScriptKind::load;
+        uniqueID = fromUtf8(load->at("uniqueID"));
+        answer = [this, values = std::move(*load)] { return loadTimeAndStart(values); };
+    } else if (auto ids = scripts::matchPanic(script)) {
+        kind = ScriptKind::panic;
+        answer = [this, values = std::move(*ids)] { return panic(values); };
+    } else if (script == scripts::checkStatus()) {
+        kind = ScriptKind::status;
+        answer = [this] { return checkStatus(); };
+    } else if (script == scripts::validGroupCues()) {
+        kind = ScriptKind::catalogue;
+        answer = [this] { return validGroupCues(); };
+    } else if (script == scripts::resetCarvoCue() || script == scripts::makeChaseCue()) {
+        kind = ScriptKind::scriptCue;
+        answer = [this, carvoCue = script == scripts::resetCarvoCue()] {
+            return makeScriptCue(carvoCue);
+        };
+    } else {
+        return failure(QStringLiteral("unsupported script"));
+    }
+    actSlow(kind, uniqueID);
+    return answer();
+}
+
+void SimulatedQLab::actSlow(ScriptKind kind, const QString& uniqueID) {
+    double latencyMs = 0.0;
+    {
+        std::lock_guard lock(m_mutex);
+        latencyMs = m_model.latencyMs;
+    }
+    m_clock->sleep(latencyMs / 1000.0); // without the lock: QLab answers others meanwhile
+
+    std::unique_lock lock(m_mutex);
+    const auto holds = [&] {
+        const auto& hang = m_model.hang;
+        return !m_hangsEnded && hang && hang->kind == kind &&
+               (hang->cueID.isEmpty() || textIs(hang->cueID, uniqueID));
+    };
+    if (!holds())
+        return;
+    if (const auto seconds = m_model.hang->seconds) {
+        const auto until = std::chrono::steady_clock::now() +
+                           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                               std::chrono::duration<double>(*seconds));
+        m_changed.wait_until(lock, until, [&] { return !holds(); });
+        return;
+    }
+    m_changed.wait(lock, [&] { return !holds(); });
+}
+
+void SimulatedQLab::endHangs() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_hangsEnded = true;
+    }
+    m_changed.notify_all();
 }
 
 ScriptOutcome SimulatedQLab::displayMessage(const QString& message) {

@@ -5,6 +5,7 @@
 // cues. Any other script text is an error ("unsupported script"). Safe from any thread: one mutex
 // guards the model, and it is released while a dialog waits or a delay passes.
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -63,9 +64,14 @@ public:
 
     void setDialogResponder(std::shared_ptr<DialogResponder> responder);
 
-    // A copy of the whole model, and a change to it made under the model's lock.
+    // A copy of the whole model, and a change to it made under the model's lock (a hang
+    // lifted there lets the scripts it held answer).
     WorkspaceFile snapshot() const;
     void change(const std::function<void(WorkspaceFile&)>& edit);
+
+    // Lifts every hang, now and from now on, so the process can end: scripts that waited for
+    // an answer that never comes get theirs.
+    void endHangs();
 
 private:
     ScriptOutcome displayMessage(const QString& message);
@@ -77,8 +83,12 @@ private:
     ScriptOutcome validGroupCues();
     ScriptOutcome makeScriptCue(bool carvoCue);
     std::optional<QString> ask(const DialogRequest& request);
+    // The file's latency, then any hang that holds scripts of this kind for this cue.
+    void actSlow(ScriptKind kind, const QString& uniqueID);
 
     mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_hangsEnded = false;
     WorkspaceFile m_model;
     std::shared_ptr<Clock> m_clock;
     std::shared_ptr<DialogResponder> m_responder;

@@ -1,5 +1,7 @@
 #include "qlab/sim/workspace.h"
 
+#include "engine/numbers.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,10 +9,27 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <utility>
+
 namespace carvo::sim {
 namespace {
 
 constexpr int maxDepth = 64; // deeper group nesting is a broken file, not a workspace
+
+constexpr std::pair<ScriptKind, const char*> kindNames[] = {
+    {ScriptKind::status, "status"},        {ScriptKind::catalogue, "catalogue"},
+    {ScriptKind::files, "files"},          {ScriptKind::running, "running"},
+    {ScriptKind::elapsed, "elapsed"},      {ScriptKind::load, "load"},
+    {ScriptKind::panic, "panic"},          {ScriptKind::message, "message"},
+    {ScriptKind::scriptCue, "script-cue"},
+};
+
+QString scriptKindNames() {
+    QStringList names;
+    for (const auto& [kind, name] : kindNames)
+        names.append(QString::fromLatin1(name));
+    return names.join(QStringLiteral(", "));
+}
 
 struct Reader {
     QString baseFolder;
@@ -124,6 +143,47 @@ struct Reader {
 
 } // namespace
 
+std::optional<ScriptKind> scriptKindNamed(const QString& name) {
+    for (const auto& [kind, text] : kindNames)
+        if (name == QLatin1String(text))
+            return kind;
+    return std::nullopt;
+}
+
+QString scriptKindName(ScriptKind kind) {
+    for (const auto& [candidate, text] : kindNames)
+        if (candidate == kind)
+            return QString::fromLatin1(text);
+    return {};
+}
+
+std::optional<Hang> parseHang(const QString& text, QString* problem) {
+    const auto refuse = [&](const QString& why) -> std::optional<Hang> {
+        if (problem)
+            *problem = why;
+        return std::nullopt;
+    };
+    QString rest = text;
+    Hang hang;
+    if (const auto at = rest.indexOf(u'@'); at >= 0) {
+        const auto seconds = parseStrictDouble(rest.mid(at + 1).toStdString());
+        if (!seconds || !(*seconds >= 0.0))
+            return refuse(QStringLiteral("expected seconds after @ in '%1'").arg(text));
+        hang.seconds = *seconds;
+        rest.truncate(at);
+    }
+    if (const auto colon = rest.indexOf(u':'); colon >= 0) {
+        hang.cueID = rest.mid(colon + 1);
+        rest.truncate(colon);
+    }
+    const auto kind = scriptKindNamed(rest);
+    if (!kind)
+        return refuse(QStringLiteral("unknown script kind '%1' (expected one of %2)")
+                          .arg(rest, scriptKindNames()));
+    hang.kind = *kind;
+    return hang;
+}
+
 std::optional<WorkspaceFile> parseWorkspace(const QByteArray& json, const QString& baseFolder,
                                             QString* problem) {
     Reader reader{baseFolder, {}};
@@ -145,6 +205,35 @@ std::optional<WorkspaceFile> parseWorkspace(const QByteArray& json, const QStrin
         if (!running.isBool())
             return report(QStringLiteral("running: expected true or false"));
         file.running = running.toBool();
+    }
+    const auto latency = top.value(QStringLiteral("latencyMs"));
+    if (!latency.isUndefined()) {
+        if (!latency.isDouble() || !(latency.toDouble() >= 0.0) || latency.toDouble() > 3.6e6)
+            return report(QStringLiteral("latencyMs: expected milliseconds, zero or more"));
+        file.latencyMs = latency.toDouble();
+    }
+    const auto hang = top.value(QStringLiteral("hang"));
+    if (!hang.isUndefined() && !hang.isNull()) {
+        if (!hang.isObject())
+            return report(QStringLiteral("hang: expected an object"));
+        const auto object = hang.toObject();
+        const auto kind = scriptKindNamed(object.value(QStringLiteral("script")).toString());
+        if (!kind)
+            return report(QStringLiteral("hang.script: expected one of ") + scriptKindNames());
+        Hang parsed{*kind, {}, std::nullopt};
+        const auto cue = object.value(QStringLiteral("cueID"));
+        if (!cue.isUndefined()) {
+            if (!cue.isString())
+                return report(QStringLiteral("hang.cueID: expected a string"));
+            parsed.cueID = cue.toString();
+        }
+        const auto seconds = object.value(QStringLiteral("seconds"));
+        if (!seconds.isUndefined() && !seconds.isNull()) {
+            if (!seconds.isDouble() || !(seconds.toDouble() >= 0.0))
+                return report(QStringLiteral("hang.seconds: expected seconds, zero or more"));
+            parsed.seconds = seconds.toDouble();
+        }
+        file.hang = parsed;
     }
     const auto workspaces = top.value(QStringLiteral("workspaces"));
     if (!workspaces.isUndefined() && !workspaces.isArray())

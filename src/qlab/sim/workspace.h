@@ -36,8 +36,36 @@ struct Workspace {
     std::vector<Cue> cues;
 };
 
+// The kinds of script Carvo sends, as the knobs that make QLab slow name them.
+enum class ScriptKind {
+    status,    // is QLab running with a workspace and the Carvo cue
+    catalogue, // the usable group cues
+    files,     // the group, its tempo description and the bar (the jump's first script)
+    running,   // is a cue running (the bar counter asks at every tick)
+    elapsed,   // has a cue's action run for more than a second
+    load,      // load a cue at a time and start it
+    panic,
+    message,   // a refusal's dialog
+    scriptCue, // make the Carvo cue or a chase cue
+};
+std::optional<ScriptKind> scriptKindNamed(const QString& name);
+QString scriptKindName(ScriptKind kind);
+
+// Answers that do not come: scripts of one kind (for one cue when cueID is set) answer only
+// after `seconds`, or never while the hang stays in the model.
+struct Hang {
+    ScriptKind kind = ScriptKind::running;
+    QString cueID;
+    std::optional<double> seconds;
+};
+// "KIND", "KIND:CUE_ID", either followed by "@SECONDS"; none with a reason otherwise.
+std::optional<Hang> parseHang(const QString& text, QString* problem = nullptr);
+
 struct WorkspaceFile {
     bool running = true;
+    // Each script's answer comes this much later, as QLab's AppleScript answers do.
+    double latencyMs = 0.0;
+    std::optional<Hang> hang;
     std::vector<Workspace> workspaces;
 };
 
