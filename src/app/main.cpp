@@ -107,7 +107,7 @@ carvo::RunnerChoice chooseRunner(const Options& options) {
     const bool demo = options.qlabWorkspace.isEmpty();
     QString problem;
     auto choice = carvo::makeScriptRunner(
-        {demo ? QStringLiteral(CARVO_DEMO_DIR "/workspace.json") : options.qlabWorkspace,
+        {demo ? carvo::demoFolder() + QStringLiteral("/workspace.json") : options.qlabWorkspace,
          options.scriptLog, options.qlabLatencyMs, options.qlabHang},
         &problem);
     if (choice)

@@ -1,9 +1,21 @@
 #include "app/runner_setup.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
 #include "qlab/osascript_runner.h"
 #include "qlab/script_log.h"
 
 namespace carvo {
+
+QString demoFolder() {
+    const QString installed = QCoreApplication::applicationDirPath() +
+                              QStringLiteral("/../" CARVO_INSTALL_DATADIR "/carvo/demo");
+    if (QFileInfo::exists(installed + QStringLiteral("/workspace.json")))
+        return QDir::cleanPath(installed);
+    return QStringLiteral(CARVO_SOURCE_DEMO_DIR);
+}
 
 std::optional<RunnerChoice> makeScriptRunner(const RunnerOptions& options, QString* problem) {
     RunnerChoice choice;

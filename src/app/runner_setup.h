@@ -28,6 +28,10 @@ struct RunnerChoice {
     std::shared_ptr<sim::SimulatedQLab> simulated;
 };
 
+// The folder of the demo workspace and its MIDI file: beside an installed carvo
+// (../share/carvo/demo from its executable), else the source tree it was built from.
+QString demoFolder();
+
 // The runner for these options, or none with a reason (an unreadable workspace file).
 std::optional<RunnerChoice> makeScriptRunner(const RunnerOptions& options, QString* problem);
 

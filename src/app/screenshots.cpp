@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app/runner_setup.h"
 #include "app/shared_objects.h"
 #include "base/diagnostics.h"
 #include "base/settings.h"
@@ -56,7 +57,8 @@ int main(int argc, char** argv) {
 
     QString problem;
     auto workspace =
-        carvo::sim::loadWorkspaceFile(QStringLiteral(CARVO_DEMO_DIR "/workspace.json"), &problem);
+        carvo::sim::loadWorkspaceFile(carvo::demoFolder() + QStringLiteral("/workspace.json"),
+                                      &problem);
     if (!workspace) {
         carvo::writeLine(QStringLiteral("cannot load the demo workspace: ") + problem);
         return 1;
