@@ -1,14 +1,13 @@
-// Per-kind event decoders and the track decoder that offers each event to them in turn.
+// The decoders of each event kind's file form: fixed-length channel voice and meta kinds,
+// parameter number runs, and the kinds of variable length.
 
-#include "smf/track_decoder.h"
+#include "smf/event_decoders.h"
 
-#include "bytes/byte_reader.h"
 #include "bytes/utf8.h"
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
-#include <cstring>
+#include <optional>
 
 namespace carvo::smf {
 
@@ -18,18 +17,6 @@ using midi::DecodeResult;
 using midi::reject;
 using midi::RejectReason;
 using Bytes = std::span<const std::uint8_t>;
-
-bytes::Expected<VariableLength, midi::Rejection> readVariableLength(Bytes bytes) {
-    // At most four 7-bit groups, most significant first, so the value never exceeds 0x0FFFFFFF.
-    std::uint32_t value = 0;
-    const std::size_t limit = std::min<std::size_t>(bytes.size(), 4);
-    for (std::size_t i = 0; i < limit; ++i) {
-        value = (value << 7) | (bytes[i] & 0x7Fu);
-        if ((bytes[i] & 0x80) == 0)
-            return VariableLength{value, i + 1};
-    }
-    return fail(reject(RejectReason::variableLength));
-}
 
 namespace {
 
@@ -525,155 +512,6 @@ DecodeResult<midi::UniversalSysEx7> decodeUniversalSysEx7Stream(Bytes bytes) {
                                           message->totalLength};
 }
 
-// ---- The trial order ------------------------------------------------------------------------
-
-// The first byte of a payload's encoding: the status byte of channel voice kinds, F0 for system
-// exclusive and FF for meta events.
-template <class P> constexpr std::uint8_t leadByteOf(const P& p) {
-    if constexpr (std::is_same_v<P, midi::NoteOff>)
-        return static_cast<std::uint8_t>(0x80 | p.channel);
-    else if constexpr (std::is_same_v<P, midi::NoteOn>)
-        return static_cast<std::uint8_t>(0x90 | p.channel);
-    else if constexpr (std::is_same_v<P, midi::NotePressure>)
-        return static_cast<std::uint8_t>(0xA0 | p.channel);
-    else if constexpr (std::is_same_v<P, midi::CC> || std::is_same_v<P, midi::RPN> ||
-                       std::is_same_v<P, midi::NRPN>)
-        return static_cast<std::uint8_t>(0xB0 | p.channel);
-    else if constexpr (std::is_same_v<P, midi::ProgramChange>)
-        return static_cast<std::uint8_t>(0xC0 | p.channel);
-    else if constexpr (std::is_same_v<P, midi::Pressure>)
-        return static_cast<std::uint8_t>(0xD0 | p.channel);
-    else if constexpr (std::is_same_v<P, midi::PitchBend>)
-        return static_cast<std::uint8_t>(0xE0 | p.channel);
-    else if constexpr (std::is_same_v<P, midi::SysEx7> || std::is_same_v<P, midi::UniversalSysEx7>)
-        return 0xF0;
-    else
-        return 0xFF;
-}
-
-// The kinds in the order they are offered each event; the first that accepts it wins.
-template <class... Kinds> struct TrialOrder {
-    // Appends the event and returns the bytes it used, or 0 when no kind accepts the window;
-    // lead receives the first byte of the event's encoding.
-    static std::size_t offer(Bytes window, DeltaTime delta, EventTable& events,
-                             std::uint8_t& lead) {
-        std::size_t used = 0;
-        (void)(((used = tryKind<Kinds>(window, delta, events, lead)) != 0) || ...);
-        return used;
-    }
-
-    template <class P>
-    static std::size_t tryKind(Bytes window, DeltaTime delta, EventTable& events,
-                               std::uint8_t& lead) {
-        auto decoded = decodeStream<P>(window);
-        if (!decoded)
-            return 0;
-        lead = leadByteOf(decoded->event);
-        events.emplace_back(delta, std::in_place_type<P>, std::move(decoded->event));
-        return decoded->bufferLength;
-    }
-};
-
-using EventKinds =
-    TrialOrder<midi::NoteOff, midi::NoteOn, midi::RPN, midi::NRPN, midi::CC, midi::Pressure,
-               midi::PitchBend, midi::NotePressure, midi::ProgramChange, KeySignature, SMPTEOffset,
-               midi::SysEx7, midi::UniversalSysEx7, Text, TimeSignature, Tempo, SequencerSpecific,
-               SequenceNumber, ChannelPrefix, PortPrefix, XMFPatchTypePrefix, UnrecognizedMeta>;
-
-constexpr std::size_t reservedEventLimit = std::size_t{1} << 22;
-
-// No event longer than this can be decoded.
-constexpr std::size_t eventWindow = 512;
-// Only channel voice kinds accept a window that starts with a running-status byte, and none of
-// them looks further than a parameter number run (four 3-byte control changes), so a copy of the
-// window's start decides exactly as a copy of the whole window would.
-constexpr std::size_t runningStatusCopy = 16;
-
-std::string hexOffset(std::size_t offset) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%zX", offset);
-    return text;
-}
-
-std::string unexpectedData(Bytes body, std::size_t offset) {
-    std::string shown;
-    const std::size_t count = std::min<std::size_t>(8, body.size() - offset);
-    char part[8];
-    for (std::size_t i = 0; i < count; ++i) {
-        std::snprintf(part, sizeof part, i == 0 ? "0x%02X" : " 0x%02X", body[offset + i]);
-        shown += part;
-    }
-    return "Unexpected data encountered before end of track at track data byte offset " +
-           hexOffset(offset) + " (" + shown + " ...).";
-}
-
-const char* const endOfFileEarly = "Encountered end of file early.";
-
-// The channel message at p when the trial order would certainly accept it as the one kind its
-// status byte allows, appended; the bytes used from p, or 0 to leave the event to the trial order.
-// Every kind before the matching one in the trial order refuses a status of another nibble, and
-// the meta and system exclusive kinds refuse any status below F0, so for these windows the trial
-// order's answer is known from the first bytes. Control changes 99 and 101 may start a parameter
-// number run and always take the trial order.
-std::size_t takeChannelMessage(const std::uint8_t* p, std::size_t available, DeltaTime delta,
-                               std::uint8_t& runningStatus, EventTable& events) {
-    std::uint8_t status = p[0];
-    std::size_t statusBytes = 1;
-    if (status < 0x80) {
-        if (runningStatus == 0)
-            return 0;
-        status = runningStatus;
-        statusBytes = 0;
-    } else if (status >= 0xF0) {
-        return 0;
-    }
-    const unsigned nibble = status >> 4u;
-    const std::size_t dataBytes = (nibble == 0xC || nibble == 0xD) ? 1 : 2;
-    const std::size_t length = statusBytes + dataBytes;
-    if (available < length)
-        return 0;
-    const std::uint8_t first = p[statusBytes];
-    const std::uint8_t second = dataBytes == 2 ? p[statusBytes + 1] : 0;
-    if (first > 127 || second > 127)
-        return 0;
-    const auto channel = static_cast<std::uint8_t>(status & 0x0F);
-    switch (nibble) {
-    case 0x8:
-        events.emplace_back(delta, std::in_place_type<midi::NoteOff>,
-                            midi::NoteOff{first, second, channel, 0});
-        break;
-    case 0x9:
-        events.emplace_back(delta, std::in_place_type<midi::NoteOn>,
-                            midi::NoteOn{first, second, channel, 0});
-        break;
-    case 0xA:
-        events.emplace_back(delta, std::in_place_type<midi::NotePressure>,
-                            midi::NotePressure{first, second, channel, 0});
-        break;
-    case 0xB:
-        if (first == 99 || first == 101)
-            return 0;
-        events.emplace_back(delta, std::in_place_type<midi::CC>,
-                            midi::CC{first, second, channel, 0});
-        break;
-    case 0xC:
-        events.emplace_back(delta, std::in_place_type<midi::ProgramChange>,
-                            midi::ProgramChange{first, channel, 0});
-        break;
-    case 0xD:
-        events.emplace_back(delta, std::in_place_type<midi::Pressure>,
-                            midi::Pressure{first, channel, 0});
-        break;
-    default: // 0xE
-        events.emplace_back(
-            delta, std::in_place_type<midi::PitchBend>,
-            midi::PitchBend{static_cast<std::uint16_t>(second * 128 + first), channel, 0});
-        break;
-    }
-    runningStatus = status;
-    return length;
-}
-
 } // namespace
 
 // ---- Per-kind entry points ------------------------------------------------------------------
@@ -758,72 +596,4 @@ template <> DecodeResult<midi::SysEx7> decode<midi::SysEx7>(Bytes b) {
 template <> DecodeResult<midi::UniversalSysEx7> decode<midi::UniversalSysEx7>(Bytes b) {
     return decodeWhole<midi::UniversalSysEx7>(b);
 }
-
-// ---- Track decoding -------------------------------------------------------------------------
-
-bytes::Expected<Track, std::string> decodeTrack(Bytes body, TrackDecoding decoding) {
-    const bool shortcut = decoding == TrackDecoding::shortcut;
-    Track track;
-    // The shortest event (one delta byte and one running-status data byte) takes two bytes, so
-    // this is the most a body can hold; only untouched address space is wasted. Beyond a few
-    // million events the table grows as it fills instead, so no body reserves gigabytes.
-    track.events.reserve(std::min(body.size() / 2, reservedEventLimit));
-    bytes::ByteReader reader(body);
-    std::uint8_t runningStatus = 0; // 0: none
-    std::array<std::uint8_t, runningStatusCopy> withStatus{};
-
-    for (;;) {
-        auto deltaBytes = reader.nonAdvancingRead(4);
-        if (!deltaBytes)
-            return fail(std::string(endOfFileEarly));
-        auto delta = readVariableLength(*deltaBytes);
-        if (!delta)
-            return fail(std::string(
-                "Delta time variable length value could not be read and may be malformed."));
-        reader.advanceBy(static_cast<std::int64_t>(delta->byteCount));
-
-        const std::int64_t remaining = reader.remainingByteCount();
-        if (remaining <= 0)
-            return fail(std::string(endOfFileEarly));
-        if (shortcut) {
-            const auto offset = static_cast<std::size_t>(reader.readOffset());
-            if (const std::size_t used = takeChannelMessage(
-                    body.data() + offset, static_cast<std::size_t>(remaining),
-                    DeltaTime::ticks(delta->value), runningStatus, track.events)) {
-                reader.advanceBy(static_cast<std::int64_t>(used));
-                continue;
-            }
-        }
-        Bytes window = *reader.nonAdvancingRead(std::min<std::int64_t>(remaining, eventWindow));
-
-        // End of Track closes the body; its delta is not kept.
-        if (window.size() == 3 && window[0] == 0xFF && window[1] == 0x2F && window[2] == 0x00)
-            return track;
-
-        bool statusAdded = false;
-        if (window[0] < 0x80 && runningStatus != 0) {
-            const std::size_t copied = std::min(window.size(), runningStatusCopy - 1);
-            withStatus[0] = runningStatus;
-            if (copied == runningStatusCopy - 1) // the usual case, a copy of constant size
-                std::memcpy(withStatus.data() + 1, window.data(), runningStatusCopy - 1);
-            else
-                std::memcpy(withStatus.data() + 1, window.data(), copied);
-            window = Bytes(withStatus.data(), copied + 1);
-            statusAdded = true;
-        }
-
-        std::uint8_t lead = 0;
-        const std::size_t used =
-            EventKinds::offer(window, DeltaTime::ticks(delta->value), track.events, lead);
-        if (used == 0)
-            return fail(unexpectedData(body, static_cast<std::size_t>(reader.readOffset())));
-        reader.advanceBy(static_cast<std::int64_t>(used - (statusAdded ? 1 : 0)));
-
-        if (lead >= 0x80 && lead <= 0xEF)
-            runningStatus = lead;
-        else if (lead >= 0xF0 && lead <= 0xF7)
-            runningStatus = 0; // system exclusive cancels running status; meta events keep it
-    }
-}
-
 } // namespace carvo::smf
