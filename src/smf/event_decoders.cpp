@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <type_traits>
+#include <utility>
+#include <variant>
 
 namespace carvo::smf {
 
@@ -22,177 +25,54 @@ namespace {
 
 // ---- Fixed-length kinds ----------------------------------------------------------------------
 
-template <class P> struct Fixed; // total length and exact decoder of each fixed-length kind
+template <class P> using Fields = bytes::Expected<P, midi::Rejection>;
 
-template <class P> DecodeResult<P> decodeFixedStream(Bytes bytes) {
-    constexpr std::size_t length = Fixed<P>::length;
-    if (bytes.size() < length)
-        return fail(reject(RejectReason::unexpectedByteLength));
-    return Fixed<P>::decodeExact(bytes.first(length));
-}
+// Meta kinds of one length: their lead bytes and how the bytes after them become the payload.
+template <class P> struct FixedMeta;
 
-template <class P> DecodeResult<P> decodeFixed(Bytes bytes) {
-    constexpr std::size_t length = Fixed<P>::length;
-    if (bytes.size() != length)
-        return fail(reject(RejectReason::invalidByteCount, static_cast<std::int64_t>(length),
-                           static_cast<std::int64_t>(bytes.size())));
-    return Fixed<P>::decodeExact(bytes);
-}
-
-// Channel voice: the status nibble, then 7-bit data bytes.
-template <std::uint8_t nibble> bool hasNibble(Bytes bytes) {
-    return (bytes[0] >> 4) == nibble;
-}
-
-std::uint8_t channelOf(Bytes bytes) {
-    return static_cast<std::uint8_t>(bytes[0] & 0x0F);
-}
-
-template <> struct Fixed<midi::NoteOff> {
-    static constexpr std::size_t length = 3;
-    static DecodeResult<midi::NoteOff> decodeExact(Bytes b) {
-        if (!hasNibble<0x8>(b))
-            return fail(reject(RejectReason::invalidStatusNibble, b[0] >> 4));
-        if (b[1] > 127)
-            return fail(reject(RejectReason::noteNumberOutOfBounds, b[1]));
-        if (b[2] > 127)
-            return fail(reject(RejectReason::noteVelocityOutOfBounds, b[2]));
-        return Decoded<midi::NoteOff>{{b[1], b[2], channelOf(b), 0}, length};
-    }
+// Lead bytes FF, the type and the length byte of a body of bodyLength bytes.
+template <std::uint8_t type, std::uint8_t bodyLength> struct MetaLead {
+    static constexpr std::array<std::uint8_t, 3> lead{0xFF, type, bodyLength};
+    static constexpr std::size_t length = 3 + bodyLength;
 };
 
-template <> struct Fixed<midi::NoteOn> {
-    static constexpr std::size_t length = 3;
-    static DecodeResult<midi::NoteOn> decodeExact(Bytes b) {
-        if (!hasNibble<0x9>(b))
-            return fail(reject(RejectReason::invalidStatusNibble, b[0] >> 4));
-        if (b[1] > 127)
-            return fail(reject(RejectReason::noteNumberOutOfBounds, b[1]));
-        if (b[2] > 127)
-            return fail(reject(RejectReason::noteVelocityOutOfBounds, b[2]));
-        return Decoded<midi::NoteOn>{{b[1], b[2], channelOf(b), 0}, length};
-    }
-};
-
-template <> struct Fixed<midi::NotePressure> {
-    static constexpr std::size_t length = 3;
-    static DecodeResult<midi::NotePressure> decodeExact(Bytes b) {
-        if (!hasNibble<0xA>(b))
-            return fail(reject(RejectReason::invalidStatusNibble, b[0] >> 4));
-        if (b[1] > 127)
-            return fail(reject(RejectReason::noteNumberOutOfBounds, b[1]));
-        if (b[2] > 127)
-            return fail(reject(RejectReason::notePressureOutOfBounds, b[2]));
-        return Decoded<midi::NotePressure>{{b[1], b[2], channelOf(b), 0}, length};
-    }
-};
-
-template <> struct Fixed<midi::CC> {
-    static constexpr std::size_t length = 3;
-    static DecodeResult<midi::CC> decodeExact(Bytes b) {
-        if (!hasNibble<0xB>(b))
-            return fail(reject(RejectReason::invalidStatusNibble, b[0] >> 4));
-        if (b[1] > 127)
-            return fail(reject(RejectReason::ccNumberOutOfBounds, b[1]));
-        if (b[2] > 127)
-            return fail(reject(RejectReason::ccValueOutOfBounds, b[2]));
-        return Decoded<midi::CC>{{b[1], b[2], channelOf(b), 0}, length};
-    }
-};
-
-template <> struct Fixed<midi::ProgramChange> {
-    static constexpr std::size_t length = 2;
-    static DecodeResult<midi::ProgramChange> decodeExact(Bytes b) {
-        if (!hasNibble<0xC>(b))
-            return fail(reject(RejectReason::invalidStatusNibble, b[0] >> 4));
-        if (b[1] > 127)
-            return fail(reject(RejectReason::programOutOfBounds, b[1]));
-        return Decoded<midi::ProgramChange>{{b[1], channelOf(b), 0}, length};
-    }
-};
-
-template <> struct Fixed<midi::Pressure> {
-    static constexpr std::size_t length = 2;
-    static DecodeResult<midi::Pressure> decodeExact(Bytes b) {
-        if (!hasNibble<0xD>(b))
-            return fail(reject(RejectReason::invalidStatusNibble, b[0] >> 4));
-        if (b[1] > 127)
-            return fail(reject(RejectReason::channelPressureOutOfBounds, b[1]));
-        return Decoded<midi::Pressure>{{b[1], channelOf(b), 0}, length};
-    }
-};
-
-template <> struct Fixed<midi::PitchBend> {
-    static constexpr std::size_t length = 3;
-    static DecodeResult<midi::PitchBend> decodeExact(Bytes b) {
-        if (!hasNibble<0xE>(b))
-            return fail(reject(RejectReason::invalidStatusNibble, b[0] >> 4));
-        if (b[1] > 127)
-            return fail(reject(RejectReason::pitchBendLSBOutOfBounds, b[1]));
-        if (b[2] > 127)
-            return fail(reject(RejectReason::pitchBendMSBOutOfBounds, b[2]));
-        return Decoded<midi::PitchBend>{
-            {static_cast<std::uint16_t>(b[2] * 128 + b[1]), channelOf(b), 0}, length};
-    }
-};
-
-// Meta kinds with fixed lead bytes.
-template <std::size_t n> bool startsWith(Bytes b, const std::array<std::uint8_t, n>& lead) {
-    return std::equal(lead.begin(), lead.end(), b.begin());
-}
-
-template <> struct Fixed<SequenceNumber> {
-    static constexpr std::size_t length = 5;
-    static DecodeResult<SequenceNumber> decodeExact(Bytes b) {
-        if (!startsWith<3>(b, {0xFF, 0x00, 0x02}))
-            return fail(reject(RejectReason::unexpectedLeadBytes));
+template <> struct FixedMeta<SequenceNumber> : MetaLead<0x00, 2> {
+    static Fields<SequenceNumber> fields(Bytes b) {
         const auto sequence = static_cast<std::uint16_t>(b[3] << 8 | b[4]);
         if (sequence >= 0x8000)
             return fail(reject(RejectReason::sequenceNumberOutOfBounds, sequence));
-        return Decoded<SequenceNumber>{{sequence}, length};
+        return SequenceNumber{sequence};
     }
 };
 
-template <> struct Fixed<ChannelPrefix> {
-    static constexpr std::size_t length = 4;
-    static DecodeResult<ChannelPrefix> decodeExact(Bytes b) {
-        if (!startsWith<3>(b, {0xFF, 0x20, 0x01}))
-            return fail(reject(RejectReason::unexpectedLeadBytes));
+template <> struct FixedMeta<ChannelPrefix> : MetaLead<0x20, 1> {
+    static Fields<ChannelPrefix> fields(Bytes b) {
         if (b[3] >= 16)
             return fail(reject(RejectReason::channelOutOfBounds, b[3]));
-        return Decoded<ChannelPrefix>{{b[3]}, length};
+        return ChannelPrefix{b[3]};
     }
 };
 
-template <> struct Fixed<PortPrefix> {
-    static constexpr std::size_t length = 4;
-    static DecodeResult<PortPrefix> decodeExact(Bytes b) {
-        if (!startsWith<3>(b, {0xFF, 0x21, 0x01}))
-            return fail(reject(RejectReason::unexpectedLeadBytes));
+template <> struct FixedMeta<PortPrefix> : MetaLead<0x21, 1> {
+    static Fields<PortPrefix> fields(Bytes b) {
         if (b[3] >= 128)
             return fail(reject(RejectReason::portOutOfBounds, b[3]));
-        return Decoded<PortPrefix>{{b[3]}, length};
+        return PortPrefix{b[3]};
     }
 };
 
-template <> struct Fixed<Tempo> {
-    static constexpr std::size_t length = 6;
-    static DecodeResult<Tempo> decodeExact(Bytes b) {
-        if (!startsWith<3>(b, {0xFF, 0x51, 0x03}))
-            return fail(reject(RejectReason::unexpectedLeadBytes));
+template <> struct FixedMeta<Tempo> : MetaLead<0x51, 3> {
+    static Fields<Tempo> fields(Bytes b) {
         const std::uint32_t micros =
             static_cast<std::uint32_t>(b[3]) << 16 | static_cast<std::uint32_t>(b[4]) << 8 | b[5];
         // Zero microseconds per quarter would divide by zero: it stands for the fastest tempo.
         const double bpm = micros == 0 ? 60000000.0 : 60000000.0 / static_cast<double>(micros);
-        return Decoded<Tempo>{{std::clamp(bpm, 3.58, 60000000.0)}, length};
+        return Tempo{std::clamp(bpm, 3.58, 60000000.0)};
     }
 };
 
-template <> struct Fixed<SMPTEOffset> {
-    static constexpr std::size_t length = 8;
-    static DecodeResult<SMPTEOffset> decodeExact(Bytes b) {
-        if (!startsWith<3>(b, {0xFF, 0x54, 0x05}))
-            return fail(reject(RejectReason::unexpectedLeadBytes));
+template <> struct FixedMeta<SMPTEOffset> : MetaLead<0x54, 5> {
+    static Fields<SMPTEOffset> fields(Bytes b) {
         SMPTEOffset offset;
         offset.frameRate = static_cast<SMPTEOffsetFrameRate>((b[3] >> 5) & 0x03);
         offset.hours = static_cast<std::uint8_t>(b[3] & 0x1F);
@@ -210,56 +90,81 @@ template <> struct Fixed<SMPTEOffset> {
             return fail(reject(RejectReason::framesOutOfBounds, offset.frames));
         if (offset.subframes > 99)
             return fail(reject(RejectReason::subframesOutOfBounds, offset.subframes));
-        return Decoded<SMPTEOffset>{offset, length};
+        return offset;
     }
 };
 
-template <> struct Fixed<TimeSignature> {
-    static constexpr std::size_t length = 7;
-    static DecodeResult<TimeSignature> decodeExact(Bytes b) {
-        if (!startsWith<3>(b, {0xFF, 0x58, 0x04}))
-            return fail(reject(RejectReason::unexpectedLeadBytes));
-        return Decoded<TimeSignature>{{b[3], b[4], b[5], b[6]}, length};
-    }
+template <> struct FixedMeta<TimeSignature> : MetaLead<0x58, 4> {
+    static Fields<TimeSignature> fields(Bytes b) { return TimeSignature{b[3], b[4], b[5], b[6]}; }
 };
 
-template <> struct Fixed<KeySignature> {
-    static constexpr std::size_t length = 5;
-    static DecodeResult<KeySignature> decodeExact(Bytes b) {
-        if (!startsWith<3>(b, {0xFF, 0x59, 0x02}))
-            return fail(reject(RejectReason::unexpectedLeadBytes));
+template <> struct FixedMeta<KeySignature> : MetaLead<0x59, 2> {
+    static Fields<KeySignature> fields(Bytes b) {
         const auto flatsOrSharps = static_cast<std::int8_t>(b[3]);
         if (flatsOrSharps < -7 || flatsOrSharps > 7)
             return fail(reject(RejectReason::keySignatureSharpsFlats, flatsOrSharps));
         if (b[4] > 1)
             return fail(reject(RejectReason::keySignatureMajorMinor, b[4]));
-        return Decoded<KeySignature>{{flatsOrSharps, b[4] == 0}, length};
+        return KeySignature{flatsOrSharps, b[4] == 0};
     }
 };
 
-template <> struct Fixed<XMFPatchTypePrefix> {
+// Its length byte is checked with a reason of its own, so it is not among the lead bytes.
+template <> struct FixedMeta<XMFPatchTypePrefix> {
+    static constexpr std::array<std::uint8_t, 2> lead{0xFF, 0x60};
     static constexpr std::size_t length = 4;
-    static DecodeResult<XMFPatchTypePrefix> decodeExact(Bytes b) {
-        if (!startsWith<2>(b, {0xFF, 0x60}))
-            return fail(reject(RejectReason::unexpectedLeadBytes));
+    static Fields<XMFPatchTypePrefix> fields(Bytes b) {
         if (b[2] != 1)
             return fail(reject(RejectReason::xmfParamLength));
         if (b[3] < 1 || b[3] > 3)
             return fail(reject(RejectReason::xmfPatchSet, b[3]));
-        return Decoded<XMFPatchTypePrefix>{{static_cast<XMFPatchTypePrefix::PatchSet>(b[3])},
-                                           length};
+        return XMFPatchTypePrefix{static_cast<XMFPatchTypePrefix::PatchSet>(b[3])};
     }
 };
 
-// ---- Parameter numbers: a run of control changes --------------------------------------------
-
-struct ParameterRun {
-    midi::ParameterNumber parameter;
-    std::uint8_t dataEntryMSB = 0;
-    std::optional<std::uint8_t> dataEntryLSB;
-    std::uint8_t channel = 0;
-    std::size_t length = 0;
+template <class P>
+concept FixedMetaKind = requires {
+    FixedMeta<P>::length;
 };
+
+template <class P>
+concept FixedKind = midi::ChannelVoiceKind<P> || FixedMetaKind<P>;
+
+template <FixedKind P> constexpr std::size_t fixedLength() {
+    if constexpr (midi::ChannelVoiceKind<P>)
+        return 1 + midi::dataByteCount<P>;
+    else
+        return FixedMeta<P>::length;
+}
+
+// Decodes exactly fixedLength<P>() bytes.
+template <FixedKind P> DecodeResult<P> decodeFixed(Bytes b) {
+    constexpr std::size_t length = fixedLength<P>();
+    if constexpr (midi::ChannelVoiceKind<P>) {
+        // The status nibble, then 7-bit data bytes.
+        using Row = midi::ChannelVoice<P>;
+        if ((b[0] >> 4) != Row::nibble)
+            return fail(reject(RejectReason::invalidStatusNibble, b[0] >> 4));
+        for (std::size_t i = 0; i < Row::refusals.size(); ++i)
+            if (b[i + 1] > 127)
+                return fail(reject(Row::refusals[i], b[i + 1]));
+        const auto channel = static_cast<std::uint8_t>(b[0] & 0x0F);
+        if constexpr (length == 3)
+            return Decoded<P>{midi::channelMessage<P>(b[1], b[2], channel), length};
+        else
+            return Decoded<P>{midi::channelMessage<P>(b[1], 0, channel), length};
+    } else {
+        constexpr auto& lead = FixedMeta<P>::lead;
+        if (!std::equal(lead.begin(), lead.end(), b.begin()))
+            return fail(reject(RejectReason::unexpectedLeadBytes));
+        auto payload = FixedMeta<P>::fields(b);
+        if (!payload)
+            return fail(payload.error());
+        return Decoded<P>{std::move(*payload), length};
+    }
+}
+
+// ---- Parameter numbers: a run of control changes --------------------------------------------
 
 // Reads the control changes of a parameter number run. A control change that starts with a data
 // byte uses the status byte of the run's previous one.
@@ -312,49 +217,35 @@ private:
     std::optional<std::uint8_t> channel_;
 };
 
-bytes::Expected<ParameterRun, midi::Rejection>
-decodeParameterRun(Bytes bytes, std::uint8_t msbController, std::uint8_t lsbController) {
-    ControlChangeRun run(bytes);
-    ParameterRun result;
-    auto msb = run.next(msbController);
-    if (!msb)
-        return fail(msb.error());
-    auto lsb = run.next(lsbController);
-    if (!lsb)
-        return fail(lsb.error());
-    auto dataMSB = run.next(6);
-    if (!dataMSB)
-        return fail(dataMSB.error());
-    // The data entry LSB is optional: failing to read it only means there is none.
-    if (auto dataLSB = run.next(38))
-        result.dataEntryLSB = *dataLSB;
-    result.parameter = {*msb, *lsb};
-    result.dataEntryMSB = *dataMSB;
-    result.channel = run.channel();
-    result.length = run.used();
-    return result;
-}
-
-template <class P>
-DecodeResult<P> decodeParameter(Bytes bytes, std::uint8_t msbController,
-                                std::uint8_t lsbController) {
+template <bool registered>
+DecodeResult<midi::ParameterMessage<registered>> decodeParameter(Bytes bytes) {
+    using P = midi::ParameterMessage<registered>;
     // Nearly every event offered here is some other channel message or an ordinary control
     // change: refuse those from their first message without setting up the run.
     if (bytes.size() >= 3 && bytes[0] >= 0x80 && bytes[1] <= 127 && bytes[2] <= 127) {
         if ((bytes[0] >> 4) != 0xB)
             return fail(reject(RejectReason::invalidStatusNibble, bytes[0] >> 4));
-        if (bytes[1] != msbController)
-            return fail(reject(RejectReason::unexpectedController, msbController, bytes[1]));
+        if (bytes[1] != P::msbController)
+            return fail(reject(RejectReason::unexpectedController, P::msbController, bytes[1]));
     }
-    auto run = decodeParameterRun(bytes, msbController, lsbController);
-    if (!run)
-        return fail(run.error());
+    ControlChangeRun run(bytes);
+    auto msb = run.next(P::msbController);
+    if (!msb)
+        return fail(msb.error());
+    auto lsb = run.next(P::lsbController);
+    if (!lsb)
+        return fail(lsb.error());
+    auto dataMSB = run.next(6);
+    if (!dataMSB)
+        return fail(dataMSB.error());
     P payload;
-    payload.parameter = run->parameter;
-    payload.dataEntryMSB = run->dataEntryMSB;
-    payload.dataEntryLSB = run->dataEntryLSB;
-    payload.channel = run->channel;
-    return Decoded<P>{payload, run->length};
+    // The data entry LSB is optional: failing to read it only means there is none.
+    if (auto dataLSB = run.next(38))
+        payload.dataEntryLSB = *dataLSB;
+    payload.parameter = {*msb, *lsb};
+    payload.dataEntryMSB = *dataMSB;
+    payload.channel = run.channel();
+    return Decoded<P>{payload, run.used()};
 }
 
 // ---- Variable-length kinds ------------------------------------------------------------------
@@ -426,7 +317,7 @@ bytes::OwnedBytes owned(Bytes data) {
 
 constexpr std::size_t variableMinimum = 3;
 
-DecodeResult<Text> decodeTextStream(Bytes bytes) {
+DecodeResult<Text> decodeVariable(std::type_identity<Text>, Bytes bytes) {
     if (bytes.size() < variableMinimum)
         return fail(reject(RejectReason::unexpectedByteLength));
     if (bytes[0] != 0xFF || bytes[1] < 0x01 || bytes[1] > 0x09)
@@ -439,7 +330,7 @@ DecodeResult<Text> decodeTextStream(Bytes bytes) {
         body->totalLength};
 }
 
-DecodeResult<SequencerSpecific> decodeSequencerSpecificStream(Bytes bytes) {
+DecodeResult<SequencerSpecific> decodeVariable(std::type_identity<SequencerSpecific>, Bytes bytes) {
     if (bytes.size() < variableMinimum)
         return fail(reject(RejectReason::unexpectedByteLength));
     if (bytes[0] != 0xFF || bytes[1] != 0x7F)
@@ -450,7 +341,7 @@ DecodeResult<SequencerSpecific> decodeSequencerSpecificStream(Bytes bytes) {
     return Decoded<SequencerSpecific>{{owned(body->data)}, body->totalLength};
 }
 
-DecodeResult<UnrecognizedMeta> decodeUnrecognizedMetaStream(Bytes bytes) {
+DecodeResult<UnrecognizedMeta> decodeVariable(std::type_identity<UnrecognizedMeta>, Bytes bytes) {
     if (bytes.size() < variableMinimum)
         return fail(reject(RejectReason::unexpectedByteLength));
     if (bytes[0] != 0xFF)
@@ -483,7 +374,7 @@ bool isUniversal(std::uint8_t identifier) {
     return identifier == 0x7E || identifier == 0x7F;
 }
 
-DecodeResult<midi::SysEx7> decodeSysEx7Stream(Bytes bytes) {
+DecodeResult<midi::SysEx7> decodeVariable(std::type_identity<midi::SysEx7>, Bytes bytes) {
     auto message = readSysEx(bytes);
     if (!message)
         return fail(message.error());
@@ -499,7 +390,8 @@ DecodeResult<midi::SysEx7> decodeSysEx7Stream(Bytes bytes) {
         message->totalLength};
 }
 
-DecodeResult<midi::UniversalSysEx7> decodeUniversalSysEx7Stream(Bytes bytes) {
+DecodeResult<midi::UniversalSysEx7> decodeVariable(std::type_identity<midi::UniversalSysEx7>,
+                                                   Bytes bytes) {
     auto message = readSysEx(bytes);
     if (!message)
         return fail(message.error());
@@ -512,88 +404,78 @@ DecodeResult<midi::UniversalSysEx7> decodeUniversalSysEx7Stream(Bytes bytes) {
                                           message->totalLength};
 }
 
-} // namespace
+template <bool registered>
+DecodeResult<midi::ParameterMessage<registered>>
+decodeVariable(std::type_identity<midi::ParameterMessage<registered>>, Bytes bytes) {
+    return decodeParameter<registered>(bytes);
+}
 
-// ---- Per-kind entry points ------------------------------------------------------------------
+// ---- Every kind's two decoders, in one table each --------------------------------------------
 
-#define CARVO_FIXED_KIND(P)                                                                        \
-    template <> DecodeResult<P> decodeStream<P>(Bytes bytes) {                                     \
-        return decodeFixedStream<P>(bytes);                                                        \
-    }                                                                                              \
-    template <> DecodeResult<P> decode<P>(Bytes bytes) {                                           \
-        return decodeFixed<P>(bytes);                                                              \
+template <class P> DecodeResult<P> decodeStreamAs(Bytes bytes) {
+    if constexpr (FixedKind<P>) {
+        constexpr std::size_t length = fixedLength<P>();
+        if (bytes.size() < length)
+            return fail(reject(RejectReason::unexpectedByteLength));
+        return decodeFixed<P>(bytes.first(length));
+    } else {
+        return decodeVariable(std::type_identity<P>{}, bytes);
     }
-
-CARVO_FIXED_KIND(midi::NoteOff)
-CARVO_FIXED_KIND(midi::NoteOn)
-CARVO_FIXED_KIND(midi::NotePressure)
-CARVO_FIXED_KIND(midi::CC)
-CARVO_FIXED_KIND(midi::ProgramChange)
-CARVO_FIXED_KIND(midi::Pressure)
-CARVO_FIXED_KIND(midi::PitchBend)
-CARVO_FIXED_KIND(SequenceNumber)
-CARVO_FIXED_KIND(ChannelPrefix)
-CARVO_FIXED_KIND(PortPrefix)
-CARVO_FIXED_KIND(Tempo)
-CARVO_FIXED_KIND(SMPTEOffset)
-CARVO_FIXED_KIND(TimeSignature)
-CARVO_FIXED_KIND(KeySignature)
-CARVO_FIXED_KIND(XMFPatchTypePrefix)
-#undef CARVO_FIXED_KIND
-
-template <> DecodeResult<midi::RPN> decodeStream<midi::RPN>(Bytes bytes) {
-    return decodeParameter<midi::RPN>(bytes, 101, 100);
-}
-template <> DecodeResult<midi::NRPN> decodeStream<midi::NRPN>(Bytes bytes) {
-    return decodeParameter<midi::NRPN>(bytes, 99, 98);
-}
-template <> DecodeResult<Text> decodeStream<Text>(Bytes bytes) {
-    return decodeTextStream(bytes);
-}
-template <> DecodeResult<SequencerSpecific> decodeStream<SequencerSpecific>(Bytes bytes) {
-    return decodeSequencerSpecificStream(bytes);
-}
-template <> DecodeResult<UnrecognizedMeta> decodeStream<UnrecognizedMeta>(Bytes bytes) {
-    return decodeUnrecognizedMetaStream(bytes);
-}
-template <> DecodeResult<midi::SysEx7> decodeStream<midi::SysEx7>(Bytes bytes) {
-    return decodeSysEx7Stream(bytes);
-}
-template <> DecodeResult<midi::UniversalSysEx7> decodeStream<midi::UniversalSysEx7>(Bytes bytes) {
-    return decodeUniversalSysEx7Stream(bytes);
 }
 
-namespace {
-// An exact byte list: the stream decoder must use every byte.
-template <class P> DecodeResult<P> decodeWhole(Bytes bytes) {
-    auto decoded = decodeStream<P>(bytes);
-    if (decoded && decoded->bufferLength != bytes.size())
-        return fail(reject(RejectReason::invalidByteCount,
-                           static_cast<std::int64_t>(decoded->bufferLength),
-                           static_cast<std::int64_t>(bytes.size())));
-    return decoded;
+template <class P> DecodeResult<P> decodeAs(Bytes bytes) {
+    if constexpr (FixedKind<P>) {
+        constexpr std::size_t length = fixedLength<P>();
+        if (bytes.size() != length)
+            return fail(reject(RejectReason::invalidByteCount, static_cast<std::int64_t>(length),
+                               static_cast<std::int64_t>(bytes.size())));
+        return decodeFixed<P>(bytes);
+    } else {
+        // An exact byte list: the stream decoder must use every byte.
+        auto decoded = decodeVariable(std::type_identity<P>{}, bytes);
+        if (decoded && decoded->bufferLength != bytes.size())
+            return fail(reject(RejectReason::invalidByteCount,
+                               static_cast<std::int64_t>(decoded->bufferLength),
+                               static_cast<std::int64_t>(bytes.size())));
+        return decoded;
+    }
 }
+
+using PayloadDecoder = DecodeResult<Payload> (*)(Bytes);
+
+template <class P, DecodeResult<P> (*decoder)(Bytes)> DecodeResult<Payload> asPayload(Bytes bytes) {
+    auto decoded = decoder(bytes);
+    if (!decoded)
+        return fail(decoded.error());
+    return Decoded<Payload>{Payload(std::in_place_type<P>, std::move(decoded->event)),
+                            decoded->bufferLength};
+}
+
+template <std::size_t kind> using KindAt = std::variant_alternative_t<kind, Payload>;
+
+struct DecoderTables {
+    std::array<PayloadDecoder, std::variant_size_v<Payload>> stream;
+    std::array<PayloadDecoder, std::variant_size_v<Payload>> exact;
+};
+
+// Indexed by the kind, which is the payload's index in Payload.
+template <std::size_t... kinds>
+constexpr DecoderTables decoderTables(std::index_sequence<kinds...>) {
+    return {{&asPayload<KindAt<kinds>, &decodeStreamAs<KindAt<kinds>>>...},
+            {&asPayload<KindAt<kinds>, &decodeAs<KindAt<kinds>>>...}};
+}
+
+constexpr DecoderTables decoders =
+    decoderTables(std::make_index_sequence<std::variant_size_v<Payload>>{});
+
 } // namespace
 
-template <> DecodeResult<midi::RPN> decode<midi::RPN>(Bytes b) {
-    return decodeWhole<midi::RPN>(b);
+DecodeResult<Payload> decodeStream(MIDIFileEventType kind, Bytes bytes) {
+    return decoders.stream[static_cast<std::size_t>(kind)](bytes);
 }
-template <> DecodeResult<midi::NRPN> decode<midi::NRPN>(Bytes b) {
-    return decodeWhole<midi::NRPN>(b);
+
+DecodeResult<Payload> decode(MIDIFileEventType kind, Bytes bytes) {
+    return decoders.exact[static_cast<std::size_t>(kind)](bytes);
 }
-template <> DecodeResult<Text> decode<Text>(Bytes b) {
-    return decodeWhole<Text>(b);
-}
-template <> DecodeResult<SequencerSpecific> decode<SequencerSpecific>(Bytes b) {
-    return decodeWhole<SequencerSpecific>(b);
-}
-template <> DecodeResult<UnrecognizedMeta> decode<UnrecognizedMeta>(Bytes b) {
-    return decodeWhole<UnrecognizedMeta>(b);
-}
-template <> DecodeResult<midi::SysEx7> decode<midi::SysEx7>(Bytes b) {
-    return decodeWhole<midi::SysEx7>(b);
-}
-template <> DecodeResult<midi::UniversalSysEx7> decode<midi::UniversalSysEx7>(Bytes b) {
-    return decodeWhole<midi::UniversalSysEx7>(b);
-}
+
 } // namespace carvo::smf

@@ -7,41 +7,33 @@
 
 #include <cstdint>
 #include <span>
+#include <utility>
+#include <variant>
 
 namespace carvo::smf {
 
-// Per-kind decoders of the file form of an event (without its delta time). decodeStream decodes
-// from the start of a longer byte list and reports the bytes used; decode takes an exact list.
-template <class P> midi::DecodeResult<P> decodeStream(std::span<const std::uint8_t> bytes);
-template <class P> midi::DecodeResult<P> decode(std::span<const std::uint8_t> bytes);
+// The decoders of the file form of an event (without its delta time), for the event kind `kind`.
+// decodeStream decodes from the start of a longer byte list and reports the bytes used; decode
+// takes an exact list. kind must be one of the cases of MIDIFileEventType.
+midi::DecodeResult<Payload> decodeStream(MIDIFileEventType kind,
+                                         std::span<const std::uint8_t> bytes);
+midi::DecodeResult<Payload> decode(MIDIFileEventType kind, std::span<const std::uint8_t> bytes);
 
-// Every payload type has both decoders.
-#define CARVO_EVENT_KIND(P)                                                                        \
-    template <> midi::DecodeResult<P> decodeStream<P>(std::span<const std::uint8_t> bytes);        \
-    template <> midi::DecodeResult<P> decode<P>(std::span<const std::uint8_t> bytes);
-CARVO_EVENT_KIND(midi::NoteOff)
-CARVO_EVENT_KIND(midi::NoteOn)
-CARVO_EVENT_KIND(midi::NotePressure)
-CARVO_EVENT_KIND(midi::CC)
-CARVO_EVENT_KIND(midi::ProgramChange)
-CARVO_EVENT_KIND(midi::Pressure)
-CARVO_EVENT_KIND(midi::PitchBend)
-CARVO_EVENT_KIND(midi::RPN)
-CARVO_EVENT_KIND(midi::NRPN)
-CARVO_EVENT_KIND(midi::SysEx7)
-CARVO_EVENT_KIND(midi::UniversalSysEx7)
-CARVO_EVENT_KIND(SequenceNumber)
-CARVO_EVENT_KIND(Text)
-CARVO_EVENT_KIND(ChannelPrefix)
-CARVO_EVENT_KIND(PortPrefix)
-CARVO_EVENT_KIND(Tempo)
-CARVO_EVENT_KIND(SMPTEOffset)
-CARVO_EVENT_KIND(TimeSignature)
-CARVO_EVENT_KIND(KeySignature)
-CARVO_EVENT_KIND(XMFPatchTypePrefix)
-CARVO_EVENT_KIND(SequencerSpecific)
-CARVO_EVENT_KIND(UnrecognizedMeta)
-#undef CARVO_EVENT_KIND
+namespace detail {
+template <class P> midi::DecodeResult<P> payloadAs(midi::DecodeResult<Payload>&& decoded) {
+    if (!decoded)
+        return bytes::fail(decoded.error());
+    return midi::Decoded<P>{std::get<P>(std::move(decoded->event)), decoded->bufferLength};
+}
+} // namespace detail
+
+// The same decoders by payload type, e.g. decode<midi::NoteOn>(bytes).
+template <class P> midi::DecodeResult<P> decodeStream(std::span<const std::uint8_t> bytes) {
+    return detail::payloadAs<P>(decodeStream(eventTypeOf<P>(), bytes));
+}
+template <class P> midi::DecodeResult<P> decode(std::span<const std::uint8_t> bytes) {
+    return detail::payloadAs<P>(decode(eventTypeOf<P>(), bytes));
+}
 
 // A variable-length quantity from the start of bytes (at most 4 bytes, at most 0x0FFFFFFF).
 struct VariableLength {

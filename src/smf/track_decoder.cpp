@@ -10,6 +10,8 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
+#include <utility>
 
 namespace carvo::smf {
 
@@ -75,37 +77,33 @@ std::size_t takeChannelMessage(const std::uint8_t* p, std::size_t available, Del
     if (first > 127 || second > 127)
         return 0;
     const auto channel = static_cast<std::uint8_t>(status & 0x0F);
+    const auto take = [&]<class P>(std::type_identity<P>) {
+        events.emplace_back(delta, std::in_place_type<P>,
+                            midi::channelMessage<P>(first, second, channel));
+    };
     switch (nibble) {
     case 0x8:
-        events.emplace_back(delta, std::in_place_type<midi::NoteOff>,
-                            midi::NoteOff{first, second, channel, 0});
+        take(std::type_identity<midi::NoteOff>{});
         break;
     case 0x9:
-        events.emplace_back(delta, std::in_place_type<midi::NoteOn>,
-                            midi::NoteOn{first, second, channel, 0});
+        take(std::type_identity<midi::NoteOn>{});
         break;
     case 0xA:
-        events.emplace_back(delta, std::in_place_type<midi::NotePressure>,
-                            midi::NotePressure{first, second, channel, 0});
+        take(std::type_identity<midi::NotePressure>{});
         break;
     case 0xB:
-        if (first == 99 || first == 101)
+        if (first == midi::NRPN::msbController || first == midi::RPN::msbController)
             return 0;
-        events.emplace_back(delta, std::in_place_type<midi::CC>,
-                            midi::CC{first, second, channel, 0});
+        take(std::type_identity<midi::CC>{});
         break;
     case 0xC:
-        events.emplace_back(delta, std::in_place_type<midi::ProgramChange>,
-                            midi::ProgramChange{first, channel, 0});
+        take(std::type_identity<midi::ProgramChange>{});
         break;
     case 0xD:
-        events.emplace_back(delta, std::in_place_type<midi::Pressure>,
-                            midi::Pressure{first, channel, 0});
+        take(std::type_identity<midi::Pressure>{});
         break;
     default: // 0xE
-        events.emplace_back(
-            delta, std::in_place_type<midi::PitchBend>,
-            midi::PitchBend{static_cast<std::uint16_t>(second * 128 + first), channel, 0});
+        take(std::type_identity<midi::PitchBend>{});
         break;
     }
     runningStatus = status;
@@ -113,6 +111,7 @@ std::size_t takeChannelMessage(const std::uint8_t* p, std::size_t available, Del
 }
 
 } // namespace
+
 // ---- Track decoding -------------------------------------------------------------------------
 
 bytes::Expected<Track, std::string> decodeTrack(Bytes body, TrackDecoding decoding) {
@@ -166,13 +165,13 @@ bytes::Expected<Track, std::string> decodeTrack(Bytes body, TrackDecoding decodi
             statusAdded = true;
         }
 
-        std::uint8_t lead = 0;
-        const std::size_t used =
-            offerToKinds(window, DeltaTime::ticks(delta->value), track.events, lead);
-        if (used == 0)
+        auto accepted = shortcut ? offerToKinds(window) : offerToEveryKind(window);
+        if (!accepted)
             return fail(unexpectedData(body, static_cast<std::size_t>(reader.readOffset())));
-        reader.advanceBy(static_cast<std::int64_t>(used - (statusAdded ? 1 : 0)));
+        track.events.emplace_back(DeltaTime::ticks(delta->value), std::move(accepted->event));
+        reader.advanceBy(static_cast<std::int64_t>(accepted->bufferLength - (statusAdded ? 1 : 0)));
 
+        const std::uint8_t lead = window[0];
         if (lead >= 0x80 && lead <= 0xEF)
             runningStatus = lead;
         else if (lead >= 0xF0 && lead <= 0xF7)

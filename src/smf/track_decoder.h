@@ -12,8 +12,9 @@
 namespace carvo::smf {
 
 // How events are matched to their kinds. Both give the same result for every body: the shortcut
-// takes the common channel messages by their status byte and offers everything else to the trial
-// order; trialOrderOnly offers every event to the trial order, for checking the shortcut.
+// takes the common channel messages by their status byte and offers everything else to the kinds
+// of the trial order that accept its first byte; trialOrderOnly offers every event to every kind
+// of the trial order, for checking the shortcut.
 enum class TrackDecoding { shortcut, trialOrderOnly };
 
 // The events of one track body, or the track-level failure message ("Encountered end of file

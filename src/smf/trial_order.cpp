@@ -1,75 +1,110 @@
 // The trial order: each event is offered to the event kinds in one fixed order, and the first kind
-// that accepts it wins.
+// that accepts it wins. Adding a kind is one line in the table.
 
 #include "smf/trial_order.h"
 
 #include "smf/event_decoders.h"
 
-#include <type_traits>
+#include <array>
+#include <cstddef>
 #include <utility>
 
 namespace carvo::smf {
 
 namespace {
 
-// The first byte of a payload's encoding: the status byte of channel voice kinds, F0 for system
-// exclusive and FF for meta events.
-template <class P> constexpr std::uint8_t leadByteOf(const P& p) {
-    if constexpr (std::is_same_v<P, midi::NoteOff>)
-        return static_cast<std::uint8_t>(0x80 | p.channel);
-    else if constexpr (std::is_same_v<P, midi::NoteOn>)
-        return static_cast<std::uint8_t>(0x90 | p.channel);
-    else if constexpr (std::is_same_v<P, midi::NotePressure>)
-        return static_cast<std::uint8_t>(0xA0 | p.channel);
-    else if constexpr (std::is_same_v<P, midi::CC> || std::is_same_v<P, midi::RPN> ||
-                       std::is_same_v<P, midi::NRPN>)
-        return static_cast<std::uint8_t>(0xB0 | p.channel);
-    else if constexpr (std::is_same_v<P, midi::ProgramChange>)
-        return static_cast<std::uint8_t>(0xC0 | p.channel);
-    else if constexpr (std::is_same_v<P, midi::Pressure>)
-        return static_cast<std::uint8_t>(0xD0 | p.channel);
-    else if constexpr (std::is_same_v<P, midi::PitchBend>)
-        return static_cast<std::uint8_t>(0xE0 | p.channel);
-    else if constexpr (std::is_same_v<P, midi::SysEx7> || std::is_same_v<P, midi::UniversalSysEx7>)
-        return 0xF0;
-    else
-        return 0xFF;
+using T = MIDIFileEventType;
+
+// Channel voice kinds first (parameter number runs before the control change that starts them),
+// then meta and system exclusive kinds; unrecognized meta events take whatever meta event is left.
+constexpr std::array trialOrder{
+    T::noteOff,
+    T::noteOn,
+    T::rpn,
+    T::nrpn,
+    T::cc,
+    T::pressure,
+    T::pitchBend,
+    T::notePressure,
+    T::programChange,
+    T::keySignature,
+    T::smpteOffset,
+    T::sysEx7,
+    T::universalSysEx7,
+    T::text,
+    T::timeSignature,
+    T::tempo,
+    T::sequencerSpecific,
+    T::sequenceNumber,
+    T::channelPrefix,
+    T::portPrefix,
+    T::xmfPatchTypePrefix,
+    T::unrecognizedMeta,
+};
+static_assert(trialOrder.size() == std::variant_size_v<Payload>, "every kind is offered once");
+
+// The first bytes each kind's decoder lets through: a channel voice kind its status nibble, a
+// parameter number run a control change status, system exclusive F0, a meta event FF.
+constexpr bool acceptsFirstByte(MIDIFileEventType kind, std::uint8_t first) {
+    const unsigned nibble = first >> 4u;
+    switch (kind) {
+    case T::noteOff:
+        return nibble == 0x8;
+    case T::noteOn:
+        return nibble == 0x9;
+    case T::notePressure:
+        return nibble == 0xA;
+    case T::cc:
+    case T::rpn:
+    case T::nrpn:
+        return nibble == 0xB;
+    case T::programChange:
+        return nibble == 0xC;
+    case T::pressure:
+        return nibble == 0xD;
+    case T::pitchBend:
+        return nibble == 0xE;
+    case T::sysEx7:
+    case T::universalSysEx7:
+        return first == 0xF0;
+    default:
+        return first == 0xFF;
+    }
 }
 
-// The kinds in the order they are offered each event; the first that accepts it wins.
-template <class... Kinds> struct TrialOrder {
-    // Appends the event and returns the bytes it used, or 0 when no kind accepts the window;
-    // lead receives the first byte of the event's encoding.
-    static std::size_t offer(std::span<const std::uint8_t> window, DeltaTime delta,
-                             EventTable& events, std::uint8_t& lead) {
-        std::size_t used = 0;
-        (void)(((used = tryKind<Kinds>(window, delta, events, lead)) != 0) || ...);
-        return used;
-    }
-
-    template <class P>
-    static std::size_t tryKind(std::span<const std::uint8_t> window, DeltaTime delta,
-                               EventTable& events, std::uint8_t& lead) {
-        auto decoded = decodeStream<P>(window);
-        if (!decoded)
-            return 0;
-        lead = leadByteOf(decoded->event);
-        events.emplace_back(delta, std::in_place_type<P>, std::move(decoded->event));
-        return decoded->bufferLength;
-    }
+// For each first byte, the kinds of the trial order that accept it, in trial order.
+struct Candidates {
+    std::array<MIDIFileEventType, trialOrder.size()> kinds{};
+    std::size_t count = 0;
 };
 
-using EventKinds =
-    TrialOrder<midi::NoteOff, midi::NoteOn, midi::RPN, midi::NRPN, midi::CC, midi::Pressure,
-               midi::PitchBend, midi::NotePressure, midi::ProgramChange, KeySignature, SMPTEOffset,
-               midi::SysEx7, midi::UniversalSysEx7, Text, TimeSignature, Tempo, SequencerSpecific,
-               SequenceNumber, ChannelPrefix, PortPrefix, XMFPatchTypePrefix, UnrecognizedMeta>;
+constexpr std::array<Candidates, 256> candidatesByFirstByte = [] {
+    std::array<Candidates, 256> table{};
+    for (std::size_t first = 0; first < table.size(); ++first)
+        for (const MIDIFileEventType kind : trialOrder)
+            if (acceptsFirstByte(kind, static_cast<std::uint8_t>(first)))
+                table[first].kinds[table[first].count++] = kind;
+    return table;
+}();
+
+template <class Kinds>
+std::optional<midi::Decoded<Payload>> firstAccepting(const Kinds& kinds,
+                                                     std::span<const std::uint8_t> window) {
+    for (const MIDIFileEventType kind : kinds)
+        if (auto decoded = decodeStream(kind, window))
+            return std::move(decoded).value();
+    return std::nullopt;
+}
 
 } // namespace
 
-std::size_t offerToKinds(std::span<const std::uint8_t> window, DeltaTime delta, EventTable& events,
-                         std::uint8_t& lead) {
-    return EventKinds::offer(window, delta, events, lead);
+std::optional<midi::Decoded<Payload>> offerToKinds(std::span<const std::uint8_t> window) {
+    const Candidates& candidates = candidatesByFirstByte[window[0]];
+    return firstAccepting(std::span(candidates.kinds.data(), candidates.count), window);
+}
+
+std::optional<midi::Decoded<Payload>> offerToEveryKind(std::span<const std::uint8_t> window) {
+    return firstAccepting(trialOrder, window);
 }
 
 } // namespace carvo::smf

@@ -1,19 +1,22 @@
 #pragma once
 // The order in which the track decoder offers an event to the event kinds.
 
-#include "smf/delta_time.h"
-#include "smf/event_table.h"
+#include "midi/rejection.h"
+#include "smf/midi_file_event.h"
 
-#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace carvo::smf {
 
-// Offers window to each event kind in turn; the first that accepts it is appended to events with
-// delta. Returns the bytes the event used, or 0 when every kind refuses the window; lead receives
-// the first byte of the event's encoding.
-std::size_t offerToKinds(std::span<const std::uint8_t> window, DeltaTime delta, EventTable& events,
-                         std::uint8_t& lead);
+// The event at the start of window from the first kind in the trial order that accepts it, with
+// the bytes it used; nothing when every kind refuses the window. The first byte of an accepted
+// event's encoding is always window[0], since every kind checks that byte. The window is offered
+// only to the kinds that accept its first byte: the rest would refuse it anyway.
+std::optional<midi::Decoded<Payload>> offerToKinds(std::span<const std::uint8_t> window);
+
+// As offerToKinds, offering the window to every kind in turn; for checking the first-byte choice.
+std::optional<midi::Decoded<Payload>> offerToEveryKind(std::span<const std::uint8_t> window);
 
 } // namespace carvo::smf

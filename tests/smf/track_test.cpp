@@ -5,6 +5,8 @@
 
 #include <random>
 #include <string>
+#include <string_view>
+#include <type_traits>
 
 namespace {
 
@@ -419,6 +421,8 @@ TEST(EventEncoding, RawBytesDecodeBackToTheSamePayload) {
         {0xC6, 0x2A},
         {0xD7, 0x33},
         {0xE8, 0x01, 0x40},
+        {0xB3, 0x65, 0x00, 0xB3, 0x64, 0x01, 0xB3, 0x06, 0x02, 0xB3, 0x26, 0x03},
+        {0xB0, 0x63, 0x7F, 0xB0, 0x62, 0x00, 0xB0, 0x06, 0x40},
         {0xFF, 0x00, 0x02, 0x01, 0x02},
         {0xFF, 0x03, 0x02, 'h', 'i'},
         {0xFF, 0x20, 0x01, 0x0F},
@@ -443,6 +447,72 @@ TEST(EventEncoding, RawBytesDecodeBackToTheSamePayload) {
 } // namespace
 
 namespace {
+
+TEST(EventDescriptions, ChannelMessagesNameTheirKindChannelAndValues) {
+    const std::pair<ByteList, std::string> cases[] = {
+        {{0x81, 0x40, 0x20}, "Note Off ch 2 note 64 vel 32"},
+        {{0x9F, 0x3C, 0x00}, "Note On ch 16 note 60 vel 0"},
+        {{0xA2, 0x30, 0x11}, "Note Pressure ch 3 note 48 amount 17"},
+        {{0xB4, 0x07, 0x64}, "CC ch 5 controller 7 value 100"},
+        {{0xC6, 0x2A}, "Program Change ch 7 program 42"},
+        {{0xD7, 0x33}, "Channel Pressure ch 8 amount 51"},
+        // 14-bit value: 0x40 * 128 + 0x01.
+        {{0xE8, 0x01, 0x40}, "Pitch Bend ch 9 value 8193"},
+        {{0xB3, 0x65, 0x00, 0x64, 0x01, 0x06, 0x02, 0x26, 0x03}, "RPN ch 4 param 0:1 data 2:3"},
+        {{0xB0, 0x63, 0x7F, 0x62, 0x00, 0x06, 0x40}, "NRPN ch 1 param 127:0 data 64"},
+    };
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(single(bytes).eventDescription(), text);
+}
+
+TEST(EventKinds, EachEncodingDecodesAsItsOwnCaseAndPayload) {
+    // The case, its name and the payload's type must agree for every kind.
+    const auto check = [](const ByteList& bytes, MIDIFileEventType type, std::string_view caseName,
+                          auto payloadType) {
+        using P = typename decltype(payloadType)::type;
+        const MIDIFileEvent event = single(bytes);
+        EXPECT_EQ(event.type(), type) << caseName;
+        EXPECT_EQ(name(event.type()), caseName);
+        EXPECT_TRUE(std::holds_alternative<P>(event.event)) << caseName;
+        EXPECT_EQ(eventTypeOf<P>(), type) << caseName;
+    };
+    using T = MIDIFileEventType;
+    check({0xB0, 0x07, 0x64}, T::cc, "cc", std::type_identity<midi::CC>{});
+    check({0xFF, 0x20, 0x01, 0x02}, T::channelPrefix, "channelPrefix",
+          std::type_identity<ChannelPrefix>{});
+    check({0xFF, 0x59, 0x02, 0x01, 0x00}, T::keySignature, "keySignature",
+          std::type_identity<KeySignature>{});
+    check({0x80, 0x3C, 0x00}, T::noteOff, "noteOff", std::type_identity<midi::NoteOff>{});
+    check({0x90, 0x3C, 0x40}, T::noteOn, "noteOn", std::type_identity<midi::NoteOn>{});
+    check({0xA0, 0x3C, 0x10}, T::notePressure, "notePressure",
+          std::type_identity<midi::NotePressure>{});
+    check({0xE0, 0x00, 0x40}, T::pitchBend, "pitchBend", std::type_identity<midi::PitchBend>{});
+    check({0xFF, 0x21, 0x01, 0x01}, T::portPrefix, "portPrefix", std::type_identity<PortPrefix>{});
+    check({0xD0, 0x20}, T::pressure, "pressure", std::type_identity<midi::Pressure>{});
+    check({0xC0, 0x05}, T::programChange, "programChange",
+          std::type_identity<midi::ProgramChange>{});
+    check({0xB0, 0x65, 0x00, 0x64, 0x00, 0x06, 0x02}, T::rpn, "rpn",
+          std::type_identity<midi::RPN>{});
+    check({0xB0, 0x63, 0x00, 0x62, 0x00, 0x06, 0x02}, T::nrpn, "nrpn",
+          std::type_identity<midi::NRPN>{});
+    check({0xFF, 0x00, 0x02, 0x00, 0x01}, T::sequenceNumber, "sequenceNumber",
+          std::type_identity<SequenceNumber>{});
+    check({0xFF, 0x7F, 0x01, 0x41}, T::sequencerSpecific, "sequencerSpecific",
+          std::type_identity<SequencerSpecific>{});
+    check({0xFF, 0x54, 0x05, 0x01, 0x02, 0x03, 0x04, 0x05}, T::smpteOffset, "smpteOffset",
+          std::type_identity<SMPTEOffset>{});
+    check({0xF0, 0x03, 0x41, 0x10, 0xF7}, T::sysEx7, "sysEx7", std::type_identity<midi::SysEx7>{});
+    check({0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}, T::tempo, "tempo", std::type_identity<Tempo>{});
+    check({0xFF, 0x01, 0x01, 'x'}, T::text, "text", std::type_identity<Text>{});
+    check({0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08}, T::timeSignature, "timeSignature",
+          std::type_identity<TimeSignature>{});
+    check({0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}, T::universalSysEx7, "universalSysEx7",
+          std::type_identity<midi::UniversalSysEx7>{});
+    check({0xFF, 0x4B, 0x00}, T::unrecognizedMeta, "unrecognizedMeta",
+          std::type_identity<UnrecognizedMeta>{});
+    check({0xFF, 0x60, 0x01, 0x01}, T::xmfPatchTypePrefix, "xmfPatchTypePrefix",
+          std::type_identity<XMFPatchTypePrefix>{});
+}
 
 TEST(EventDescriptions, ShowTheValuesAnOperatorLooksFor) {
     // The stored exponent 3 is an eighth-note beat.
