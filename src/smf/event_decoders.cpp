@@ -315,14 +315,23 @@ bytes::OwnedBytes owned(Bytes data) {
     return bytes::OwnedBytes(data);
 }
 
-constexpr std::size_t variableMinimum = 3;
+// The body of a variable-length kind whose lead of leadLength bytes passes leadMatches; every
+// such kind needs at least 3 bytes, and a lead it does not take is refused as wrongLead.
+template <class LeadMatches>
+bytes::Expected<Body, midi::Rejection> readVariable(Bytes bytes, std::size_t leadLength,
+                                                    RejectReason wrongLead,
+                                                    LeadMatches leadMatches) {
+    if (bytes.size() < 3)
+        return fail(reject(RejectReason::unexpectedByteLength));
+    if (!leadMatches(bytes))
+        return fail(reject(wrongLead));
+    return readBody(bytes, leadLength);
+}
 
 DecodeResult<Text> decodeVariable(std::type_identity<Text>, Bytes bytes) {
-    if (bytes.size() < variableMinimum)
-        return fail(reject(RejectReason::unexpectedByteLength));
-    if (bytes[0] != 0xFF || bytes[1] < 0x01 || bytes[1] > 0x09)
-        return fail(reject(RejectReason::notTextual));
-    auto body = readBody(bytes, 2);
+    auto body = readVariable(bytes, 2, RejectReason::notTextual, [](Bytes b) {
+        return b[0] == 0xFF && b[1] >= 0x01 && b[1] <= 0x09;
+    });
     if (!body)
         return fail(body.error());
     return Decoded<Text>{
@@ -331,22 +340,16 @@ DecodeResult<Text> decodeVariable(std::type_identity<Text>, Bytes bytes) {
 }
 
 DecodeResult<SequencerSpecific> decodeVariable(std::type_identity<SequencerSpecific>, Bytes bytes) {
-    if (bytes.size() < variableMinimum)
-        return fail(reject(RejectReason::unexpectedByteLength));
-    if (bytes[0] != 0xFF || bytes[1] != 0x7F)
-        return fail(reject(RejectReason::unexpectedLeadBytes));
-    auto body = readBody(bytes, 2);
+    auto body = readVariable(bytes, 2, RejectReason::unexpectedLeadBytes,
+                             [](Bytes b) { return b[0] == 0xFF && b[1] == 0x7F; });
     if (!body)
         return fail(body.error());
     return Decoded<SequencerSpecific>{{owned(body->data)}, body->totalLength};
 }
 
 DecodeResult<UnrecognizedMeta> decodeVariable(std::type_identity<UnrecognizedMeta>, Bytes bytes) {
-    if (bytes.size() < variableMinimum)
-        return fail(reject(RejectReason::unexpectedByteLength));
-    if (bytes[0] != 0xFF)
-        return fail(reject(RejectReason::unexpectedLeadBytes));
-    auto body = readBody(bytes, 2);
+    auto body = readVariable(bytes, 2, RejectReason::unexpectedLeadBytes,
+                             [](Bytes b) { return b[0] == 0xFF; });
     if (!body)
         return fail(body.error());
     return Decoded<UnrecognizedMeta>{{bytes[1], owned(body->data)}, body->totalLength};
@@ -355,11 +358,7 @@ DecodeResult<UnrecognizedMeta> decodeVariable(std::type_identity<UnrecognizedMet
 // System exclusive: F0, length, the message bytes closed by F7. Returns the bytes between F0 and
 // F7 and the total length used.
 bytes::Expected<Body, midi::Rejection> readSysEx(Bytes bytes) {
-    if (bytes.size() < variableMinimum)
-        return fail(reject(RejectReason::unexpectedByteLength));
-    if (bytes[0] != 0xF0)
-        return fail(reject(RejectReason::notSysEx));
-    auto body = readBody(bytes, 1);
+    auto body = readVariable(bytes, 1, RejectReason::notSysEx, [](Bytes b) { return b[0] == 0xF0; });
     if (!body)
         return fail(body.error());
     if (body->data.empty())

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <type_traits>
 #include <utility>
 
 namespace carvo::smf {
@@ -45,31 +46,27 @@ static_assert(trialOrder.size() == std::variant_size_v<Payload>, "every kind is 
 
 // The first bytes each kind's decoder lets through: a channel voice kind its status nibble, a
 // parameter number run a control change status, system exclusive F0, a meta event FF.
-constexpr bool acceptsFirstByte(MIDIFileEventType kind, std::uint8_t first) {
-    const unsigned nibble = first >> 4u;
-    switch (kind) {
-    case T::noteOff:
-        return nibble == 0x8;
-    case T::noteOn:
-        return nibble == 0x9;
-    case T::notePressure:
-        return nibble == 0xA;
-    case T::cc:
-    case T::rpn:
-    case T::nrpn:
-        return nibble == 0xB;
-    case T::programChange:
-        return nibble == 0xC;
-    case T::pressure:
-        return nibble == 0xD;
-    case T::pitchBend:
-        return nibble == 0xE;
-    case T::sysEx7:
-    case T::universalSysEx7:
+template <class P> constexpr bool acceptsFirstByte(std::uint8_t first) {
+    if constexpr (midi::ChannelVoiceKind<P>)
+        return first >> 4u == midi::ChannelVoice<P>::nibble;
+    else if constexpr (std::is_same_v<P, midi::RPN> || std::is_same_v<P, midi::NRPN>)
+        return first >> 4u == midi::ChannelVoice<midi::CC>::nibble;
+    else if constexpr (std::is_same_v<P, midi::SysEx7> || std::is_same_v<P, midi::UniversalSysEx7>)
         return first == 0xF0;
-    default:
+    else
         return first == 0xFF;
+}
+
+constexpr bool acceptsFirstByte(MIDIFileEventType kind, std::uint8_t first) {
+    return [&]<std::size_t... kinds>(std::index_sequence<kinds...>) {
+        bool accepts = false;
+        (void)((static_cast<std::size_t>(kind) == kinds &&
+                (accepts = acceptsFirstByte<std::variant_alternative_t<kinds, Payload>>(first),
+                 true)) ||
+               ...);
+        return accepts;
     }
+    (std::make_index_sequence<std::variant_size_v<Payload>>{});
 }
 
 // For each first byte, the kinds of the trial order that accept it, in trial order.

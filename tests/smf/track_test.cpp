@@ -465,6 +465,31 @@ TEST(EventDescriptions, ChannelMessagesNameTheirKindChannelAndValues) {
         EXPECT_EQ(single(bytes).eventDescription(), text);
 }
 
+TEST(EventDescriptions, MetaEventsNameTheirTypeAndValues) {
+    const std::pair<ByteList, std::string> cases[] = {
+        {{0xFF, 0x01, 0x01, 'a'}, "Text: \"a\""},
+        {{0xFF, 0x02, 0x01, 'b'}, "Copyright: \"b\""},
+        {{0xFF, 0x03, 0x00}, "Track or Sequence Name: \"\""},
+        {{0xFF, 0x04, 0x01, 'c'}, "Instrument Name: \"c\""},
+        {{0xFF, 0x05, 0x01, 'd'}, "Lyric: \"d\""},
+        {{0xFF, 0x06, 0x01, 'e'}, "Marker: \"e\""},
+        {{0xFF, 0x07, 0x01, 'f'}, "Cue Point: \"f\""},
+        {{0xFF, 0x08, 0x01, 'g'}, "Program Name: \"g\""},
+        {{0xFF, 0x09, 0x01, 'h'}, "Device Name: \"h\""},
+        // Rate bits 00, 01, 10, 11 in the hours byte.
+        {{0xFF, 0x54, 0x05, 0x01, 2, 3, 4, 5}, "SMPTE Offset 01:02:03:04.05 @ 24fps"},
+        {{0xFF, 0x54, 0x05, 0x21, 2, 3, 4, 5}, "SMPTE Offset 01:02:03:04.05 @ 25fps"},
+        {{0xFF, 0x54, 0x05, 0x41, 2, 3, 4, 5}, "SMPTE Offset 01:02:03:04.05 @ 29.97dfps"},
+        {{0xFF, 0x54, 0x05, 0x61, 2, 3, 4, 5}, "SMPTE Offset 01:02:03:04.05 @ 30fps"},
+        {{0xFF, 0x60, 0x01, 0x01}, "XMF Patch Type Prefix General MIDI 1"},
+        {{0xFF, 0x60, 0x01, 0x02}, "XMF Patch Type Prefix General MIDI 2"},
+        {{0xFF, 0x60, 0x01, 0x03}, "XMF Patch Type Prefix DLS"},
+    };
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(single(bytes).eventDescription(), text);
+    EXPECT_EQ(debugDescription(SMPTEOffsetFrameRate::fps29_97d), "SMPTEOffsetFrameRate(29.97dfps)");
+}
+
 TEST(EventKinds, EachEncodingDecodesAsItsOwnCaseAndPayload) {
     // The case, its name and the payload's type must agree for every kind.
     const auto check = [](const ByteList& bytes, MIDIFileEventType type, std::string_view caseName,
