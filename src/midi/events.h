@@ -240,7 +240,6 @@ public:
         : ManufacturerID(std::span<const std::uint8_t>(id.begin(), id.size())) {}
 
     std::span<const std::uint8_t> view() const { return {bytes_.data(), length_}; }
-    std::size_t size() const { return length_; }
 
     friend bool operator==(const ManufacturerID&, const ManufacturerID&) = default;
     friend bool operator==(const ManufacturerID& a, const std::vector<std::uint8_t>& b) {
