@@ -1,12 +1,16 @@
 #include "smf/track_decoder.h"
+#include "smf/visit_events.h"
 #include "smf_builder.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -646,6 +650,102 @@ TEST(TrackBody, StatusByteShortcutDecidesAsTheTrialOrder) {
     // Both outcomes are well represented, so the comparison covers both.
     EXPECT_GT(decoded, 1000);
     EXPECT_LT(decoded, 18000);
+}
+
+// Every event a visitor is handed, as the table would hold it, and the tracks it was told of.
+struct EventRecorder {
+    std::vector<std::vector<MIDIFileEvent>> tracks;
+
+    void beginTrack() { tracks.emplace_back(); }
+    template <class P> void operator()(DeltaTime delta, P&& payload) {
+        if (tracks.empty())
+            tracks.emplace_back(); // visitTrack on its own announces no track
+        tracks.back().push_back(wrap(std::forward<P>(payload), delta));
+    }
+};
+
+TEST(TrackBody, VisitingSeesExactlyTheTableAndFailsAlike) {
+    std::mt19937 random(77);
+    int decoded = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const ByteList bytes = randomBody(random);
+        const TrackDecoding decoding =
+            i % 2 == 0 ? TrackDecoding::shortcut : TrackDecoding::trialOrderOnly;
+        const auto table = decodeTrack(bytes, decoding);
+        EventRecorder recorder;
+        const auto visited = visitTrack(bytes, recorder, decoding);
+        ASSERT_EQ(bool(table), bool(visited)) << i;
+        if (!table) {
+            ASSERT_EQ(table.error(), visited.error()) << i;
+            continue;
+        }
+        ++decoded;
+        const std::vector<MIDIFileEvent> events(table->events.begin(), table->events.end());
+        ASSERT_EQ(*visited, events.size()) << i;
+        ASSERT_EQ(recorder.tracks.empty() ? std::vector<MIDIFileEvent>{} : recorder.tracks[0],
+                  events)
+            << i;
+    }
+    EXPECT_GT(decoded, 1000);
+    EXPECT_LT(decoded, 18000);
+}
+
+// A file of one to three random bodies behind a header that is now and then wrong, with now and
+// then an unknown chunk, a cut end or stray bytes at the end.
+ByteList randomFile(std::mt19937& random) {
+    const auto tracks = static_cast<std::uint16_t>(1 + random() % 3);
+    ByteList bytes =
+        header(random() % 8 == 0 ? 0 : 1, tracks,
+               random() % 8 == 0 ? 0xE128 : static_cast<std::uint16_t>(96 + random() % 900));
+    for (std::uint16_t t = 0; t < tracks; ++t) {
+        if (random() % 6 == 0)
+            append(bytes, chunk("XFIH", {1, 2, 3}));
+        // Most tracks are drawn until one decodes, so that whole files decode often enough.
+        ByteList body = randomBody(random);
+        for (int tries = 0; random() % 4 != 0 && tries < 20 && !decodeTrack(body); ++tries)
+            body = randomBody(random);
+        append(bytes, track(body));
+    }
+    if (random() % 8 == 0)
+        bytes.resize(bytes.size() - 1 - random() % 6);
+    else if (random() % 8 == 0)
+        append(bytes, {0x00, 0x01});
+    return bytes;
+}
+
+TEST(FileEvents, VisitingDecodesAndRefusesAsTheTables) {
+    std::mt19937 random(4096);
+    int decoded = 0;
+    for (int i = 0; i < 5000; ++i) {
+        const ByteList bytes = randomFile(random);
+        std::optional<MIDIFile> file;
+        std::optional<DecodeError> tableError;
+        try {
+            file = MIDIFile::decode(bytes);
+        } catch (const DecodeError& error) {
+            tableError = error;
+        }
+        EventRecorder recorder;
+        try {
+            const MIDIFile::Header header = decodeEvents(bytes, recorder);
+            ASSERT_TRUE(file) << i << " visited, but the table refused: " << tableError->message();
+            ++decoded;
+            EXPECT_EQ(header, file->header()) << i;
+            const auto tracks = file->tracks();
+            ASSERT_EQ(recorder.tracks.size(), tracks.size()) << i;
+            for (std::size_t t = 0; t < tracks.size(); ++t)
+                ASSERT_EQ(recorder.tracks[t],
+                          std::vector<MIDIFileEvent>(tracks[t].get().events.begin(),
+                                                     tracks[t].get().events.end()))
+                    << i << " track " << t;
+        } catch (const DecodeError& error) {
+            ASSERT_TRUE(tableError) << i << " refused only when visited: " << error.message();
+            ASSERT_EQ(error, *tableError) << i;
+            EXPECT_EQ(error.message(), tableError->message()) << i;
+        }
+    }
+    EXPECT_GT(decoded, 500);
+    EXPECT_LT(decoded, 4500);
 }
 
 TEST(TrackBody, LargeTablesKeepEveryEventAndItsData) {
