@@ -1,5 +1,7 @@
 #include "engine/tempo_map.h"
 
+#include "smf/visit_events.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -7,6 +9,8 @@
 #include <limits>
 #include <map>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <variant>
 
 namespace carvo {
@@ -55,32 +59,43 @@ float roundedToMillisecond(float seconds) {
     return std::round(seconds * 1000.0f) / 1000.0f;
 }
 
-Changes collectChanges(const smf::MIDIFile& file) {
-    Changes changes;
-    for (const smf::Track& track : file.tracks()) {
-        Tick tick = 0;
-        for (const auto& event : track.events) {
-            if (!event.delta.isTicks()) {
-                continue; // a note-value delta is not a position in the file; nothing passes
-            }
-            tick = advancedBy(tick, event.delta.tickCount());
-            if (const auto* tempo = std::get_if<smf::Tempo>(&event.event)) {
-                // A file's tempos are always clamped into range; one built in memory may not be,
-                // and a tempo of zero would make every later time infinite.
-                if (std::isfinite(tempo->bpm) && tempo->bpm > 0.0) {
-                    changes.byTick[tick].tempo = tempo->bpm;
-                }
-            } else if (const auto* signature = std::get_if<smf::TimeSignature>(&event.event)) {
-                const unsigned exponent = signature->denominator;
-                if (exponent < firstUnusableExponent) {
-                    changes.byTick[tick].meter =
-                        Meter{signature->numerator, std::int64_t{1} << exponent};
-                }
-            }
-            changes.lastTick = std::max(changes.lastTick, tick);
+// Gathers the changes from each track's events in file order. The same collector serves a decoded
+// file's event tables and a decoding that keeps no table, so both give the same changes.
+class ChangeCollector {
+public:
+    void beginTrack() { tick_ = 0; }
+
+    template <class P> void operator()(smf::DeltaTime delta, const P& payload) {
+        if (!delta.isTicks()) {
+            return; // a note-value delta is not a position in the file; nothing passes
         }
+        tick_ = advancedBy(tick_, delta.tickCount());
+        if constexpr (std::is_same_v<P, smf::Tempo>) {
+            // A file's tempos are always clamped into range; one built in memory may not be,
+            // and a tempo of zero would make every later time infinite.
+            if (std::isfinite(payload.bpm) && payload.bpm > 0.0) {
+                changes_.byTick[tick_].tempo = payload.bpm;
+            }
+        } else if constexpr (std::is_same_v<P, smf::TimeSignature>) {
+            const unsigned exponent = payload.denominator;
+            if (exponent < firstUnusableExponent) {
+                changes_.byTick[tick_].meter =
+                    Meter{payload.numerator, std::int64_t{1} << exponent};
+            }
+        }
+        changes_.lastTick = std::max(changes_.lastTick, tick_);
     }
-    return changes;
+
+    const Changes& changes() const { return changes_; }
+
+private:
+    Changes changes_;
+    Tick tick_ = 0;
+};
+
+std::int64_t ticksPerQuarterOf(smf::TimeBase timeBase) {
+    return timeBase.isMusical() ? std::int64_t{timeBase.ticksPerQuarterNote()}
+                                : timecodeTicksPerQuarter;
 }
 
 BarTables walk(const Changes& changes, std::int64_t ticksPerQuarter) {
@@ -149,22 +164,33 @@ void writeLineToStdout(std::string_view line) {
 }
 
 BarTables tempoMapOf(const smf::MIDIFile& file) {
-    const auto& timeBase = file.timeBase();
-    const std::int64_t ticksPerQuarter = timeBase.isMusical()
-                                             ? std::int64_t{timeBase.ticksPerQuarterNote()}
-                                             : timecodeTicksPerQuarter;
-    return walk(collectChanges(file), ticksPerQuarter);
+    ChangeCollector collector;
+    for (const smf::Track& track : file.tracks()) {
+        collector.beginTrack();
+        for (const auto& event : track.events) {
+            std::visit([&](const auto& payload) { collector(event.delta, payload); }, event.event);
+        }
+    }
+    return walk(collector.changes(), ticksPerQuarterOf(file.timeBase()));
 }
 
-std::optional<smf::MIDIFile> readMIDIFile(const std::filesystem::path& file,
-                                          const LineWriter& writeLine) {
+BarTables tempoMapOfBytes(std::span<const std::uint8_t> bytes) {
+    ChangeCollector collector;
+    const auto header = smf::decodeEvents(bytes, collector);
+    return walk(collector.changes(), ticksPerQuarterOf(header.timeBase));
+}
+
+namespace {
+// What read gives, or nothing after "Failed to read MIDI file: " and the reason.
+template <class Read>
+auto readOrSayWhyNot(const LineWriter& writeLine, Read&& read) -> std::optional<decltype(read())> {
     constexpr std::string_view prefix = "Failed to read MIDI file: ";
     const auto fail = [&](std::string_view reason) {
         writeLine(std::string(prefix).append(reason));
         return std::nullopt;
     };
     try {
-        return smf::MIDIFile::read(file);
+        return read();
     } catch (const smf::DecodeError& error) {
         return fail(error.plainText());
     } catch (const smf::FileReadError& error) {
@@ -174,14 +200,29 @@ std::optional<smf::MIDIFile> readMIDIFile(const std::filesystem::path& file,
         return fail(error.what());
     }
 }
+} // namespace
+
+std::optional<smf::MIDIFile> readMIDIFile(const std::filesystem::path& file,
+                                          const LineWriter& writeLine) {
+    return readOrSayWhyNot(writeLine, [&] { return smf::MIDIFile::read(file); });
+}
+
+std::optional<BarTables> readTempoMap(const std::filesystem::path& file,
+                                      const LineWriter& writeLine) {
+    return readOrSayWhyNot(writeLine, [&] {
+        ChangeCollector collector;
+        const auto header = smf::readEvents(file, collector);
+        return walk(collector.changes(), ticksPerQuarterOf(header.timeBase));
+    });
+}
 
 BarTables loadTempoMap(const std::filesystem::path& file, const LineWriter& writeLine) {
-    const auto midiFile = readMIDIFile(file, writeLine);
-    if (!midiFile) {
+    auto tables = readTempoMap(file, writeLine);
+    if (!tables) {
         return {};
     }
     writeLine("Loaded MIDI file");
-    return tempoMapOf(*midiFile);
+    return std::move(*tables);
 }
 
 BarTables makeFixedTempoMap(std::int64_t numerator, std::int64_t denominator, float tempo) {
