@@ -84,6 +84,7 @@ template <class P, class Field> struct ShownField {
     Field P::*field;
     std::string_view label;
 };
+template <class P, class Field> ShownField(Field P::*, std::string_view) -> ShownField<P, Field>;
 
 template <class P> struct ChannelVoice;
 
