@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <exception>
 #include <limits>
-#include <map>
 #include <string>
 #include <type_traits>
 #include <utility>
 #include <variant>
+#include <vector>
 
 namespace carvo {
 
@@ -32,8 +32,8 @@ struct Change {
 };
 
 struct Changes {
-    std::map<Tick, Change> byTick; // a std::map keeps the ticks sorted for the walk
-    Tick lastTick = 0;             // the greatest tick of any counted event
+    std::vector<std::pair<Tick, Change>> byTick; // ascending, one entry a tick
+    Tick lastTick = 0;                           // the greatest tick of any counted event
 };
 
 constexpr std::int64_t timecodeTicksPerQuarter = 480;
@@ -74,23 +74,50 @@ public:
             // A file's tempos are always clamped into range; one built in memory may not be,
             // and a tempo of zero would make every later time infinite.
             if (std::isfinite(payload.bpm) && payload.bpm > 0.0) {
-                changes_.byTick[tick_].tempo = payload.bpm;
+                found_.push_back({tick_, Change{payload.bpm, std::nullopt}});
             }
         } else if constexpr (std::is_same_v<P, smf::TimeSignature>) {
             const unsigned exponent = payload.denominator;
             if (exponent < firstUnusableExponent) {
-                changes_.byTick[tick_].meter =
-                    Meter{payload.numerator, std::int64_t{1} << exponent};
+                found_.push_back({tick_, Change{std::nullopt, Meter{payload.numerator,
+                                                                    std::int64_t{1} << exponent}}});
             }
         }
-        changes_.lastTick = std::max(changes_.lastTick, tick_);
+        lastTick_ = std::max(lastTick_, tick_);
     }
 
-    const Changes& changes() const { return changes_; }
+    // The changes by tick. At one tick a later change replaces an earlier one of its kind, later
+    // in its track or in a later track; a tempo and a time signature there stand side by side.
+    Changes changes() && {
+        // Each track's changes come in tick order; only a file of several tracks with changes
+        // needs sorting, and a stable sort keeps the file order at each tick.
+        const auto byTickOnly = [](const auto& a, const auto& b) { return a.first < b.first; };
+        if (!std::is_sorted(found_.begin(), found_.end(), byTickOnly)) {
+            std::stable_sort(found_.begin(), found_.end(), byTickOnly);
+        }
+        Changes changes;
+        changes.lastTick = lastTick_;
+        changes.byTick.reserve(found_.size());
+        for (const auto& [tick, change] : found_) {
+            if (changes.byTick.empty() || changes.byTick.back().first != tick) {
+                changes.byTick.emplace_back(tick, change);
+                continue;
+            }
+            Change& atTick = changes.byTick.back().second;
+            if (change.tempo) {
+                atTick.tempo = change.tempo;
+            }
+            if (change.meter) {
+                atTick.meter = change.meter;
+            }
+        }
+        return changes;
+    }
 
 private:
-    Changes changes_;
+    std::vector<std::pair<Tick, Change>> found_; // in file order, one change each
     Tick tick_ = 0;
+    Tick lastTick_ = 0;
 };
 
 std::int64_t ticksPerQuarterOf(smf::TimeBase timeBase) {
@@ -101,9 +128,9 @@ std::int64_t ticksPerQuarterOf(smf::TimeBase timeBase) {
 BarTables walk(const Changes& changes, std::int64_t ticksPerQuarter) {
     double tempo = defaultTempo;
     Meter meter = defaultMeter;
-    if (const auto atStart = changes.byTick.find(0); atStart != changes.byTick.end()) {
-        tempo = atStart->second.tempo.value_or(defaultTempo);
-        meter = atStart->second.meter.value_or(defaultMeter);
+    if (!changes.byTick.empty() && changes.byTick.front().first == 0) {
+        tempo = changes.byTick.front().second.tempo.value_or(defaultTempo);
+        meter = changes.byTick.front().second.meter.value_or(defaultMeter);
     }
     std::int64_t ticksPerBar = ticksPerBarOf(ticksPerQuarter, meter);
 
@@ -171,13 +198,13 @@ BarTables tempoMapOf(const smf::MIDIFile& file) {
             std::visit([&](const auto& payload) { collector(event.delta, payload); }, event.event);
         }
     }
-    return walk(collector.changes(), ticksPerQuarterOf(file.timeBase()));
+    return walk(std::move(collector).changes(), ticksPerQuarterOf(file.timeBase()));
 }
 
 BarTables tempoMapOfBytes(std::span<const std::uint8_t> bytes) {
     ChangeCollector collector;
     const auto header = smf::decodeEvents(bytes, collector);
-    return walk(collector.changes(), ticksPerQuarterOf(header.timeBase));
+    return walk(std::move(collector).changes(), ticksPerQuarterOf(header.timeBase));
 }
 
 namespace {
@@ -212,7 +239,7 @@ std::optional<BarTables> readTempoMap(const std::filesystem::path& file,
     return readOrSayWhyNot(writeLine, [&] {
         ChangeCollector collector;
         const auto header = smf::readEvents(file, collector);
-        return walk(collector.changes(), ticksPerQuarterOf(header.timeBase));
+        return walk(std::move(collector).changes(), ticksPerQuarterOf(header.timeBase));
     });
 }
 
