@@ -18,12 +18,12 @@
 
 namespace {
 
-using carvo::bench::ByteList;
+using carvo::bench::Bytes;
 using carvo::bench::denseFile;
 using carvo::bench::tempoMapFile;
 using carvo::bench::typicalFile;
 
-void decodeBenchmark(benchmark::State& state, const ByteList& bytes) {
+void decodeBenchmark(benchmark::State& state, const Bytes& bytes) {
     std::size_t events = 0;
     const auto counted = carvo::smf::MIDIFile::decode(bytes);
     for (const auto& track : counted.tracks())
@@ -40,13 +40,13 @@ void decodeBenchmark(benchmark::State& state, const ByteList& bytes) {
 }
 
 void DenseTenMegabytes(benchmark::State& state) {
-    static const ByteList bytes = denseFile(10 * 1000 * 1000);
+    static const Bytes bytes = denseFile(10 * 1000 * 1000);
     decodeBenchmark(state, bytes);
 }
 BENCHMARK(DenseTenMegabytes)->Unit(benchmark::kMillisecond);
 
 void TypicalHundredKilobytes(benchmark::State& state) {
-    static const ByteList bytes = typicalFile(112 * 1000);
+    static const Bytes bytes = typicalFile(112 * 1000);
     decodeBenchmark(state, bytes);
 }
 BENCHMARK(TypicalHundredKilobytes)->Unit(benchmark::kMicrosecond);
@@ -70,7 +70,7 @@ public:
     std::size_t size() const { return size_; }
 
 private:
-    static std::size_t write(const std::filesystem::path& path, const ByteList& bytes) {
+    static std::size_t write(const std::filesystem::path& path, const Bytes& bytes) {
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));

@@ -3,7 +3,7 @@
 // on generated files.
 
 #include "engine/tempo_map.h"
-#include "midi_bytes.h"
+#include "support/midi_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -73,11 +73,8 @@ test::Bytes randomBody(std::mt19937& random) {
     const auto below = [&](unsigned n) { return static_cast<std::uint8_t>(random() % n); };
     test::Bytes body;
     const auto delta = [&] {
-        const auto ticks =
-            static_cast<unsigned>(random() % 4 == 0 ? random() % 4000 : random() % 100);
-        if (ticks >= 128)
-            body.push_back(static_cast<std::uint8_t>(0x80 | (ticks >> 7)));
-        body.push_back(static_cast<std::uint8_t>(ticks & 0x7F));
+        test::appendVariableLength(
+            body, static_cast<std::uint32_t>(random() % 4 == 0 ? random() % 4000 : random() % 100));
     };
     bool status = false; // whether running status is in force
     const int events = 1 + static_cast<int>(random() % 40);
@@ -118,28 +115,18 @@ test::Bytes randomBody(std::mt19937& random) {
             break;
         }
     }
-    body.insert(body.end(), {0x00, 0xFF, 0x2F, 0x00});
+    test::appendEndOfTrack(body);
     if (random() % 24 == 0)
         body.resize(body.size() - 1 - random() % 3);
     return body;
 }
 
 test::Bytes randomFile(std::mt19937& random) {
-    const auto tracks = 1 + random() % 4;
+    const auto tracks = static_cast<std::uint16_t>(1 + random() % 4);
     const std::uint16_t divisions[] = {480, 96, 1, 0, 0xE728, 480, 960, 0xE128};
-    test::Bytes bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, static_cast<std::uint8_t>(tracks)};
-    const std::uint16_t division = divisions[random() % 8];
-    bytes.insert(bytes.end(),
-                 {static_cast<std::uint8_t>(division >> 8), static_cast<std::uint8_t>(division)});
-    for (unsigned t = 0; t < tracks; ++t) {
-        const test::Bytes body = randomBody(random);
-        const auto length = static_cast<std::uint32_t>(body.size());
-        bytes.insert(bytes.end(),
-                     {'M', 'T', 'r', 'k', static_cast<std::uint8_t>(length >> 24),
-                      static_cast<std::uint8_t>(length >> 16),
-                      static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)});
-        bytes.insert(bytes.end(), body.begin(), body.end());
-    }
+    test::Bytes bytes = test::header(test::formatMultipleTracks, tracks, divisions[random() % 8]);
+    for (std::uint16_t t = 0; t < tracks; ++t)
+        test::append(bytes, test::track(randomBody(random)));
     return bytes;
 }
 

@@ -2,7 +2,7 @@
 // comments from the tempo and the bar lengths, never read back from the code.
 
 #include "engine/tempo_map.h"
-#include "midi_bytes.h"
+#include "support/midi_bytes.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
