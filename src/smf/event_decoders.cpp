@@ -318,9 +318,8 @@ bytes::OwnedBytes owned(Bytes data) {
 // The body of a variable-length kind whose lead of leadLength bytes passes leadMatches; every
 // such kind needs at least 3 bytes, and a lead it does not take is refused as wrongLead.
 template <class LeadMatches>
-bytes::Expected<Body, midi::Rejection> readVariable(Bytes bytes, std::size_t leadLength,
-                                                    RejectReason wrongLead,
-                                                    LeadMatches leadMatches) {
+bytes::Expected<Body, midi::Rejection>
+readVariable(Bytes bytes, std::size_t leadLength, RejectReason wrongLead, LeadMatches leadMatches) {
     if (bytes.size() < 3)
         return fail(reject(RejectReason::unexpectedByteLength));
     if (!leadMatches(bytes))
@@ -329,9 +328,8 @@ bytes::Expected<Body, midi::Rejection> readVariable(Bytes bytes, std::size_t lea
 }
 
 DecodeResult<Text> decodeVariable(std::type_identity<Text>, Bytes bytes) {
-    auto body = readVariable(bytes, 2, RejectReason::notTextual, [](Bytes b) {
-        return b[0] == 0xFF && b[1] >= 0x01 && b[1] <= 0x09;
-    });
+    auto body = readVariable(bytes, 2, RejectReason::notTextual,
+                             [](Bytes b) { return b[0] == 0xFF && b[1] >= 0x01 && b[1] <= 0x09; });
     if (!body)
         return fail(body.error());
     return Decoded<Text>{
@@ -358,7 +356,8 @@ DecodeResult<UnrecognizedMeta> decodeVariable(std::type_identity<UnrecognizedMet
 // System exclusive: F0, length, the message bytes closed by F7. Returns the bytes between F0 and
 // F7 and the total length used.
 bytes::Expected<Body, midi::Rejection> readSysEx(Bytes bytes) {
-    auto body = readVariable(bytes, 1, RejectReason::notSysEx, [](Bytes b) { return b[0] == 0xF0; });
+    auto body =
+        readVariable(bytes, 1, RejectReason::notSysEx, [](Bytes b) { return b[0] == 0xF0; });
     if (!body)
         return fail(body.error());
     if (body->data.empty())
