@@ -3,6 +3,7 @@
 // on generated files.
 
 #include "engine/tempo_map.h"
+#include "support/corpus_files.h"
 #include "support/midi_bytes.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +17,6 @@
 
 namespace carvo {
 namespace {
-
-const std::filesystem::path corpus{CARVO_SHARED_CORPUS_DIR};
 
 // Everything a reader of the tempo map sees: the lines it was told and the tables it got.
 struct Outcome {
@@ -41,29 +40,21 @@ Outcome withoutEventTables(const std::filesystem::path& file) {
 }
 
 TEST(TempoMapPaths, AgreeOnEveryCorpusFile) {
-    ASSERT_TRUE(std::filesystem::is_directory(corpus / "jazz-soft-test-midi-files") &&
-                std::filesystem::is_directory(corpus / "midly-tests"))
-        << "The shared corpus of public MIDI files is missing at " << corpus
-        << " (set CARVO_SHARED_CORPUS when configuring).";
-    std::size_t files = 0;
+    ASSERT_EQ(test::corpusMissing(), "");
+    const auto files = test::corpusFiles();
     std::size_t mapped = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
-        const auto extension = entry.path().extension();
-        if (!entry.is_regular_file() ||
-            (extension != ".mid" && extension != ".rmi" && extension != ".syx"))
-            continue;
-        ++files;
-        const Outcome expected = throughTheEventTables(entry.path());
-        const Outcome actual = withoutEventTables(entry.path());
-        EXPECT_EQ(actual.lines, expected.lines) << entry.path();
-        EXPECT_EQ(actual.tables, expected.tables) << entry.path();
+    for (const auto& file : files) {
+        const Outcome expected = throughTheEventTables(file);
+        const Outcome actual = withoutEventTables(file);
+        EXPECT_EQ(actual.lines, expected.lines) << file;
+        EXPECT_EQ(actual.tables, expected.tables) << file;
         if (expected.tables)
             ++mapped;
     }
-    EXPECT_GE(files, 70u);
+    EXPECT_GE(files.size(), 70u);
     // Both outcomes are well represented.
-    EXPECT_GT(mapped, files / 2);
-    EXPECT_LT(mapped, files);
+    EXPECT_GT(mapped, files.size() / 2);
+    EXPECT_LT(mapped, files.size());
 }
 
 // A track of random tempo and time-signature changes among notes under running status, text and
