@@ -32,6 +32,7 @@
 #include "qlab/qlab_integration.h"
 #include "qlab/script_runner.h"
 #include "remote/tcp_server.h"
+#include "support/midi_bytes.h"
 
 namespace {
 
@@ -59,65 +60,37 @@ private:
     QString m_answer;
 };
 
-// 16-bit and 32-bit big-endian numbers and variable-length deltas of a MIDI file.
-void put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-    out.push_back(static_cast<std::uint8_t>(v));
-}
-void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    put16(out, v >> 16);
-    put16(out, v & 0xFFFF);
-}
-void putDelta(std::vector<std::uint8_t>& out, std::uint32_t delta) {
-    std::uint8_t groups[5];
-    int n = 0;
-    groups[n++] = static_cast<std::uint8_t>(delta & 0x7F);
-    for (delta >>= 7; delta != 0; delta >>= 7)
-        groups[n++] = static_cast<std::uint8_t>((delta & 0x7F) | 0x80);
-    while (n > 0)
-        out.push_back(groups[--n]);
-}
-void putTrack(std::vector<std::uint8_t>& file, std::vector<std::uint8_t> body) {
-    body.insert(body.end(), {0x00, 0xFF, 0x2F, 0x00});
-    file.insert(file.end(), {'M', 'T', 'r', 'k'});
-    put32(file, static_cast<std::uint32_t>(body.size()));
-    file.insert(file.end(), body.begin(), body.end());
-}
-
 // About 1 MB: a tempo track changing tempo every bar and time signature every 16 bars, and a
 // note track of short notes, 480 ticks per quarter, some 1300 bars.
-std::vector<std::uint8_t> largeMidiFile() {
+carvo::test::Bytes largeMidiFile() {
+    using carvo::test::appendVariableLength;
     constexpr std::uint32_t ticksPerBar = 1920;
     constexpr std::uint32_t bars = 1300;
-    std::vector<std::uint8_t> tempo;
+    carvo::test::Bytes tempo;
     for (std::uint32_t bar = 0; bar < bars; ++bar) {
-        putDelta(tempo, bar == 0 ? 0 : ticksPerBar);
+        appendVariableLength(tempo, bar == 0 ? 0 : ticksPerBar);
         const std::uint32_t micros = 400'000 + (bar % 7) * 25'000;
         tempo.insert(tempo.end(),
                      {0xFF, 0x51, 0x03, static_cast<std::uint8_t>(micros >> 16),
                       static_cast<std::uint8_t>(micros >> 8), static_cast<std::uint8_t>(micros)});
         if (bar % 16 == 0) {
-            putDelta(tempo, 0);
+            appendVariableLength(tempo, 0);
             tempo.insert(tempo.end(), {0xFF, 0x58, 0x04, 4, 2, 24, 8});
         }
     }
-    std::vector<std::uint8_t> notes;
+    carvo::test::Bytes notes;
     std::uint32_t tick = 0;
     for (std::uint32_t k = 0; tick < bars * ticksPerBar; ++k, tick += 20) {
         const auto key = static_cast<std::uint8_t>(48 + k % 24);
-        putDelta(notes, 10);
+        appendVariableLength(notes, 10);
         notes.insert(notes.end(), {0x90, key, 100});
-        putDelta(notes, 10);
+        appendVariableLength(notes, 10);
         notes.insert(notes.end(), {0x80, key, 0});
     }
-    std::vector<std::uint8_t> file{'M', 'T', 'h', 'd'};
-    put32(file, 6);
-    put16(file, 1);
-    put16(file, 2);
-    put16(file, 480);
-    putTrack(file, std::move(tempo));
-    putTrack(file, std::move(notes));
-    return file;
+    carvo::test::appendEndOfTrack(tempo);
+    carvo::test::appendEndOfTrack(notes);
+    return carvo::test::file({carvo::test::header(carvo::test::formatMultipleTracks, 2, 480),
+                              carvo::test::track(tempo), carvo::test::track(notes)});
 }
 
 QTemporaryDir& scratch() {

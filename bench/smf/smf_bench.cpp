@@ -1,138 +1,29 @@
 // Decoding speed of the MIDI file reader: a jump decodes its file afresh every time.
 
+#include "bench_files.h"
+#include "engine/tempo_map.h"
 #include "smf/midi_file.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <random>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
-using ByteList = std::vector<std::uint8_t>;
+using carvo::bench::Bytes;
+using carvo::bench::denseFile;
+using carvo::bench::tempoMapFile;
+using carvo::bench::typicalFile;
 
-class FileWriter {
-public:
-    void header(std::uint16_t tracks, std::uint16_t division) {
-        append({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1});
-        append({static_cast<std::uint8_t>(tracks >> 8), static_cast<std::uint8_t>(tracks),
-                static_cast<std::uint8_t>(division >> 8), static_cast<std::uint8_t>(division)});
-    }
-    void track(const ByteList& body) {
-        const auto length = static_cast<std::uint32_t>(body.size() + 4);
-        append({'M', 'T', 'r', 'k', static_cast<std::uint8_t>(length >> 24),
-                static_cast<std::uint8_t>(length >> 16), static_cast<std::uint8_t>(length >> 8),
-                static_cast<std::uint8_t>(length)});
-        bytes_.insert(bytes_.end(), body.begin(), body.end());
-        append({0x00, 0xFF, 0x2F, 0x00});
-    }
-    const ByteList& bytes() const { return bytes_; }
-
-private:
-    void append(std::initializer_list<std::uint8_t> bytes) { bytes_.insert(bytes_.end(), bytes); }
-    ByteList bytes_;
-};
-
-// A number below n from the generator.
-std::uint32_t below(std::mt19937& random, std::uint32_t n) {
-    return static_cast<std::uint32_t>(random() % n);
-}
-
-void delta(ByteList& body, std::uint32_t ticks) {
-    if (ticks >= 128)
-        body.push_back(static_cast<std::uint8_t>(0x80 | (ticks >> 7)));
-    body.push_back(static_cast<std::uint8_t>(ticks & 0x7F));
-}
-
-void text(ByteList& body, std::uint8_t type, const std::string& value) {
-    body.insert(body.end(), {0x00, 0xFF, type, static_cast<std::uint8_t>(value.size())});
-    body.insert(body.end(), value.begin(), value.end());
-}
-
-// Many tracks of dense playing: notes under running status, controllers, pitch bend, and now
-// and then system exclusive and text events.
-ByteList denseFile(std::size_t targetBytes) {
-    constexpr std::uint16_t trackCount = 16;
-    std::mt19937 random(7);
-    FileWriter writer;
-    writer.header(trackCount, 480);
-    const std::size_t perTrack = targetBytes / trackCount;
-    for (std::uint16_t t = 0; t < trackCount; ++t) {
-        const auto channel = static_cast<std::uint8_t>(t % 16);
-        ByteList body;
-        body.reserve(perTrack + 64);
-        text(body, 0x03, "Track " + std::to_string(t));
-        body.insert(body.end(), {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20});
-        body.insert(body.end(), {0x00, 0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08});
-        std::size_t group = 0;
-        while (body.size() < perTrack) {
-            // A phrase of notes under one status byte, velocity 0 ending each note.
-            body.insert(body.end(), {0x00, static_cast<std::uint8_t>(0x90 | channel), 60, 100});
-            for (int n = 0; n < 24; ++n) {
-                const auto note = static_cast<std::uint8_t>(40 + below(random, 48));
-                delta(body, below(random, 4));
-                body.insert(body.end(), {note, static_cast<std::uint8_t>(1 + below(random, 126))});
-                delta(body, below(random, 96));
-                body.insert(body.end(), {note, 0});
-            }
-            // A controller sweep and a pitch bend sweep under running status.
-            body.insert(body.end(), {0x00, static_cast<std::uint8_t>(0xB0 | channel), 1, 0});
-            for (int n = 0; n < 12; ++n)
-                body.insert(body.end(), {0x02, 1, static_cast<std::uint8_t>(n * 10)});
-            body.insert(body.end(), {0x00, static_cast<std::uint8_t>(0xE0 | channel), 0, 64});
-            for (int n = 0; n < 12; ++n)
-                body.insert(body.end(), {0x01, static_cast<std::uint8_t>(n * 9),
-                                         static_cast<std::uint8_t>(64 + n)});
-            if (++group % 16 == 0) {
-                body.insert(body.end(), {0x00, 0xF0, 0x09, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F,
-                                         0x00, 0xF7});
-                text(body, 0x06, "Rehearsal mark " + std::to_string(group));
-            }
-        }
-        writer.track(body);
-    }
-    return writer.bytes();
-}
-
-// A typical score: a conductor track and a few instruments, one status byte per event.
-ByteList typicalFile(std::size_t targetBytes) {
-    constexpr std::uint16_t trackCount = 8;
-    std::mt19937 random(11);
-    FileWriter writer;
-    writer.header(trackCount, 960);
-    ByteList conductor;
-    text(conductor, 0x03, "Conductor");
-    for (int bar = 0; bar < 200; ++bar) {
-        delta(conductor, bar == 0 ? 0 : 3840);
-        conductor.insert(conductor.end(),
-                         {0xFF, 0x51, 0x03, 0x07, 0xA1, static_cast<std::uint8_t>(bar % 256)});
-        if (bar % 16 == 0)
-            conductor.insert(conductor.end(), {0x00, 0xFF, 0x58, 0x04, 0x03, 0x02, 0x18, 0x08});
-    }
-    writer.track(conductor);
-    const std::size_t perTrack = targetBytes / trackCount;
-    for (std::uint16_t t = 1; t < trackCount; ++t) {
-        const auto channel = static_cast<std::uint8_t>(t);
-        ByteList body;
-        text(body, 0x03, "Instrument " + std::to_string(t));
-        body.insert(body.end(), {0x00, static_cast<std::uint8_t>(0xC0 | channel), 0x30});
-        while (body.size() < perTrack) {
-            const auto note = static_cast<std::uint8_t>(48 + below(random, 36));
-            delta(body, 240 * (1 + below(random, 4)));
-            body.insert(body.end(), {static_cast<std::uint8_t>(0x90 | channel), note, 80});
-            delta(body, 200 + below(random, 200));
-            body.insert(body.end(), {static_cast<std::uint8_t>(0x80 | channel), note, 64});
-            if (below(random, 32) == 0)
-                body.insert(body.end(), {0x00, static_cast<std::uint8_t>(0xB0 | channel), 64, 127});
-        }
-        writer.track(body);
-    }
-    return writer.bytes();
-}
-
-void decodeBenchmark(benchmark::State& state, const ByteList& bytes) {
+void decodeBenchmark(benchmark::State& state, const Bytes& bytes) {
     std::size_t events = 0;
     const auto counted = carvo::smf::MIDIFile::decode(bytes);
     for (const auto& track : counted.tracks())
@@ -149,15 +40,89 @@ void decodeBenchmark(benchmark::State& state, const ByteList& bytes) {
 }
 
 void DenseTenMegabytes(benchmark::State& state) {
-    static const ByteList bytes = denseFile(10 * 1000 * 1000);
+    static const Bytes bytes = denseFile(10 * 1000 * 1000);
     decodeBenchmark(state, bytes);
 }
 BENCHMARK(DenseTenMegabytes)->Unit(benchmark::kMillisecond);
 
 void TypicalHundredKilobytes(benchmark::State& state) {
-    static const ByteList bytes = typicalFile(112 * 1000);
+    static const Bytes bytes = typicalFile(112 * 1000);
     decodeBenchmark(state, bytes);
 }
 BENCHMARK(TypicalHundredKilobytes)->Unit(benchmark::kMicrosecond);
+
+// The tempo map of a file on disk, as a jump builds it: read, decoded, walked. The file is
+// written once and removed when the program ends.
+class TempoMapFileOnDisk {
+public:
+    TempoMapFileOnDisk()
+        : path_(std::filesystem::temp_directory_path() /
+                ("carvo-bench-tempo-map-" + std::to_string(::getpid()) + ".mid")),
+          size_(write(path_, tempoMapFile(13'700'000))) {}
+    ~TempoMapFileOnDisk() {
+        std::error_code ignored;
+        std::filesystem::remove(path_, ignored);
+    }
+    TempoMapFileOnDisk(const TempoMapFileOnDisk&) = delete;
+    TempoMapFileOnDisk& operator=(const TempoMapFileOnDisk&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::size_t size() const { return size_; }
+
+private:
+    static std::size_t write(const std::filesystem::path& path, const Bytes& bytes) {
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return bytes.size();
+    }
+
+    std::filesystem::path path_;
+    std::size_t size_;
+};
+
+const TempoMapFileOnDisk& tempoMapFileOnDisk() {
+    static const TempoMapFileOnDisk file;
+    return file;
+}
+
+template <class Build> void tempoMapBenchmark(benchmark::State& state, Build&& build) {
+    const TempoMapFileOnDisk& file = tempoMapFileOnDisk();
+    std::size_t events = 0;
+    const auto counted = carvo::smf::MIDIFile::read(file.path());
+    for (const auto& track : counted.tracks())
+        events += track.get().events.size();
+    std::size_t bars = 0;
+    for (auto _ : state) {
+        const carvo::BarTables tables = build(file.path());
+        bars = tables.barStartTimes.size() - 1;
+        benchmark::DoNotOptimize(tables);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(file.size()));
+    state.counters["events"] = benchmark::Counter(static_cast<double>(events),
+                                                  benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["bars"] = static_cast<double>(bars);
+    state.counters["file_bytes"] = static_cast<double>(file.size());
+}
+
+void ignoreLine(std::string_view) {}
+
+// Through a MIDIFile and its event tables, as the tempo map was built before it read events one
+// at a time.
+void TempoMapThroughEventTables(benchmark::State& state) {
+    tempoMapBenchmark(state, [](const std::filesystem::path& path) {
+        return carvo::tempoMapOf(*carvo::readMIDIFile(path, ignoreLine));
+    });
+}
+BENCHMARK(TempoMapThroughEventTables)->Unit(benchmark::kMillisecond);
+
+// Checking every event without keeping any, as loadTempoMap and carvo-bars do.
+void TempoMapWithoutEventTables(benchmark::State& state) {
+    tempoMapBenchmark(state, [](const std::filesystem::path& path) {
+        return *carvo::readTempoMap(path, ignoreLine);
+    });
+}
+BENCHMARK(TempoMapWithoutEventTables)->Unit(benchmark::kMillisecond);
 
 } // namespace

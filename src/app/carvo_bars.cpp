@@ -171,10 +171,11 @@ int main(int argc, char** argv) {
         return printBars(tables, options.firstBar);
     }
 
-    const auto file = carvo::readMIDIFile(*options.file, writeLineToStderr);
-    if (!file) {
-        return exitFailure;
+    if (options.events) {
+        const auto file = carvo::readMIDIFile(*options.file, writeLineToStderr);
+        return file ? printEvents(*file) : exitFailure;
     }
-    return options.events ? printEvents(*file)
-                          : printBars(carvo::tempoMapOf(*file), options.firstBar);
+    // The bar table needs no event table: the file is checked event by event as it is read.
+    const auto tables = carvo::readTempoMap(*options.file, writeLineToStderr);
+    return tables ? printBars(*tables, options.firstBar) : exitFailure;
 }

@@ -4,16 +4,6 @@
 
 namespace carvo::bytes {
 
-std::string_view describe(ReadError error) {
-    switch (error) {
-    case ReadError::invalidByteCount:
-        return "invalidByteCount";
-    case ReadError::pastEndOfStream:
-        return "pastEndOfStream";
-    }
-    return "unknown";
-}
-
 namespace {
 bool bigEndianWanted(Endianness endianness) {
     switch (endianness) {

@@ -8,15 +8,12 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string_view>
 
 namespace carvo::bytes {
 
 using Bytes = std::span<const std::uint8_t>;
 
 enum class ReadError { invalidByteCount, pastEndOfStream };
-
-std::string_view describe(ReadError error);
 
 template <class T> using ReadResult = Expected<T, ReadError>;
 

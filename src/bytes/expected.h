@@ -18,7 +18,6 @@ public:
     Expected(T value) : value_(std::move(value)) {}
     template <class F> Expected(Failure<F> failure) : error_(std::move(failure.error)) {}
 
-    bool hasValue() const { return value_.has_value(); }
     explicit operator bool() const { return value_.has_value(); }
 
     T& value() & { return *value_; }

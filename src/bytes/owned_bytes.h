@@ -44,7 +44,6 @@ public:
     std::span<const std::uint8_t> view() const { return {data(), size()}; }
     const std::uint8_t* begin() const { return data(); }
     const std::uint8_t* end() const { return data() + size(); }
-    std::uint8_t operator[](std::size_t index) const { return data()[index]; }
     std::uint8_t back() const { return data()[size() - 1]; }
     std::vector<std::uint8_t> toVector() const { return {begin(), end()}; }
 

@@ -1,13 +1,17 @@
 #include "engine/tempo_map.h"
 
+#include "smf/visit_events.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <exception>
 #include <limits>
-#include <map>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <variant>
+#include <vector>
 
 namespace carvo {
 
@@ -28,8 +32,8 @@ struct Change {
 };
 
 struct Changes {
-    std::map<Tick, Change> byTick; // a std::map keeps the ticks sorted for the walk
-    Tick lastTick = 0;             // the greatest tick of any counted event
+    std::vector<std::pair<Tick, Change>> byTick; // ascending, one entry a tick
+    Tick lastTick = 0;                           // the greatest tick of any counted event
 };
 
 constexpr std::int64_t timecodeTicksPerQuarter = 480;
@@ -55,40 +59,78 @@ float roundedToMillisecond(float seconds) {
     return std::round(seconds * 1000.0f) / 1000.0f;
 }
 
-Changes collectChanges(const smf::MIDIFile& file) {
-    Changes changes;
-    for (const smf::Track& track : file.tracks()) {
-        Tick tick = 0;
-        for (const auto& event : track.events) {
-            if (!event.delta.isTicks()) {
-                continue; // a note-value delta is not a position in the file; nothing passes
-            }
-            tick = advancedBy(tick, event.delta.tickCount());
-            if (const auto* tempo = std::get_if<smf::Tempo>(&event.event)) {
-                // A file's tempos are always clamped into range; one built in memory may not be,
-                // and a tempo of zero would make every later time infinite.
-                if (std::isfinite(tempo->bpm) && tempo->bpm > 0.0) {
-                    changes.byTick[tick].tempo = tempo->bpm;
-                }
-            } else if (const auto* signature = std::get_if<smf::TimeSignature>(&event.event)) {
-                const unsigned exponent = signature->denominator;
-                if (exponent < firstUnusableExponent) {
-                    changes.byTick[tick].meter =
-                        Meter{signature->numerator, std::int64_t{1} << exponent};
-                }
-            }
-            changes.lastTick = std::max(changes.lastTick, tick);
+// Gathers the changes from each track's events in file order. The same collector serves a decoded
+// file's event tables and a decoding that keeps no table, so both give the same changes.
+class ChangeCollector {
+public:
+    void beginTrack() { tick_ = 0; }
+
+    template <class P> void operator()(smf::DeltaTime delta, const P& payload) {
+        if (!delta.isTicks()) {
+            return; // a note-value delta is not a position in the file; nothing passes
         }
+        tick_ = advancedBy(tick_, delta.tickCount());
+        if constexpr (std::is_same_v<P, smf::Tempo>) {
+            // A file's tempos are always clamped into range; one built in memory may not be,
+            // and a tempo of zero would make every later time infinite.
+            if (std::isfinite(payload.bpm) && payload.bpm > 0.0) {
+                found_.push_back({tick_, Change{payload.bpm, std::nullopt}});
+            }
+        } else if constexpr (std::is_same_v<P, smf::TimeSignature>) {
+            const unsigned exponent = payload.denominator;
+            if (exponent < firstUnusableExponent) {
+                found_.push_back({tick_, Change{std::nullopt, Meter{payload.numerator,
+                                                                    std::int64_t{1} << exponent}}});
+            }
+        }
+        lastTick_ = std::max(lastTick_, tick_);
     }
-    return changes;
+
+    // The changes by tick. At one tick a later change replaces an earlier one of its kind, later
+    // in its track or in a later track; a tempo and a time signature there stand side by side.
+    Changes changes() && {
+        // Each track's changes come in tick order; only a file of several tracks with changes
+        // needs sorting, and a stable sort keeps the file order at each tick.
+        const auto byTickOnly = [](const auto& a, const auto& b) { return a.first < b.first; };
+        if (!std::is_sorted(found_.begin(), found_.end(), byTickOnly)) {
+            std::stable_sort(found_.begin(), found_.end(), byTickOnly);
+        }
+        Changes changes;
+        changes.lastTick = lastTick_;
+        changes.byTick.reserve(found_.size());
+        for (const auto& [tick, change] : found_) {
+            if (changes.byTick.empty() || changes.byTick.back().first != tick) {
+                changes.byTick.emplace_back(tick, change);
+                continue;
+            }
+            Change& atTick = changes.byTick.back().second;
+            if (change.tempo) {
+                atTick.tempo = change.tempo;
+            }
+            if (change.meter) {
+                atTick.meter = change.meter;
+            }
+        }
+        return changes;
+    }
+
+private:
+    std::vector<std::pair<Tick, Change>> found_; // in file order, one change each
+    Tick tick_ = 0;
+    Tick lastTick_ = 0;
+};
+
+std::int64_t ticksPerQuarterOf(smf::TimeBase timeBase) {
+    return timeBase.isMusical() ? std::int64_t{timeBase.ticksPerQuarterNote()}
+                                : timecodeTicksPerQuarter;
 }
 
 BarTables walk(const Changes& changes, std::int64_t ticksPerQuarter) {
     double tempo = defaultTempo;
     Meter meter = defaultMeter;
-    if (const auto atStart = changes.byTick.find(0); atStart != changes.byTick.end()) {
-        tempo = atStart->second.tempo.value_or(defaultTempo);
-        meter = atStart->second.meter.value_or(defaultMeter);
+    if (!changes.byTick.empty() && changes.byTick.front().first == 0) {
+        tempo = changes.byTick.front().second.tempo.value_or(defaultTempo);
+        meter = changes.byTick.front().second.meter.value_or(defaultMeter);
     }
     std::int64_t ticksPerBar = ticksPerBarOf(ticksPerQuarter, meter);
 
@@ -149,22 +191,33 @@ void writeLineToStdout(std::string_view line) {
 }
 
 BarTables tempoMapOf(const smf::MIDIFile& file) {
-    const auto& timeBase = file.timeBase();
-    const std::int64_t ticksPerQuarter = timeBase.isMusical()
-                                             ? std::int64_t{timeBase.ticksPerQuarterNote()}
-                                             : timecodeTicksPerQuarter;
-    return walk(collectChanges(file), ticksPerQuarter);
+    ChangeCollector collector;
+    for (const smf::Track& track : file.tracks()) {
+        collector.beginTrack();
+        for (const auto& event : track.events) {
+            std::visit([&](const auto& payload) { collector(event.delta, payload); }, event.event);
+        }
+    }
+    return walk(std::move(collector).changes(), ticksPerQuarterOf(file.timeBase()));
 }
 
-std::optional<smf::MIDIFile> readMIDIFile(const std::filesystem::path& file,
-                                          const LineWriter& writeLine) {
+BarTables tempoMapOfBytes(std::span<const std::uint8_t> bytes) {
+    ChangeCollector collector;
+    const auto header = smf::decodeEvents(bytes, collector);
+    return walk(std::move(collector).changes(), ticksPerQuarterOf(header.timeBase));
+}
+
+namespace {
+// What read gives, or nothing after "Failed to read MIDI file: " and the reason.
+template <class Read>
+auto readOrSayWhyNot(const LineWriter& writeLine, Read&& read) -> std::optional<decltype(read())> {
     constexpr std::string_view prefix = "Failed to read MIDI file: ";
     const auto fail = [&](std::string_view reason) {
         writeLine(std::string(prefix).append(reason));
         return std::nullopt;
     };
     try {
-        return smf::MIDIFile::read(file);
+        return read();
     } catch (const smf::DecodeError& error) {
         return fail(error.plainText());
     } catch (const smf::FileReadError& error) {
@@ -174,14 +227,29 @@ std::optional<smf::MIDIFile> readMIDIFile(const std::filesystem::path& file,
         return fail(error.what());
     }
 }
+} // namespace
+
+std::optional<smf::MIDIFile> readMIDIFile(const std::filesystem::path& file,
+                                          const LineWriter& writeLine) {
+    return readOrSayWhyNot(writeLine, [&] { return smf::MIDIFile::read(file); });
+}
+
+std::optional<BarTables> readTempoMap(const std::filesystem::path& file,
+                                      const LineWriter& writeLine) {
+    return readOrSayWhyNot(writeLine, [&] {
+        ChangeCollector collector;
+        const auto header = smf::readEvents(file, collector);
+        return walk(std::move(collector).changes(), ticksPerQuarterOf(header.timeBase));
+    });
+}
 
 BarTables loadTempoMap(const std::filesystem::path& file, const LineWriter& writeLine) {
-    const auto midiFile = readMIDIFile(file, writeLine);
-    if (!midiFile) {
+    auto tables = readTempoMap(file, writeLine);
+    if (!tables) {
         return {};
     }
     writeLine("Loaded MIDI file");
-    return tempoMapOf(*midiFile);
+    return std::move(*tables);
 }
 
 BarTables makeFixedTempoMap(std::int64_t numerator, std::int64_t denominator, float tempo) {

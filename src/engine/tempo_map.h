@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -42,13 +43,24 @@ inline constexpr std::size_t maxBarCount = 100'000;
 // Writes nothing.
 BarTables tempoMapOf(const smf::MIDIFile& file);
 
+// The same tables from a file's bytes, decoded without keeping its events: every event is still
+// checked, and the bytes MIDIFile::decode refuses are refused with the same DecodeError.
+BarTables tempoMapOfBytes(std::span<const std::uint8_t> bytes);
+
 // Reads and decodes a MIDI file; on failure writes "Failed to read MIDI file: " and the error's
 // plain text through writeLine and gives nothing.
 std::optional<smf::MIDIFile> readMIDIFile(const std::filesystem::path& file,
                                           const LineWriter& writeLine);
 
-// The bar tables of the MIDI file at `file`. Never fails: a file that cannot be read or decoded
-// gives empty tables after the failure line; a good one writes "Loaded MIDI file" first.
+// The bar tables of the MIDI file at `file`, read without keeping its events (as
+// tempoMapOfBytes). Refuses exactly the files readMIDIFile refuses, with the same failure line,
+// and then gives nothing.
+std::optional<BarTables> readTempoMap(const std::filesystem::path& file,
+                                      const LineWriter& writeLine);
+
+// The bar tables of the MIDI file at `file`, as readTempoMap reads them. Never fails: a file that
+// cannot be read or decoded gives empty tables after the failure line; a good one writes "Loaded
+// MIDI file" first.
 BarTables loadTempoMap(const std::filesystem::path& file,
                        const LineWriter& writeLine = writeLineToStdout);
 

@@ -84,73 +84,33 @@ std::vector<std::uint8_t> sysExBytes(std::initializer_list<std::uint8_t> lead,
 }
 } // namespace
 
-std::vector<std::uint8_t> NoteOff::rawBytes() const {
-    return {status(0x8, channel), note, velocity};
+namespace detail {
+std::string
+channelMessageText(std::string_view name, std::uint8_t channel,
+                   std::initializer_list<std::pair<std::string_view, unsigned>> fields) {
+    std::string text(name);
+    text += ' ';
+    text += channelText(channel);
+    for (const auto& [label, value] : fields) {
+        text += ' ';
+        text += label;
+        text += ' ';
+        text += std::to_string(value);
+    }
+    return text;
 }
-std::string NoteOff::description() const {
-    return "Note Off " + channelText(channel) + " note " + std::to_string(note) + " vel " +
-           std::to_string(velocity);
-}
+} // namespace detail
 
-std::vector<std::uint8_t> NoteOn::rawBytes() const {
-    return {status(0x9, channel), note, velocity};
+template <bool registered>
+std::vector<std::uint8_t> ParameterMessage<registered>::rawBytes() const {
+    return ccRun(channel, msbController, lsbController, parameter, dataEntryMSB, dataEntryLSB);
 }
-std::string NoteOn::description() const {
-    return "Note On " + channelText(channel) + " note " + std::to_string(note) + " vel " +
-           std::to_string(velocity);
+template <bool registered> std::string ParameterMessage<registered>::description() const {
+    return parameterText(registered ? "RPN" : "NRPN", parameter, dataEntryMSB, dataEntryLSB,
+                         channel);
 }
-
-std::vector<std::uint8_t> NotePressure::rawBytes() const {
-    return {status(0xA, channel), note, amount};
-}
-std::string NotePressure::description() const {
-    return "Note Pressure " + channelText(channel) + " note " + std::to_string(note) + " amount " +
-           std::to_string(amount);
-}
-
-std::vector<std::uint8_t> CC::rawBytes() const {
-    return {status(0xB, channel), controller, value};
-}
-std::string CC::description() const {
-    return "CC " + channelText(channel) + " controller " + std::to_string(controller) + " value " +
-           std::to_string(value);
-}
-
-std::vector<std::uint8_t> ProgramChange::rawBytes() const {
-    return {status(0xC, channel), program};
-}
-std::string ProgramChange::description() const {
-    return "Program Change " + channelText(channel) + " program " + std::to_string(program);
-}
-
-std::vector<std::uint8_t> Pressure::rawBytes() const {
-    return {status(0xD, channel), amount};
-}
-std::string Pressure::description() const {
-    return "Channel Pressure " + channelText(channel) + " amount " + std::to_string(amount);
-}
-
-std::vector<std::uint8_t> PitchBend::rawBytes() const {
-    return {status(0xE, channel), static_cast<std::uint8_t>(value & 0x7F),
-            static_cast<std::uint8_t>((value >> 7) & 0x7F)};
-}
-std::string PitchBend::description() const {
-    return "Pitch Bend " + channelText(channel) + " value " + std::to_string(value);
-}
-
-std::vector<std::uint8_t> RPN::rawBytes() const {
-    return ccRun(channel, 101, 100, parameter, dataEntryMSB, dataEntryLSB);
-}
-std::string RPN::description() const {
-    return parameterText("RPN", parameter, dataEntryMSB, dataEntryLSB, channel);
-}
-
-std::vector<std::uint8_t> NRPN::rawBytes() const {
-    return ccRun(channel, 99, 98, parameter, dataEntryMSB, dataEntryLSB);
-}
-std::string NRPN::description() const {
-    return parameterText("NRPN", parameter, dataEntryMSB, dataEntryLSB, channel);
-}
+template struct ParameterMessage<true>;
+template struct ParameterMessage<false>;
 
 ManufacturerID::ManufacturerID(std::span<const std::uint8_t> id)
     : length_(static_cast<std::uint8_t>(std::min<std::size_t>(id.size(), 3))) {

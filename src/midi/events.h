@@ -2,6 +2,7 @@
 // MIDI 1.0 channel voice and system exclusive payloads, as track decoding fills them.
 
 #include "bytes/owned_bytes.h"
+#include "midi/rejection.h"
 
 #include <algorithm>
 #include <array>
@@ -11,6 +12,9 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace carvo::midi {
@@ -21,8 +25,6 @@ struct NoteOff {
     std::uint8_t channel = 0;  // 4-bit
     std::uint8_t group = 0;
     friend bool operator==(const NoteOff&, const NoteOff&) = default;
-    std::vector<std::uint8_t> rawBytes() const;
-    std::string description() const;
 };
 
 struct NoteOn {
@@ -31,8 +33,6 @@ struct NoteOn {
     std::uint8_t channel = 0;
     std::uint8_t group = 0;
     friend bool operator==(const NoteOn&, const NoteOn&) = default;
-    std::vector<std::uint8_t> rawBytes() const;
-    std::string description() const;
 };
 
 // Polyphonic key pressure.
@@ -42,8 +42,6 @@ struct NotePressure {
     std::uint8_t channel = 0;
     std::uint8_t group = 0;
     friend bool operator==(const NotePressure&, const NotePressure&) = default;
-    std::vector<std::uint8_t> rawBytes() const;
-    std::string description() const;
 };
 
 struct CC {
@@ -52,8 +50,6 @@ struct CC {
     std::uint8_t channel = 0;
     std::uint8_t group = 0;
     friend bool operator==(const CC&, const CC&) = default;
-    std::vector<std::uint8_t> rawBytes() const;
-    std::string description() const;
 };
 
 struct ProgramChange {
@@ -61,8 +57,6 @@ struct ProgramChange {
     std::uint8_t channel = 0;
     std::uint8_t group = 0;
     friend bool operator==(const ProgramChange&, const ProgramChange&) = default;
-    std::vector<std::uint8_t> rawBytes() const;
-    std::string description() const;
 };
 
 // Channel pressure (aftertouch).
@@ -71,8 +65,6 @@ struct Pressure {
     std::uint8_t channel = 0;
     std::uint8_t group = 0;
     friend bool operator==(const Pressure&, const Pressure&) = default;
-    std::vector<std::uint8_t> rawBytes() const;
-    std::string description() const;
 };
 
 struct PitchBend {
@@ -80,9 +72,136 @@ struct PitchBend {
     std::uint8_t channel = 0;
     std::uint8_t group = 0;
     friend bool operator==(const PitchBend&, const PitchBend&) = default;
-    std::vector<std::uint8_t> rawBytes() const;
-    std::string description() const;
 };
+
+// ---- The channel voice kinds in one table --------------------------------------------------
+// Each row gives a kind's status nibble, its name in text, the reason a data byte above 127 is
+// refused (one per data byte, in message order) and the fields shown in text, in message order.
+// Decoding, encoding and text are written once for all rows below. Every field but pitch bend's
+// is one data byte; pitch bend's 14-bit value takes both, least significant first.
+
+template <class P, class Field> struct ShownField {
+    Field P::*field;
+    std::string_view label;
+};
+template <class P, class Field> ShownField(Field P::*, std::string_view) -> ShownField<P, Field>;
+
+template <class P> struct ChannelVoice;
+
+template <> struct ChannelVoice<NoteOff> {
+    static constexpr std::uint8_t nibble = 0x8;
+    static constexpr std::string_view name = "Note Off";
+    static constexpr std::array refusals{RejectReason::noteNumberOutOfBounds,
+                                         RejectReason::noteVelocityOutOfBounds};
+    static constexpr std::array fields{ShownField{&NoteOff::note, "note"},
+                                       ShownField{&NoteOff::velocity, "vel"}};
+};
+template <> struct ChannelVoice<NoteOn> {
+    static constexpr std::uint8_t nibble = 0x9;
+    static constexpr std::string_view name = "Note On";
+    static constexpr std::array refusals{RejectReason::noteNumberOutOfBounds,
+                                         RejectReason::noteVelocityOutOfBounds};
+    static constexpr std::array fields{ShownField{&NoteOn::note, "note"},
+                                       ShownField{&NoteOn::velocity, "vel"}};
+};
+template <> struct ChannelVoice<NotePressure> {
+    static constexpr std::uint8_t nibble = 0xA;
+    static constexpr std::string_view name = "Note Pressure";
+    static constexpr std::array refusals{RejectReason::noteNumberOutOfBounds,
+                                         RejectReason::notePressureOutOfBounds};
+    static constexpr std::array fields{ShownField{&NotePressure::note, "note"},
+                                       ShownField{&NotePressure::amount, "amount"}};
+};
+template <> struct ChannelVoice<CC> {
+    static constexpr std::uint8_t nibble = 0xB;
+    static constexpr std::string_view name = "CC";
+    static constexpr std::array refusals{RejectReason::ccNumberOutOfBounds,
+                                         RejectReason::ccValueOutOfBounds};
+    static constexpr std::array fields{ShownField{&CC::controller, "controller"},
+                                       ShownField{&CC::value, "value"}};
+};
+template <> struct ChannelVoice<ProgramChange> {
+    static constexpr std::uint8_t nibble = 0xC;
+    static constexpr std::string_view name = "Program Change";
+    static constexpr std::array refusals{RejectReason::programOutOfBounds};
+    static constexpr std::array fields{ShownField{&ProgramChange::program, "program"}};
+};
+template <> struct ChannelVoice<Pressure> {
+    static constexpr std::uint8_t nibble = 0xD;
+    static constexpr std::string_view name = "Channel Pressure";
+    static constexpr std::array refusals{RejectReason::channelPressureOutOfBounds};
+    static constexpr std::array fields{ShownField{&Pressure::amount, "amount"}};
+};
+template <> struct ChannelVoice<PitchBend> {
+    static constexpr std::uint8_t nibble = 0xE;
+    static constexpr std::string_view name = "Pitch Bend";
+    static constexpr std::array refusals{RejectReason::pitchBendLSBOutOfBounds,
+                                         RejectReason::pitchBendMSBOutOfBounds};
+    static constexpr std::array fields{ShownField{&PitchBend::value, "value"}};
+};
+
+template <class P>
+concept ChannelVoiceKind = requires {
+    ChannelVoice<P>::nibble;
+};
+
+// The number of data bytes after the status byte.
+template <ChannelVoiceKind P>
+constexpr std::size_t dataByteCount = ChannelVoice<P>::refusals.size();
+
+// The payload of a message on channel whose data bytes (second unused by one-byte kinds) are all
+// within 0...127.
+template <ChannelVoiceKind P>
+constexpr P channelMessage(std::uint8_t first, std::uint8_t second, std::uint8_t channel) {
+    P payload{};
+    if constexpr (std::is_same_v<P, PitchBend>) {
+        payload.value = static_cast<std::uint16_t>(second * 128 + first);
+    } else {
+        constexpr auto& fields = ChannelVoice<P>::fields;
+        constexpr auto firstField = fields[0].field;
+        payload.*firstField = first;
+        if constexpr (fields.size() == 2) {
+            constexpr auto secondField = fields[1].field;
+            payload.*secondField = second;
+        }
+    }
+    payload.channel = channel;
+    return payload;
+}
+
+namespace detail {
+std::string channelMessageText(std::string_view name, std::uint8_t channel,
+                               std::initializer_list<std::pair<std::string_view, unsigned>> fields);
+} // namespace detail
+
+// The message: status byte, then the data bytes.
+template <ChannelVoiceKind P> std::vector<std::uint8_t> rawBytes(const P& payload) {
+    const auto status =
+        static_cast<std::uint8_t>(ChannelVoice<P>::nibble << 4 | (payload.channel & 0x0F));
+    if constexpr (std::is_same_v<P, PitchBend>) {
+        return {status, static_cast<std::uint8_t>(payload.value & 0x7F),
+                static_cast<std::uint8_t>((payload.value >> 7) & 0x7F)};
+    } else {
+        std::vector<std::uint8_t> bytes{status};
+        for (const auto& shown : ChannelVoice<P>::fields)
+            bytes.push_back(payload.*shown.field);
+        return bytes;
+    }
+}
+
+// E.g. "Note On ch 1 note 60 vel 100"; channels are shown as musicians count them, from 1.
+template <ChannelVoiceKind P> std::string description(const P& payload) {
+    constexpr auto& fields = ChannelVoice<P>::fields;
+    if constexpr (fields.size() == 2)
+        return detail::channelMessageText(ChannelVoice<P>::name, payload.channel,
+                                          {{fields[0].label, payload.*fields[0].field},
+                                           {fields[1].label, payload.*fields[1].field}});
+    else
+        return detail::channelMessageText(ChannelVoice<P>::name, payload.channel,
+                                          {{fields[0].label, payload.*fields[0].field}});
+}
+
+// ---- Parameter numbers ---------------------------------------------------------------------
 
 // A registered or non-registered parameter number with its data entry values.
 struct ParameterNumber {
@@ -92,27 +211,25 @@ struct ParameterNumber {
     std::uint16_t number() const { return static_cast<std::uint16_t>(msb * 128 + lsb); }
 };
 
-struct RPN {
+// A run of control changes that sets a parameter number (controllers msbController and
+// lsbController), then its data entry MSB (controller 6) and, optionally, LSB (controller 38).
+// Registered and non-registered numbers differ only in those two controllers and their name.
+template <bool registered> struct ParameterMessage {
+    static constexpr std::uint8_t msbController = registered ? 101 : 99;
+    static constexpr std::uint8_t lsbController = registered ? 100 : 98;
+
     ParameterNumber parameter;
     std::uint8_t dataEntryMSB = 0;
     std::optional<std::uint8_t> dataEntryLSB;
     std::uint8_t channel = 0;
     std::uint8_t group = 0;
-    friend bool operator==(const RPN&, const RPN&) = default;
+    friend bool operator==(const ParameterMessage&, const ParameterMessage&) = default;
     std::vector<std::uint8_t> rawBytes() const;
     std::string description() const;
 };
 
-struct NRPN {
-    ParameterNumber parameter;
-    std::uint8_t dataEntryMSB = 0;
-    std::optional<std::uint8_t> dataEntryLSB;
-    std::uint8_t channel = 0;
-    std::uint8_t group = 0;
-    friend bool operator==(const NRPN&, const NRPN&) = default;
-    std::vector<std::uint8_t> rawBytes() const;
-    std::string description() const;
-};
+using RPN = ParameterMessage<true>;
+using NRPN = ParameterMessage<false>;
 
 // A manufacturer's identifier: one byte, or 0x00 and two more.
 class ManufacturerID {
@@ -124,7 +241,6 @@ public:
         : ManufacturerID(std::span<const std::uint8_t>(id.begin(), id.size())) {}
 
     std::span<const std::uint8_t> view() const { return {bytes_.data(), length_}; }
-    std::size_t size() const { return length_; }
 
     friend bool operator==(const ManufacturerID&, const ManufacturerID&) = default;
     friend bool operator==(const ManufacturerID& a, const std::vector<std::uint8_t>& b) {

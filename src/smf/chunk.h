@@ -39,11 +39,9 @@ public:
     static Chunk track(Track value) { return Chunk(std::move(value)); }
     static Chunk other(UnrecognizedChunk value) { return Chunk(std::move(value)); }
 
-    bool isTrack() const { return std::holds_alternative<Track>(value_); }
     // Null when the chunk is of the other kind.
     const Track* asTrack() const { return std::get_if<Track>(&value_); }
     const UnrecognizedChunk* asOther() const { return std::get_if<UnrecognizedChunk>(&value_); }
-    const std::variant<Track, UnrecognizedChunk>& value() const { return value_; }
 
     std::string identifier() const;
     std::string description() const; // "MTrk: 12 events", "XYZW: 3 bytes"

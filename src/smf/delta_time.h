@@ -36,7 +36,6 @@ public:
         delta.ticks_ = count;
         return delta;
     }
-    static constexpr DeltaTime none() { return DeltaTime(Case::none); }
 
     constexpr Case kind() const { return kind_; }
     constexpr bool isTicks() const { return kind_ == Case::ticks; }

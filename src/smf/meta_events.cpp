@@ -1,7 +1,11 @@
 #include "smf/meta_events.h"
 
+#include "smf/time_base.h"
+
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 
 namespace carvo::smf {
@@ -48,27 +52,12 @@ std::string SequenceNumber::description() const {
 }
 
 std::string description(Text::EventType type) {
-    switch (type) {
-    case Text::EventType::text:
-        return "Text";
-    case Text::EventType::copyright:
-        return "Copyright";
-    case Text::EventType::trackOrSequenceName:
-        return "Track or Sequence Name";
-    case Text::EventType::instrumentName:
-        return "Instrument Name";
-    case Text::EventType::lyric:
-        return "Lyric";
-    case Text::EventType::marker:
-        return "Marker";
-    case Text::EventType::cuePoint:
-        return "Cue Point";
-    case Text::EventType::programName:
-        return "Program Name";
-    case Text::EventType::deviceName:
-        return "Device Name";
-    }
-    return "Text";
+    // By type byte, from 0x01.
+    static constexpr std::array<const char*, 9> names{
+        "Text",   "Copyright", "Track or Sequence Name", "Instrument Name", "Lyric",
+        "Marker", "Cue Point", "Program Name",           "Device Name"};
+    const auto index = static_cast<std::size_t>(type) - 1;
+    return index < names.size() ? names[index] : "Text";
 }
 
 std::vector<std::uint8_t> Text::rawBytes() const {
@@ -115,17 +104,11 @@ std::string Tempo::description() const {
 }
 
 std::string description(SMPTEOffsetFrameRate rate) {
-    switch (rate) {
-    case SMPTEOffsetFrameRate::fps24:
-        return "24fps";
-    case SMPTEOffsetFrameRate::fps25:
-        return "25fps";
-    case SMPTEOffsetFrameRate::fps29_97d:
-        return "29.97dfps";
-    case SMPTEOffsetFrameRate::fps30:
-        return "30fps";
-    }
-    return "?fps";
+    // The same four rates as a timecode time base's, in the order of their two bits.
+    static constexpr std::array<FrameRate, 4> rates{FrameRate::fps24, FrameRate::fps25,
+                                                    FrameRate::fps29_97d, FrameRate::fps30};
+    const auto index = static_cast<std::size_t>(rate);
+    return index < rates.size() ? description(rates[index]) : "?fps";
 }
 std::string debugDescription(SMPTEOffsetFrameRate rate) {
     return "SMPTEOffsetFrameRate(" + description(rate) + ")";
@@ -177,15 +160,11 @@ std::vector<std::uint8_t> XMFPatchTypePrefix::rawBytes() const {
     return {0xFF, 0x60, 0x01, static_cast<std::uint8_t>(patchSet)};
 }
 std::string XMFPatchTypePrefix::description() const {
-    switch (patchSet) {
-    case PatchSet::generalMIDI1:
-        return "XMF Patch Type Prefix General MIDI 1";
-    case PatchSet::generalMIDI2:
-        return "XMF Patch Type Prefix General MIDI 2";
-    case PatchSet::DLS:
-        return "XMF Patch Type Prefix DLS";
-    }
-    return "XMF Patch Type Prefix";
+    // By patch set, from 1.
+    static constexpr std::array<const char*, 3> sets{"General MIDI 1", "General MIDI 2", "DLS"};
+    const auto index = static_cast<std::size_t>(patchSet) - 1;
+    return index < sets.size() ? std::string("XMF Patch Type Prefix ") + sets[index]
+                               : "XMF Patch Type Prefix";
 }
 
 std::vector<std::uint8_t> SequencerSpecific::rawBytes() const {

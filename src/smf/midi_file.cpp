@@ -86,16 +86,17 @@ MIDIFile::MIDIFile() : id_(randomId()) {}
 MIDIFile::MIDIFile(Format format, TimeBase timeBase, std::vector<Chunk> chunks)
     : header_{format, timeBase}, chunks_(std::move(chunks)), id_(randomId()) {}
 
-MIDIFile MIDIFile::decode(std::span<const std::uint8_t> data) {
+namespace detail {
+
+MIDIFile::Header walkChunks(std::span<const std::uint8_t> data, ChunkHandler& handler) {
     if (data.empty())
         malformed("MIDI data is empty / contains no bytes.");
-    MIDIFile file;
     ByteReader reader(data);
 
-    auto header = reader.read(14);
-    if (!header)
+    auto headerBytes = reader.read(14);
+    if (!headerBytes)
         malformed(notAMIDIFile);
-    file.header_ = decodeHeader(*header);
+    const MIDIFile::Header header = decodeHeader(*headerBytes);
 
     auto identifier = reader.read(4);
     if (!identifier)
@@ -117,26 +118,52 @@ MIDIFile MIDIFile::decode(std::span<const std::uint8_t> data) {
 
         if (name == Track::identifier) {
             ++trackNumber;
-            auto track = decodeTrack(*body);
-            if (!track)
+            if (auto failure = handler.track(*body))
                 malformed("There was a problem reading track data at byte offset " +
                           std::to_string(reader.readOffset()) + " for track " +
-                          std::to_string(trackNumber) + ". " + track.error());
-            file.chunks_.push_back(Chunk::track(std::move(track).value()));
+                          std::to_string(trackNumber) + ". " + *failure);
         } else {
-            file.chunks_.push_back(
-                Chunk::other(UnrecognizedChunk(name, {body->begin(), body->end()})));
+            handler.other(name, *body);
         }
 
         if (reader.remainingByteCount() <= 0)
-            return file;
+            return header;
         identifier = reader.read(4);
         if (!identifier)
             malformed(chunkHeaderFailure(reader.readOffset()));
     }
 }
 
-MIDIFile MIDIFile::read(const std::filesystem::path& file) {
+} // namespace detail
+
+MIDIFile MIDIFile::decode(std::span<const std::uint8_t> data) {
+    // Every chunk kept, each track with its event table.
+    class Keeper final : public detail::ChunkHandler {
+    public:
+        explicit Keeper(std::vector<Chunk>& chunks) : chunks_(chunks) {}
+        std::optional<std::string> track(std::span<const std::uint8_t> body) override {
+            auto track = decodeTrack(body);
+            if (!track)
+                return track.error();
+            chunks_.push_back(Chunk::track(std::move(track).value()));
+            return std::nullopt;
+        }
+        void other(std::string_view identifier, std::span<const std::uint8_t> body) override {
+            chunks_.push_back(
+                Chunk::other(UnrecognizedChunk(identifier, {body.begin(), body.end()})));
+        }
+
+    private:
+        std::vector<Chunk>& chunks_;
+    };
+
+    MIDIFile file;
+    Keeper keeper(file.chunks_);
+    file.header_ = detail::walkChunks(data, keeper);
+    return file;
+}
+
+std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& file) {
     const auto failure = [] {
         throw FileReadError(std::error_code(errno, std::generic_category()));
     };
@@ -146,17 +173,32 @@ MIDIFile MIDIFile::read(const std::filesystem::path& file) {
     if (!stream)
         failure();
     std::vector<std::uint8_t> data;
-    std::uint8_t block[1 << 16];
+    // With the size known the file lands in one buffer of its own size, without the copies and
+    // the doubled peak of a growing one; the size is only a hint, so a file that changes meanwhile
+    // is still read to its end.
+    std::error_code sizeUnknown;
+    const std::uintmax_t size = std::filesystem::file_size(file, sizeUnknown);
+    if (!sizeUnknown && size < data.max_size())
+        data.reserve(static_cast<std::size_t>(size) + 1);
+    constexpr std::size_t block = std::size_t{1} << 16;
     for (;;) {
-        const std::size_t count = std::fread(block, 1, sizeof block, stream.get());
-        data.insert(data.end(), block, block + count);
-        if (count < sizeof block) {
+        const std::size_t used = data.size();
+        data.resize(used + std::max(block, data.capacity() - used));
+        errno = 0;
+        const std::size_t count =
+            std::fread(data.data() + used, 1, data.size() - used, stream.get());
+        data.resize(used + count);
+        if (count == 0 || std::feof(stream.get())) {
             if (std::ferror(stream.get()))
                 failure();
             break;
         }
     }
-    return decode(data);
+    return data;
+}
+
+MIDIFile MIDIFile::read(const std::filesystem::path& file) {
+    return decode(readFileBytes(file));
 }
 
 MIDIFile MIDIFile::open(std::string_view pathText) {

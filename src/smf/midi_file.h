@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -70,5 +71,28 @@ private:
     std::vector<Chunk> chunks_;
     Id id_;
 };
+
+// The whole file at `file` in memory. A read failure throws FileReadError with the platform's
+// text.
+std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& file);
+
+namespace detail {
+// What becomes of each chunk as the file is walked.
+class ChunkHandler {
+public:
+    // A track chunk's body; its failure message, or nothing when its events decode.
+    virtual std::optional<std::string> track(std::span<const std::uint8_t> body) = 0;
+    // A chunk of any other identifier (as text, "????" when not ASCII).
+    virtual void other(std::string_view identifier, std::span<const std::uint8_t> body) = 0;
+
+protected:
+    ~ChunkHandler() = default;
+};
+
+// Checks the header and walks the chunks in file order, handing each to handler; gives the
+// header. Throws DecodeError (always `malformed`) naming the first problem, a track's failure
+// wrapped with its offset and track number.
+MIDIFile::Header walkChunks(std::span<const std::uint8_t> data, ChunkHandler& handler);
+} // namespace detail
 
 } // namespace carvo::smf

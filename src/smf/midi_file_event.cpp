@@ -1,60 +1,43 @@
 #include "smf/midi_file_event.h"
 
+#include <array>
+#include <cstddef>
+
 namespace carvo::smf {
 
+namespace {
+// In the order of the cases.
+constexpr std::array<std::string_view, std::variant_size_v<Payload>> names{"cc",
+                                                                           "channelPrefix",
+                                                                           "keySignature",
+                                                                           "noteOff",
+                                                                           "noteOn",
+                                                                           "notePressure",
+                                                                           "pitchBend",
+                                                                           "portPrefix",
+                                                                           "pressure",
+                                                                           "programChange",
+                                                                           "rpn",
+                                                                           "nrpn",
+                                                                           "sequenceNumber",
+                                                                           "sequencerSpecific",
+                                                                           "smpteOffset",
+                                                                           "sysEx7",
+                                                                           "tempo",
+                                                                           "text",
+                                                                           "timeSignature",
+                                                                           "universalSysEx7",
+                                                                           "unrecognizedMeta",
+                                                                           "xmfPatchTypePrefix"};
+} // namespace
+
 std::string_view name(MIDIFileEventType type) {
-    switch (type) {
-    case MIDIFileEventType::cc:
-        return "cc";
-    case MIDIFileEventType::channelPrefix:
-        return "channelPrefix";
-    case MIDIFileEventType::keySignature:
-        return "keySignature";
-    case MIDIFileEventType::noteOff:
-        return "noteOff";
-    case MIDIFileEventType::noteOn:
-        return "noteOn";
-    case MIDIFileEventType::notePressure:
-        return "notePressure";
-    case MIDIFileEventType::pitchBend:
-        return "pitchBend";
-    case MIDIFileEventType::portPrefix:
-        return "portPrefix";
-    case MIDIFileEventType::pressure:
-        return "pressure";
-    case MIDIFileEventType::programChange:
-        return "programChange";
-    case MIDIFileEventType::rpn:
-        return "rpn";
-    case MIDIFileEventType::nrpn:
-        return "nrpn";
-    case MIDIFileEventType::sequenceNumber:
-        return "sequenceNumber";
-    case MIDIFileEventType::sequencerSpecific:
-        return "sequencerSpecific";
-    case MIDIFileEventType::smpteOffset:
-        return "smpteOffset";
-    case MIDIFileEventType::sysEx7:
-        return "sysEx7";
-    case MIDIFileEventType::tempo:
-        return "tempo";
-    case MIDIFileEventType::text:
-        return "text";
-    case MIDIFileEventType::timeSignature:
-        return "timeSignature";
-    case MIDIFileEventType::universalSysEx7:
-        return "universalSysEx7";
-    case MIDIFileEventType::unrecognizedMeta:
-        return "unrecognizedMeta";
-    case MIDIFileEventType::xmfPatchTypePrefix:
-        return "xmfPatchTypePrefix";
-    }
-    return "unknown";
+    const auto index = static_cast<std::size_t>(type);
+    return index < names.size() ? names[index] : "unknown";
 }
 
 MIDIFileEventType MIDIFileEvent::type() const {
-    return std::visit(
-        [](const auto& payload) { return eventTypeOf<std::decay_t<decltype(payload)>>(); }, event);
+    return static_cast<MIDIFileEventType>(event.index());
 }
 
 namespace {
@@ -75,6 +58,8 @@ std::vector<std::uint8_t> MIDIFileEvent::rawBytes() const {
             if constexpr (std::is_same_v<P, midi::SysEx7> ||
                           std::is_same_v<P, midi::UniversalSysEx7>)
                 return sysExFileForm(payload.rawBytes());
+            else if constexpr (midi::ChannelVoiceKind<P>)
+                return midi::rawBytes(payload);
             else
                 return payload.rawBytes();
         },
@@ -82,7 +67,14 @@ std::vector<std::uint8_t> MIDIFileEvent::rawBytes() const {
 }
 
 std::string MIDIFileEvent::eventDescription() const {
-    return std::visit([](const auto& payload) { return payload.description(); }, event);
+    return std::visit(
+        [](const auto& payload) {
+            if constexpr (midi::ChannelVoiceKind<std::decay_t<decltype(payload)>>)
+                return midi::description(payload);
+            else
+                return payload.description();
+        },
+        event);
 }
 
 std::string MIDIFileEvent::eventDebugDescription() const {

@@ -5,9 +5,11 @@
 #include "smf/delta_time.h"
 #include "smf/meta_events.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -42,82 +44,36 @@ enum class MIDIFileEventType : std::uint8_t {
 // The case name, e.g. "noteOn".
 std::string_view name(MIDIFileEventType type);
 
-// One alternative per event kind, in the order of the event cases (universalSysEx7 right after
-// sysEx7).
-using Payload = std::variant<midi::CC, ChannelPrefix, KeySignature, midi::NoteOff, midi::NoteOn,
-                             midi::NotePressure, midi::PitchBend, PortPrefix, midi::Pressure,
-                             midi::ProgramChange, midi::RPN, midi::NRPN, SequenceNumber,
-                             SequencerSpecific, SMPTEOffset, midi::SysEx7, midi::UniversalSysEx7,
-                             Tempo, Text, TimeSignature, UnrecognizedMeta, XMFPatchTypePrefix>;
+// One alternative per event kind, in the order of the event cases, so that a payload's index is
+// its case.
+using Payload =
+    std::variant<midi::CC, ChannelPrefix, KeySignature, midi::NoteOff, midi::NoteOn,
+                 midi::NotePressure, midi::PitchBend, PortPrefix, midi::Pressure,
+                 midi::ProgramChange, midi::RPN, midi::NRPN, SequenceNumber, SequencerSpecific,
+                 SMPTEOffset, midi::SysEx7, Tempo, Text, TimeSignature, midi::UniversalSysEx7,
+                 UnrecognizedMeta, XMFPatchTypePrefix>;
+
+namespace detail {
+template <class P, class Variant> struct IndexIn;
+template <class P, class... Kinds> struct IndexIn<P, std::variant<Kinds...>> {
+    static constexpr std::size_t value = [] {
+        constexpr bool matches[] = {std::is_same_v<P, Kinds>...};
+        std::size_t index = 0;
+        while (index < sizeof...(Kinds) && !matches[index])
+            ++index;
+        return index;
+    }();
+    static_assert(value < sizeof...(Kinds), "not a payload type");
+};
+} // namespace detail
 
 // The kind of each payload type.
-template <class P> constexpr MIDIFileEventType eventTypeOf();
-template <> constexpr MIDIFileEventType eventTypeOf<midi::CC>() {
-    return MIDIFileEventType::cc;
+template <class P> constexpr MIDIFileEventType eventTypeOf() {
+    return static_cast<MIDIFileEventType>(detail::IndexIn<P, Payload>::value);
 }
-template <> constexpr MIDIFileEventType eventTypeOf<ChannelPrefix>() {
-    return MIDIFileEventType::channelPrefix;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<KeySignature>() {
-    return MIDIFileEventType::keySignature;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<midi::NoteOff>() {
-    return MIDIFileEventType::noteOff;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<midi::NoteOn>() {
-    return MIDIFileEventType::noteOn;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<midi::NotePressure>() {
-    return MIDIFileEventType::notePressure;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<midi::PitchBend>() {
-    return MIDIFileEventType::pitchBend;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<PortPrefix>() {
-    return MIDIFileEventType::portPrefix;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<midi::Pressure>() {
-    return MIDIFileEventType::pressure;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<midi::ProgramChange>() {
-    return MIDIFileEventType::programChange;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<midi::RPN>() {
-    return MIDIFileEventType::rpn;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<midi::NRPN>() {
-    return MIDIFileEventType::nrpn;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<SequenceNumber>() {
-    return MIDIFileEventType::sequenceNumber;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<SequencerSpecific>() {
-    return MIDIFileEventType::sequencerSpecific;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<SMPTEOffset>() {
-    return MIDIFileEventType::smpteOffset;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<midi::SysEx7>() {
-    return MIDIFileEventType::sysEx7;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<midi::UniversalSysEx7>() {
-    return MIDIFileEventType::universalSysEx7;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<Tempo>() {
-    return MIDIFileEventType::tempo;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<Text>() {
-    return MIDIFileEventType::text;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<TimeSignature>() {
-    return MIDIFileEventType::timeSignature;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<UnrecognizedMeta>() {
-    return MIDIFileEventType::unrecognizedMeta;
-}
-template <> constexpr MIDIFileEventType eventTypeOf<XMFPatchTypePrefix>() {
-    return MIDIFileEventType::xmfPatchTypePrefix;
-}
+static_assert(eventTypeOf<midi::CC>() == MIDIFileEventType::cc &&
+              eventTypeOf<XMFPatchTypePrefix>() == MIDIFileEventType::xmfPatchTypePrefix &&
+              std::variant_size_v<Payload> == 22);
 
 struct MIDIFileEvent {
     using CC = midi::CC;

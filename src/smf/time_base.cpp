@@ -1,18 +1,34 @@
 #include "smf/time_base.h"
 #include "smf/delta_time.h"
 
+#include <array>
+#include <cstddef>
+#include <utility>
+
 namespace carvo::smf {
 
+namespace {
+// By format value.
+constexpr std::array<const char*, 3> formatNames{"Type 0 (single track)",
+                                                 "Type 1 (multiple tracks synchronous)",
+                                                 "Type 2 (multiple tracks asynchronous)"};
+
+constexpr std::array<std::pair<FrameRate, const char*>, 4> frameRates{{
+    {FrameRate::fps24, "24fps"},
+    {FrameRate::fps25, "25fps"},
+    {FrameRate::fps29_97d, "29.97dfps"},
+    {FrameRate::fps30, "30fps"},
+}};
+
+// The note-value cases, from noteWhole on.
+constexpr std::array<const char*, 9> noteNames{"whole note", "half note",  "quarter note",
+                                               "8th note",   "16th note",  "32nd note",
+                                               "64th note",  "128th note", "256th note"};
+} // namespace
+
 std::string description(Format format) {
-    switch (format) {
-    case Format::singleTrack:
-        return "Type 0 (single track)";
-    case Format::multipleTracksSynchronous:
-        return "Type 1 (multiple tracks synchronous)";
-    case Format::multipleTracksAsynchronous:
-        return "Type 2 (multiple tracks asynchronous)";
-    }
-    return "Type " + std::to_string(static_cast<unsigned>(format));
+    const auto index = static_cast<std::size_t>(format);
+    return index < formatNames.size() ? formatNames[index] : "Type " + std::to_string(index);
 }
 
 std::string debugDescription(Format format) {
@@ -20,28 +36,16 @@ std::string debugDescription(Format format) {
 }
 
 std::optional<FrameRate> frameRateFromRaw(std::uint8_t raw) {
-    switch (raw) {
-    case static_cast<std::uint8_t>(FrameRate::fps24):
-    case static_cast<std::uint8_t>(FrameRate::fps25):
-    case static_cast<std::uint8_t>(FrameRate::fps29_97d):
-    case static_cast<std::uint8_t>(FrameRate::fps30):
-        return static_cast<FrameRate>(raw);
-    default:
-        return std::nullopt;
-    }
+    for (const auto& [rate, name] : frameRates)
+        if (static_cast<std::uint8_t>(rate) == raw)
+            return rate;
+    return std::nullopt;
 }
 
 std::string description(FrameRate rate) {
-    switch (rate) {
-    case FrameRate::fps24:
-        return "24fps";
-    case FrameRate::fps25:
-        return "25fps";
-    case FrameRate::fps29_97d:
-        return "29.97dfps";
-    case FrameRate::fps30:
-        return "30fps";
-    }
+    for (const auto& [known, name] : frameRates)
+        if (known == rate)
+            return name;
     return "?fps";
 }
 
@@ -69,54 +73,24 @@ std::optional<std::uint32_t> DeltaTime::ticksValue(TimeBase timeBase) const {
         return tickCount();
     case Case::none:
         return 0;
-    case Case::noteWhole:
-        return quarter << 2;
-    case Case::noteHalf:
-        return quarter << 1;
-    case Case::noteQuarter:
-        return quarter;
-    case Case::note8th:
-        return quarter >> 1;
-    case Case::note16th:
-        return quarter >> 2;
-    case Case::note32nd:
-        return quarter >> 3;
-    case Case::note64th:
-        return quarter >> 4;
-    case Case::note128th:
-        return quarter >> 5;
-    case Case::note256th:
-        return quarter >> 6;
+    default:
+        break;
     }
-    return std::nullopt;
+    // The note values halve from case to case: a whole note is a quarter shifted left by 2, a
+    // 256th a quarter shifted right by 6.
+    const int halvings = static_cast<int>(kind_) - static_cast<int>(Case::noteQuarter);
+    if (halvings < -2 || halvings > 6)
+        return std::nullopt;
+    return halvings < 0 ? quarter << -halvings : quarter >> halvings;
 }
 
 std::string DeltaTime::description() const {
-    switch (kind_) {
-    case Case::ticks:
+    if (kind_ == Case::ticks)
         return "ticks:" + std::to_string(tickCount());
-    case Case::none:
+    if (kind_ == Case::none)
         return "none";
-    case Case::noteWhole:
-        return "whole note";
-    case Case::noteHalf:
-        return "half note";
-    case Case::noteQuarter:
-        return "quarter note";
-    case Case::note8th:
-        return "8th note";
-    case Case::note16th:
-        return "16th note";
-    case Case::note32nd:
-        return "32nd note";
-    case Case::note64th:
-        return "64th note";
-    case Case::note128th:
-        return "128th note";
-    case Case::note256th:
-        return "256th note";
-    }
-    return {};
+    const auto index = static_cast<std::size_t>(kind_) - static_cast<std::size_t>(Case::noteWhole);
+    return index < noteNames.size() ? noteNames[index] : std::string();
 }
 
 std::string DeltaTime::debugDescription() const {

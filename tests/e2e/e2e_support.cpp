@@ -1,5 +1,7 @@
 #include "e2e_support.h"
 
+#include <algorithm>
+
 #include <sys/socket.h>
 
 #include <QCoreApplication>
@@ -59,14 +61,17 @@ void adjustCues(QJsonArray& cues, const std::map<QString, double>& durations,
 } // namespace
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    // Wakes the event loop at the deadline even when nothing else happens.
+    const QDeadlineTimer deadline(timeoutMs, Qt::PreciseTimer);
+    // Wakes the event loop at the deadline even when nothing else happens; a timer may fire a
+    // little early, so it is armed again for whatever is left.
     QTimer wake;
     wake.setSingleShot(true);
-    wake.start(timeoutMs);
+    wake.setTimerType(Qt::PreciseTimer);
     while (!condition()) {
         if (deadline.hasExpired())
             return false;
+        if (!wake.isActive())
+            wake.start(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;

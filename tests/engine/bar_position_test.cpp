@@ -8,7 +8,7 @@
 
 #include "engine/bar_position.h"
 #include "engine/tempo_map.h"
-#include "midi_bytes.h"
+#include "support/midi_bytes.h"
 
 namespace carvo {
 namespace {

@@ -14,7 +14,7 @@
 #include "engine/bar_counter_manager.h"
 #include "engine/beat_progress_model.h"
 #include "engine/clock.h"
-#include "recording_broadcaster.h"
+#include "support/recording_broadcaster.h"
 
 namespace carvo::testing {
 

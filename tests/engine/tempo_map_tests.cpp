@@ -2,7 +2,7 @@
 // comments from the tempo and the bar lengths, never read back from the code.
 
 #include "engine/tempo_map.h"
-#include "midi_bytes.h"
+#include "support/midi_bytes.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -38,8 +38,11 @@ constexpr std::uint32_t at60 = 1'000'000;
 constexpr std::uint32_t at240 = 250'000;
 constexpr std::uint8_t quarterBeat = 2; // time-signature exponent: 2^2 = 4
 
+// From the decoded file's tables; the decoding that keeps no table must give the same.
 BarTables tablesOf(const test::Bytes& bytes) {
-    return tempoMapOf(smf::MIDIFile::decode(bytes));
+    BarTables tables = tempoMapOf(smf::MIDIFile::decode(bytes));
+    EXPECT_EQ(tempoMapOfBytes(bytes), tables);
+    return tables;
 }
 
 // A file with a musical time base of 480 and the given tracks.

@@ -16,7 +16,7 @@
 #include "base/settings.h"
 #include "qlab/qlab_integration.h"
 #include "qlab/sim/simulated_qlab.h"
-#include "recording_broadcaster.h"
+#include "support/recording_broadcaster.h"
 
 namespace carvo::testing {
 

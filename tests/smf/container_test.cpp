@@ -1,5 +1,5 @@
 #include "smf/midi_file.h"
-#include "smf_builder.h"
+#include "support/midi_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +11,10 @@
 namespace {
 
 using namespace carvo::smf;
-using namespace carvo::smf::test;
+using namespace carvo::test;
 
 // The error of decoding bytes that must fail.
-DecodeError failureOf(const ByteList& bytes) {
+DecodeError failureOf(const Bytes& bytes) {
     try {
         MIDIFile::decode(bytes);
     } catch (const DecodeError& error) {
@@ -24,12 +24,12 @@ DecodeError failureOf(const ByteList& bytes) {
     return DecodeError::notImplemented();
 }
 
-std::string messageOf(const ByteList& bytes) {
+std::string messageOf(const Bytes& bytes) {
     return failureOf(bytes).message();
 }
 
-const ByteList emptyTrack = track(body({}));
-const ByteList noteTrack = track(body({{0x00, 0x90, 0x3C, 0x64}, {0x60, 0x80, 0x3C, 0x00}}));
+const Bytes emptyTrack = track(body({}));
+const Bytes noteTrack = track(body({{0x00, 0x90, 0x3C, 0x64}, {0x60, 0x80, 0x3C, 0x00}}));
 
 TEST(DecodeErrorText, DescriptionsAndPlainTextOfEveryCase) {
     const DecodeError error = DecodeError::malformed("Bad.");
@@ -50,7 +50,7 @@ TEST(DecodeErrorText, DescriptionsAndPlainTextOfEveryCase) {
 TEST(HeaderChecks, EmptyAndShortFilesAreRefused) {
     EXPECT_EQ(failureOf({}).errorDescription(),
               "Malformed: MIDI data is empty / contains no bytes.");
-    ByteList thirteen = header(1, 1);
+    Bytes thirteen = header(1, 1);
     thirteen.pop_back();
     EXPECT_EQ(messageOf(thirteen), "Header is not correct. File may not be a MIDI file.");
     // The first chunk's identifier is read unconditionally.
@@ -60,7 +60,7 @@ TEST(HeaderChecks, EmptyAndShortFilesAreRefused) {
 }
 
 TEST(HeaderChecks, EachFieldHasItsMessage) {
-    ByteList wrongMagic = file({header(1, 1), emptyTrack});
+    Bytes wrongMagic = file({header(1, 1), emptyTrack});
     wrongMagic[3] = 'D';
     EXPECT_EQ(messageOf(wrongMagic), "Header is not correct. File may not be a MIDI file.");
     EXPECT_EQ(messageOf(file({header(1, 1, 480, 7), emptyTrack})),
@@ -114,7 +114,7 @@ TEST(ChunkWalking, UnknownChunksAreKeptRawAndSkippedByTracks) {
     const UnrecognizedChunk* other = decoded.chunks()[1].asOther();
     ASSERT_NE(other, nullptr);
     EXPECT_EQ(other->identifier(), "XYZW");
-    EXPECT_EQ(other->rawData(), (ByteList{1, 2, 3}));
+    EXPECT_EQ(other->rawData(), (Bytes{1, 2, 3}));
     // A second header chunk never keeps its known identifier.
     EXPECT_EQ(decoded.chunks()[3].identifier(), "----");
     EXPECT_EQ(decoded.chunks()[0].identifier(), "MTrk");
@@ -136,7 +136,7 @@ TEST(ChunkWalking, FailuresNameTheirOffsetAndTrack) {
 
     // A length running past the end names the tracks decoded before it; the offset is just
     // after the length field.
-    ByteList cut = file({header(1, 2), noteTrack, track({0x00, 0xFF, 0x2F, 0x00})});
+    Bytes cut = file({header(1, 2), noteTrack, track({0x00, 0xFF, 0x2F, 0x00})});
     cut.pop_back();
     const std::size_t afterLength = 14 + noteTrack.size() + 8;
     EXPECT_EQ(messageOf(cut), "There was a problem reading track data blob at byte offset " +
@@ -144,13 +144,13 @@ TEST(ChunkWalking, FailuresNameTheirOffsetAndTrack) {
                                   " for track 1. Encountered end of file early.");
 
     // The blob message is used whatever the identifier.
-    ByteList shortOther = file({header(1, 1), chunk("ABCD", {1, 2, 3})});
+    Bytes shortOther = file({header(1, 1), chunk("ABCD", {1, 2, 3})});
     shortOther.pop_back();
     EXPECT_EQ(messageOf(shortOther), "There was a problem reading track data blob at byte offset "
                                      "22 for track 0. Encountered end of file early.");
 
     // A bad event in the second track: offset just after that track's body.
-    const ByteList badTrack = track(body({{0x00, 0xF4}}));
+    const Bytes badTrack = track(body({{0x00, 0xF4}}));
     const std::size_t afterBad = 14 + noteTrack.size() + badTrack.size();
     EXPECT_EQ(messageOf(file({header(1, 2), noteTrack, badTrack})),
               "There was a problem reading track data at byte offset " + std::to_string(afterBad) +
@@ -159,9 +159,9 @@ TEST(ChunkWalking, FailuresNameTheirOffsetAndTrack) {
 }
 
 TEST(ChunkWalking, StrayBytesAfterTheLastChunk) {
-    const ByteList good = file({header(1, 1), emptyTrack});
+    const Bytes good = file({header(1, 1), emptyTrack});
     for (int stray = 1; stray <= 7; ++stray) {
-        ByteList bytes = good;
+        Bytes bytes = good;
         bytes.insert(bytes.end(), static_cast<std::size_t>(stray), 0x41);
         const std::string expected =
             stray < 4 ? "There was a problem reading chunk header at byte offset " +
@@ -171,7 +171,7 @@ TEST(ChunkWalking, StrayBytesAfterTheLastChunk) {
         EXPECT_EQ(messageOf(bytes), expected) << stray << " stray bytes";
     }
     // Eight stray bytes form an empty unrecognized chunk.
-    ByteList eight = good;
+    Bytes eight = good;
     append(eight, {'A', 'A', 'A', 'A', 0, 0, 0, 0});
     EXPECT_EQ(MIDIFile::decode(eight).chunks().size(), 2u);
 }
@@ -192,7 +192,7 @@ TEST(MIDIFileValue, DefaultsAndEqualityIgnoreTheIdentity) {
     EXPECT_EQ(empty.timeBase(), TimeBase::musical(960));
     EXPECT_TRUE(empty.chunks().empty());
 
-    const ByteList bytes = file({header(1, 2), noteTrack, emptyTrack});
+    const Bytes bytes = file({header(1, 2), noteTrack, emptyTrack});
     const MIDIFile a = MIDIFile::decode(bytes);
     const MIDIFile b = MIDIFile::decode(bytes);
     EXPECT_NE(a.id(), b.id());
@@ -244,7 +244,7 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(folder_); }
 
-    std::filesystem::path write(const std::string& name, const ByteList& bytes) {
+    std::filesystem::path write(const std::string& name, const Bytes& bytes) {
         const auto path = folder_ / name;
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
@@ -256,7 +256,7 @@ protected:
 };
 
 TEST_F(FileCreation, ReadsAWholeFileAndDecodesIt) {
-    const ByteList bytes = file({header(1, 2), noteTrack, emptyTrack});
+    const Bytes bytes = file({header(1, 2), noteTrack, emptyTrack});
     const auto path = write("song.mid", bytes);
     EXPECT_EQ(MIDIFile::read(path), MIDIFile::decode(bytes));
     EXPECT_EQ(MIDIFile::open(path.string()), MIDIFile::decode(bytes));

@@ -1,6 +1,7 @@
 // Every public test file written by others is either decoded or refused with a message.
 
 #include "smf/midi_file.h"
+#include "support/corpus_files.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@ namespace {
 using carvo::smf::DecodeError;
 using carvo::smf::MIDIFile;
 
-const std::filesystem::path corpus{CARVO_SHARED_CORPUS_DIR};
+using carvo::test::corpus;
 
 struct Outcome {
     std::optional<MIDIFile> file;
@@ -32,12 +33,7 @@ Outcome outcomeOf(const std::filesystem::path& path) {
 
 class Corpus : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(std::filesystem::is_directory(corpus / "jazz-soft-test-midi-files") &&
-                    std::filesystem::is_directory(corpus / "midly-tests"))
-            << "The shared corpus of public MIDI files is missing at " << corpus
-            << " (set CARVO_SHARED_CORPUS when configuring).";
-    }
+    void SetUp() override { ASSERT_EQ(carvo::test::corpusMissing(), ""); }
     std::string refusal(const std::string& name) {
         const Outcome outcome = outcomeOf(corpus / name);
         EXPECT_FALSE(outcome.file) << name << " decoded";
@@ -51,17 +47,12 @@ protected:
 };
 
 TEST_F(Corpus, EveryFileIsDecodedOrRefusedWithAMessage) {
-    std::size_t files = 0;
+    const auto paths = carvo::test::corpusFiles();
+    const std::size_t files = paths.size();
     std::size_t decodedFiles = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
-        const auto extension = entry.path().extension();
-        if (!entry.is_regular_file() ||
-            (extension != ".mid" && extension != ".rmi" && extension != ".syx"))
-            continue;
-        ++files;
-        if (outcomeOf(entry.path()).file)
+    for (const auto& path : paths)
+        if (outcomeOf(path).file)
             ++decodedFiles;
-    }
     EXPECT_GE(files, 70u);
     // Most of the files are well formed.
     EXPECT_GT(decodedFiles, files / 2);

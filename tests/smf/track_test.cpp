@@ -1,40 +1,46 @@
 #include "smf/track_decoder.h"
-#include "smf_builder.h"
+#include "smf/visit_events.h"
+#include "support/midi_bytes.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
 namespace {
 
 using namespace carvo;
 using namespace carvo::smf;
-using namespace carvo::smf::test;
+using namespace carvo::test;
 
-std::vector<MIDIFileEvent> eventsOf(const ByteList& trackBody) {
+std::vector<MIDIFileEvent> eventsOf(const Bytes& trackBody) {
     auto decoded = decodeTrack(trackBody);
     EXPECT_TRUE(decoded) << decoded.error();
     return decoded ? std::vector<MIDIFileEvent>(decoded->events.begin(), decoded->events.end())
                    : std::vector<MIDIFileEvent>{};
 }
 
-std::string failureOf(const ByteList& trackBody) {
+std::string failureOf(const Bytes& trackBody) {
     auto decoded = decodeTrack(trackBody);
     EXPECT_FALSE(decoded);
     return decoded ? std::string() : decoded.error();
 }
 
 // The one event of a body holding a single event after a zero delta.
-MIDIFileEvent single(const ByteList& event) {
-    ByteList withDelta{0x00};
+MIDIFileEvent single(const Bytes& event) {
+    Bytes withDelta{0x00};
     append(withDelta, event);
     const auto events = eventsOf(body({withDelta}));
     EXPECT_EQ(events.size(), 1u);
     return events.empty() ? MIDIFileEvent{} : events.front();
 }
 
-template <class P> P payloadOf(const ByteList& event) {
+template <class P> P payloadOf(const Bytes& event) {
     const MIDIFileEvent decoded = single(event);
     EXPECT_EQ(decoded.type(), eventTypeOf<P>()) << describe(decoded);
     const P* payload = std::get_if<P>(&decoded.event);
@@ -80,7 +86,7 @@ TEST(TrackBody, UnexpectedDataNamesTheOffsetAndTheNextBytes) {
               "Unexpected data encountered before end of track at track data byte offset 0x1 "
               "(0xF4 0x00 0x00 0xFF 0x2F 0x00 ...).");
     // Offsets are hexadecimal without leading zeros; at most eight bytes are shown.
-    ByteList longer;
+    Bytes longer;
     for (int i = 0; i < 15; ++i)
         append(longer, {0x00, 0xC0, 0x01});
     append(longer, {0x00, 0xF9, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08});
@@ -151,24 +157,24 @@ TEST(ChannelVoice, EachKindWithItsFields) {
 }
 
 TEST(ChannelVoice, PerKindDecodersRejectWithTheirReasons) {
-    const ByteList noteOn{0x90, 0x3C, 0x64};
+    const Bytes noteOn{0x90, 0x3C, 0x64};
     EXPECT_TRUE(decode<midi::NoteOn>(noteOn));
     EXPECT_EQ(decodeStream<midi::NoteOff>(noteOn).error().message(),
               "Invalid status nibble: 0x09.");
-    EXPECT_EQ(decode<midi::NoteOn>(ByteList{0x90, 0x3C}).error().message(),
+    EXPECT_EQ(decode<midi::NoteOn>(Bytes{0x90, 0x3C}).error().message(),
               "Invalid number of bytes. Expected 3 but got 2");
-    EXPECT_EQ(decodeStream<midi::NoteOn>(ByteList{0x90, 0x3C}).error().message(),
+    EXPECT_EQ(decodeStream<midi::NoteOn>(Bytes{0x90, 0x3C}).error().message(),
               "Unexpected byte length.");
-    EXPECT_EQ(decode<midi::NoteOn>(ByteList{0x90, 0x3C, 0x80}).error().message(),
+    EXPECT_EQ(decode<midi::NoteOn>(Bytes{0x90, 0x3C, 0x80}).error().message(),
               "Note velocity is out of bounds: 128");
-    EXPECT_EQ(decode<midi::CC>(ByteList{0xB0, 0x80, 0x00}).error().message(),
+    EXPECT_EQ(decode<midi::CC>(Bytes{0xB0, 0x80, 0x00}).error().message(),
               "CC number is out of bounds: 128");
-    EXPECT_EQ(decode<midi::PitchBend>(ByteList{0xE0, 0x00, 0x90}).error().message(),
+    EXPECT_EQ(decode<midi::PitchBend>(Bytes{0xE0, 0x00, 0x90}).error().message(),
               "Pitch Bend MSB is out of bounds: 144");
-    EXPECT_EQ(decode<midi::Pressure>(ByteList{0xD0, 0xFF}).error().message(),
+    EXPECT_EQ(decode<midi::Pressure>(Bytes{0xD0, 0xFF}).error().message(),
               "Channel Pressure value is out of bounds: 255");
     // The stream form uses only its own bytes.
-    const auto stream = decodeStream<midi::ProgramChange>(ByteList{0xC0, 0x01, 0x90, 0x3C});
+    const auto stream = decodeStream<midi::ProgramChange>(Bytes{0xC0, 0x01, 0x90, 0x3C});
     ASSERT_TRUE(stream);
     EXPECT_EQ(stream->bufferLength, 2u);
 }
@@ -180,7 +186,7 @@ TEST(ChannelVoice, ADataByteOutOfRangeFailsTheTrack) {
 
 TEST(ParameterNumbers, RunOfControlChangesDecodesWithinOneEvent) {
     // Inside one event the run may use its own running status: B0 65 00 | 64 00 | 06 02 | 26 01.
-    const ByteList run{0xB3, 0x65, 0x00, 0x64, 0x00, 0x06, 0x02, 0x26, 0x01};
+    const Bytes run{0xB3, 0x65, 0x00, 0x64, 0x00, 0x06, 0x02, 0x26, 0x01};
     const auto rpn = payloadOf<midi::RPN>(run);
     EXPECT_EQ(rpn.parameter.number(), 0);
     EXPECT_EQ(rpn.dataEntryMSB, 2);
@@ -188,7 +194,7 @@ TEST(ParameterNumbers, RunOfControlChangesDecodesWithinOneEvent) {
     EXPECT_EQ(rpn.channel, 3);
 
     // Without the data entry LSB the run ends after three messages.
-    const ByteList nrpn{0xB0, 0x63, 0x01, 0xB0, 0x62, 0x08, 0xB0, 0x06, 0x40};
+    const Bytes nrpn{0xB0, 0x63, 0x01, 0xB0, 0x62, 0x08, 0xB0, 0x06, 0x40};
     const auto decoded = decodeStream<midi::NRPN>(nrpn);
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->bufferLength, 9u);
@@ -212,15 +218,14 @@ TEST(ParameterNumbers, RunningStatusCanStartARun) {
 }
 
 TEST(ParameterNumbers, RejectionsOfARun) {
-    EXPECT_EQ(decodeStream<midi::RPN>(ByteList{0xB0, 0x07, 0x64}).error().message(),
+    EXPECT_EQ(decodeStream<midi::RPN>(Bytes{0xB0, 0x07, 0x64}).error().message(),
               "Expected CC message with controller number 101 but found controller number 7 "
               "instead.");
-    EXPECT_EQ(
-        decodeStream<midi::RPN>(ByteList{0xB0, 0x65, 0x00, 0xB1, 0x64, 0x00, 0xB0, 0x06, 0x01})
-            .error()
-            .message(),
-        "CC message has different channel number.");
-    EXPECT_EQ(decodeStream<midi::RPN>(ByteList{0x65, 0x00, 0x64}).error().message(),
+    EXPECT_EQ(decodeStream<midi::RPN>(Bytes{0xB0, 0x65, 0x00, 0xB1, 0x64, 0x00, 0xB0, 0x06, 0x01})
+                  .error()
+                  .message(),
+              "CC message has different channel number.");
+    EXPECT_EQ(decodeStream<midi::RPN>(Bytes{0x65, 0x00, 0x64}).error().message(),
               "Missing running status byte.");
 }
 
@@ -243,7 +248,7 @@ TEST(MetaEvents, TempoFromMicrosecondsPerQuarter) {
     // A wrong length byte makes it an unrecognized meta event.
     const auto odd = payloadOf<UnrecognizedMeta>({0xFF, 0x51, 0x04, 0x00, 0x07, 0xA1, 0x20});
     EXPECT_EQ(odd.metaType, 0x51);
-    EXPECT_EQ(odd.data, (ByteList{0x00, 0x07, 0xA1, 0x20}));
+    EXPECT_EQ(odd.data, (Bytes{0x00, 0x07, 0xA1, 0x20}));
 }
 
 TEST(MetaEvents, TimeSignatureIsStoredAsItStands) {
@@ -263,10 +268,10 @@ TEST(MetaEvents, KeySignature) {
     EXPECT_TRUE(payloadOf<KeySignature>({0xFF, 0x59, 0x02, 0x07, 0x00}).majorKey);
     EXPECT_EQ(payloadOf<UnrecognizedMeta>({0xFF, 0x59, 0x02, 0x08, 0x00}).metaType, 0x59);
     EXPECT_EQ(payloadOf<UnrecognizedMeta>({0xFF, 0x59, 0x02, 0x00, 0x02}).metaType, 0x59);
-    EXPECT_EQ(decode<KeySignature>(ByteList{0xFF, 0x59, 0x02, 0x08, 0x00}).error().message(),
+    EXPECT_EQ(decode<KeySignature>(Bytes{0xFF, 0x59, 0x02, 0x08, 0x00}).error().message(),
               "Illegal value found when reading Key Signature event sharps/flats byte. Got 8 but "
               "value must be between -7 ... 7.");
-    EXPECT_EQ(decode<KeySignature>(ByteList{0xFF, 0x59, 0x02, 0x00, 0x02}).error().message(),
+    EXPECT_EQ(decode<KeySignature>(Bytes{0xFF, 0x59, 0x02, 0x00, 0x02}).error().message(),
               "Illegal value found when reading Key Signature event major/minor key byte. Got 2 "
               "but value must be between 0 ... 1.");
 }
@@ -282,7 +287,7 @@ TEST(MetaEvents, SmpteOffsetAndItsBounds) {
     EXPECT_EQ(offset.subframes, 99);
     EXPECT_EQ(payloadOf<SMPTEOffset>({0xFF, 0x54, 0x05, 0x60, 0, 0, 0, 0}).frameRate,
               SMPTEOffsetFrameRate::fps30);
-    const std::pair<ByteList, std::string> bad[] = {
+    const std::pair<Bytes, std::string> bad[] = {
         {{0xFF, 0x54, 0x05, 0x18, 0, 0, 0, 0}, "Hours is out of bounds: 24"},
         {{0xFF, 0x54, 0x05, 0x00, 60, 0, 0, 0}, "Minutes is out of bounds: 60"},
         {{0xFF, 0x54, 0x05, 0x00, 0, 60, 0, 0}, "Seconds value is out of bounds: 60"},
@@ -307,9 +312,9 @@ TEST(MetaEvents, SmallFixedKinds) {
     EXPECT_EQ(payloadOf<XMFPatchTypePrefix>({0xFF, 0x60, 0x01, 0x03}).patchSet,
               XMFPatchTypePrefix::PatchSet::DLS);
     EXPECT_EQ(payloadOf<UnrecognizedMeta>({0xFF, 0x60, 0x01, 0x04}).metaType, 0x60);
-    EXPECT_EQ(decode<XMFPatchTypePrefix>(ByteList{0xFF, 0x60, 0x02, 0x01}).error().message(),
+    EXPECT_EQ(decode<XMFPatchTypePrefix>(Bytes{0xFF, 0x60, 0x02, 0x01}).error().message(),
               "Param length should always be 1.");
-    EXPECT_EQ(decode<Tempo>(ByteList{0xFF, 0x58, 0x03, 0, 0, 0}).error().message(),
+    EXPECT_EQ(decode<Tempo>(Bytes{0xFF, 0x58, 0x03, 0, 0, 0}).error().message(),
               "Event does not start with expected bytes.");
 }
 
@@ -328,17 +333,17 @@ TEST(MetaEvents, TextKindsAndTheirEncodings) {
               "\xC3\xAD\xC2\xA0\xC2\x80");
     // Type 0x0A is not textual.
     EXPECT_EQ(payloadOf<UnrecognizedMeta>({0xFF, 0x0A, 0x01, 'x'}).metaType, 0x0A);
-    EXPECT_EQ(decode<Text>(ByteList{0xFF, 0x0A, 0x01, 'x'}).error().message(),
+    EXPECT_EQ(decode<Text>(Bytes{0xFF, 0x0A, 0x01, 'x'}).error().message(),
               "Event is not a textual event.");
-    EXPECT_EQ(decode<Text>(ByteList{0xFF, 0x01, 0x05, 'x'}).error().message(),
+    EXPECT_EQ(decode<Text>(Bytes{0xFF, 0x01, 0x05, 'x'}).error().message(),
               "Fewer bytes are available (1) than are expected (5)");
-    EXPECT_EQ(decode<Text>(ByteList{0xFF, 0x01, 0x80, 0x80, 0x80, 0x80}).error().message(),
+    EXPECT_EQ(decode<Text>(Bytes{0xFF, 0x01, 0x80, 0x80, 0x80, 0x80}).error().message(),
               "Could not extract variable length.");
 }
 
 TEST(MetaEvents, LongTextIsCutToItsCharacterLimit) {
     // Only the per-kind decoder sees such text: it cannot fit a track's event window.
-    ByteList event{0xFF, 0x01, 0x84, 0x80, 0x01}; // length 65537
+    Bytes event{0xFF, 0x01, 0x84, 0x80, 0x01}; // length 65537
     for (int i = 0; i < 65537; ++i)
         event.push_back(i == 0 ? 0xE9 : 'x'); // Latin-1: the first character takes two bytes
     const auto decoded = decode<Text>(event);
@@ -348,17 +353,17 @@ TEST(MetaEvents, LongTextIsCutToItsCharacterLimit) {
 }
 
 TEST(MetaEvents, EventWindowLimitsTheLength) {
-    ByteList lyric{0x00, 0xFF, 0x05, 0x84, 0x58}; // 600 bytes
+    Bytes lyric{0x00, 0xFF, 0x05, 0x84, 0x58}; // 600 bytes
     lyric.insert(lyric.end(), 600, 'a');
     EXPECT_NE(failureOf(body({lyric})).find("offset 0x1 (0xFF 0x05 0x84 0x58 0x61"),
               std::string::npos);
 
     // 509 data bytes + FF 05 83 7D = 513 bytes: one too many for the 512-byte window.
-    ByteList justOver{0x00, 0xFF, 0x05, 0x83, 0x7D};
+    Bytes justOver{0x00, 0xFF, 0x05, 0x83, 0x7D};
     justOver.insert(justOver.end(), 509, 'b');
     EXPECT_FALSE(decodeTrack(body({justOver})));
     // 508 data bytes fit exactly.
-    ByteList fits{0x00, 0xFF, 0x05, 0x83, 0x7C};
+    Bytes fits{0x00, 0xFF, 0x05, 0x83, 0x7C};
     fits.insert(fits.end(), 508, 'b');
     const auto events = eventsOf(body({fits}));
     ASSERT_EQ(events.size(), 1u);
@@ -367,21 +372,21 @@ TEST(MetaEvents, EventWindowLimitsTheLength) {
 
 TEST(MetaEvents, SequencerSpecificAndUnknownTypesOwnTheirData) {
     const auto specific = payloadOf<SequencerSpecific>({0xFF, 0x7F, 0x03, 0x00, 0x00, 0x41});
-    EXPECT_EQ(specific.data, (ByteList{0x00, 0x00, 0x41}));
+    EXPECT_EQ(specific.data, (Bytes{0x00, 0x00, 0x41}));
     const auto unknown = payloadOf<UnrecognizedMeta>({0xFF, 0x4B, 0x02, 0x01, 0x02});
     EXPECT_EQ(unknown.metaType, 0x4B);
-    EXPECT_EQ(unknown.data, (ByteList{0x01, 0x02}));
-    EXPECT_EQ(decode<UnrecognizedMeta>(ByteList{0xF0, 0x01, 0x02}).error().message(),
+    EXPECT_EQ(unknown.data, (Bytes{0x01, 0x02}));
+    EXPECT_EQ(decode<UnrecognizedMeta>(Bytes{0xF0, 0x01, 0x02}).error().message(),
               "Event does not start with expected bytes.");
 }
 
 TEST(SystemExclusive, ManufacturerAndUniversalMessages) {
     const auto roland = payloadOf<midi::SysEx7>({0xF0, 0x05, 0x41, 0x10, 0x42, 0x12, 0xF7});
-    EXPECT_EQ(roland.manufacturer, (ByteList{0x41}));
-    EXPECT_EQ(roland.data, (ByteList{0x10, 0x42, 0x12}));
+    EXPECT_EQ(roland.manufacturer, (Bytes{0x41}));
+    EXPECT_EQ(roland.data, (Bytes{0x10, 0x42, 0x12}));
     const auto extended = payloadOf<midi::SysEx7>({0xF0, 0x05, 0x00, 0x20, 0x29, 0x01, 0xF7});
-    EXPECT_EQ(extended.manufacturer, (ByteList{0x00, 0x20, 0x29}));
-    EXPECT_EQ(extended.data, (ByteList{0x01}));
+    EXPECT_EQ(extended.manufacturer, (Bytes{0x00, 0x20, 0x29}));
+    EXPECT_EQ(extended.data, (Bytes{0x01}));
 
     // GM1 System On: F0 7E 7F 09 01 F7.
     const auto gm = payloadOf<midi::UniversalSysEx7>({0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7});
@@ -393,17 +398,17 @@ TEST(SystemExclusive, ManufacturerAndUniversalMessages) {
     const auto tuning =
         payloadOf<midi::UniversalSysEx7>({0xF0, 0x07, 0x7F, 0x7F, 0x04, 0x03, 0x00, 0x40, 0xF7});
     EXPECT_EQ(tuning.universalType, midi::UniversalType::realTime);
-    EXPECT_EQ(tuning.data, (ByteList{0x00, 0x40}));
+    EXPECT_EQ(tuning.data, (Bytes{0x00, 0x40}));
 }
 
 TEST(SystemExclusive, Rejections) {
-    EXPECT_EQ(decode<midi::SysEx7>(ByteList{0xF0, 0x02, 0x41, 0x10}).error().message(),
+    EXPECT_EQ(decode<midi::SysEx7>(Bytes{0xF0, 0x02, 0x41, 0x10}).error().message(),
               "Expected SysEx termination byte 0xF7 but found 0x10 instead.");
-    EXPECT_EQ(decode<midi::SysEx7>(ByteList{0xF0, 0x00, 0xF7}).error().message(),
+    EXPECT_EQ(decode<midi::SysEx7>(Bytes{0xF0, 0x00, 0xF7}).error().message(),
               "SysEx data was empty when attempting to read termination byte.");
     // Each kind takes only its own identifiers.
-    EXPECT_FALSE(decode<midi::SysEx7>(ByteList{0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
-    EXPECT_FALSE(decode<midi::UniversalSysEx7>(ByteList{0xF0, 0x03, 0x41, 0x10, 0xF7}));
+    EXPECT_FALSE(decode<midi::SysEx7>(Bytes{0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
+    EXPECT_FALSE(decode<midi::UniversalSysEx7>(Bytes{0xF0, 0x03, 0x41, 0x10, 0xF7}));
     // A universal message too short for its sub-IDs and a bare F0 F7 are accepted by neither.
     EXPECT_FALSE(decodeTrack(body({{0x00, 0xF0, 0x03, 0x7E, 0x7F, 0xF7}})));
     EXPECT_FALSE(decodeTrack(body({{0x00, 0xF0, 0x01, 0xF7}})));
@@ -411,7 +416,7 @@ TEST(SystemExclusive, Rejections) {
 }
 
 TEST(EventEncoding, RawBytesDecodeBackToTheSamePayload) {
-    const std::vector<ByteList> events{
+    const std::vector<Bytes> events{
         {0x81, 0x40, 0x20},
         {0x9F, 0x3C, 0x00},
         {0xA2, 0x30, 0x11},
@@ -419,6 +424,8 @@ TEST(EventEncoding, RawBytesDecodeBackToTheSamePayload) {
         {0xC6, 0x2A},
         {0xD7, 0x33},
         {0xE8, 0x01, 0x40},
+        {0xB3, 0x65, 0x00, 0xB3, 0x64, 0x01, 0xB3, 0x06, 0x02, 0xB3, 0x26, 0x03},
+        {0xB0, 0x63, 0x7F, 0xB0, 0x62, 0x00, 0xB0, 0x06, 0x40},
         {0xFF, 0x00, 0x02, 0x01, 0x02},
         {0xFF, 0x03, 0x02, 'h', 'i'},
         {0xFF, 0x20, 0x01, 0x0F},
@@ -433,7 +440,7 @@ TEST(EventEncoding, RawBytesDecodeBackToTheSamePayload) {
         {0xF0, 0x03, 0x41, 0x10, 0xF7},
         {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7},
     };
-    for (const ByteList& bytes : events) {
+    for (const Bytes& bytes : events) {
         const MIDIFileEvent event = single(bytes);
         EXPECT_EQ(event.rawBytes(), bytes) << describe(event);
         EXPECT_FALSE(event.eventDescription().empty());
@@ -443,6 +450,97 @@ TEST(EventEncoding, RawBytesDecodeBackToTheSamePayload) {
 } // namespace
 
 namespace {
+
+TEST(EventDescriptions, ChannelMessagesNameTheirKindChannelAndValues) {
+    const std::pair<Bytes, std::string> cases[] = {
+        {{0x81, 0x40, 0x20}, "Note Off ch 2 note 64 vel 32"},
+        {{0x9F, 0x3C, 0x00}, "Note On ch 16 note 60 vel 0"},
+        {{0xA2, 0x30, 0x11}, "Note Pressure ch 3 note 48 amount 17"},
+        {{0xB4, 0x07, 0x64}, "CC ch 5 controller 7 value 100"},
+        {{0xC6, 0x2A}, "Program Change ch 7 program 42"},
+        {{0xD7, 0x33}, "Channel Pressure ch 8 amount 51"},
+        // 14-bit value: 0x40 * 128 + 0x01.
+        {{0xE8, 0x01, 0x40}, "Pitch Bend ch 9 value 8193"},
+        {{0xB3, 0x65, 0x00, 0x64, 0x01, 0x06, 0x02, 0x26, 0x03}, "RPN ch 4 param 0:1 data 2:3"},
+        {{0xB0, 0x63, 0x7F, 0x62, 0x00, 0x06, 0x40}, "NRPN ch 1 param 127:0 data 64"},
+    };
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(single(bytes).eventDescription(), text);
+}
+
+TEST(EventDescriptions, MetaEventsNameTheirTypeAndValues) {
+    const std::pair<Bytes, std::string> cases[] = {
+        {{0xFF, 0x01, 0x01, 'a'}, "Text: \"a\""},
+        {{0xFF, 0x02, 0x01, 'b'}, "Copyright: \"b\""},
+        {{0xFF, 0x03, 0x00}, "Track or Sequence Name: \"\""},
+        {{0xFF, 0x04, 0x01, 'c'}, "Instrument Name: \"c\""},
+        {{0xFF, 0x05, 0x01, 'd'}, "Lyric: \"d\""},
+        {{0xFF, 0x06, 0x01, 'e'}, "Marker: \"e\""},
+        {{0xFF, 0x07, 0x01, 'f'}, "Cue Point: \"f\""},
+        {{0xFF, 0x08, 0x01, 'g'}, "Program Name: \"g\""},
+        {{0xFF, 0x09, 0x01, 'h'}, "Device Name: \"h\""},
+        // Rate bits 00, 01, 10, 11 in the hours byte.
+        {{0xFF, 0x54, 0x05, 0x01, 2, 3, 4, 5}, "SMPTE Offset 01:02:03:04.05 @ 24fps"},
+        {{0xFF, 0x54, 0x05, 0x21, 2, 3, 4, 5}, "SMPTE Offset 01:02:03:04.05 @ 25fps"},
+        {{0xFF, 0x54, 0x05, 0x41, 2, 3, 4, 5}, "SMPTE Offset 01:02:03:04.05 @ 29.97dfps"},
+        {{0xFF, 0x54, 0x05, 0x61, 2, 3, 4, 5}, "SMPTE Offset 01:02:03:04.05 @ 30fps"},
+        {{0xFF, 0x60, 0x01, 0x01}, "XMF Patch Type Prefix General MIDI 1"},
+        {{0xFF, 0x60, 0x01, 0x02}, "XMF Patch Type Prefix General MIDI 2"},
+        {{0xFF, 0x60, 0x01, 0x03}, "XMF Patch Type Prefix DLS"},
+    };
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(single(bytes).eventDescription(), text);
+    EXPECT_EQ(debugDescription(SMPTEOffsetFrameRate::fps29_97d), "SMPTEOffsetFrameRate(29.97dfps)");
+}
+
+TEST(EventKinds, EachEncodingDecodesAsItsOwnCaseAndPayload) {
+    // The case, its name and the payload's type must agree for every kind.
+    const auto check = [](const Bytes& bytes, MIDIFileEventType type, std::string_view caseName,
+                          auto payloadType) {
+        using P = typename decltype(payloadType)::type;
+        const MIDIFileEvent event = single(bytes);
+        EXPECT_EQ(event.type(), type) << caseName;
+        EXPECT_EQ(name(event.type()), caseName);
+        EXPECT_TRUE(std::holds_alternative<P>(event.event)) << caseName;
+        EXPECT_EQ(eventTypeOf<P>(), type) << caseName;
+    };
+    using T = MIDIFileEventType;
+    check({0xB0, 0x07, 0x64}, T::cc, "cc", std::type_identity<midi::CC>{});
+    check({0xFF, 0x20, 0x01, 0x02}, T::channelPrefix, "channelPrefix",
+          std::type_identity<ChannelPrefix>{});
+    check({0xFF, 0x59, 0x02, 0x01, 0x00}, T::keySignature, "keySignature",
+          std::type_identity<KeySignature>{});
+    check({0x80, 0x3C, 0x00}, T::noteOff, "noteOff", std::type_identity<midi::NoteOff>{});
+    check({0x90, 0x3C, 0x40}, T::noteOn, "noteOn", std::type_identity<midi::NoteOn>{});
+    check({0xA0, 0x3C, 0x10}, T::notePressure, "notePressure",
+          std::type_identity<midi::NotePressure>{});
+    check({0xE0, 0x00, 0x40}, T::pitchBend, "pitchBend", std::type_identity<midi::PitchBend>{});
+    check({0xFF, 0x21, 0x01, 0x01}, T::portPrefix, "portPrefix", std::type_identity<PortPrefix>{});
+    check({0xD0, 0x20}, T::pressure, "pressure", std::type_identity<midi::Pressure>{});
+    check({0xC0, 0x05}, T::programChange, "programChange",
+          std::type_identity<midi::ProgramChange>{});
+    check({0xB0, 0x65, 0x00, 0x64, 0x00, 0x06, 0x02}, T::rpn, "rpn",
+          std::type_identity<midi::RPN>{});
+    check({0xB0, 0x63, 0x00, 0x62, 0x00, 0x06, 0x02}, T::nrpn, "nrpn",
+          std::type_identity<midi::NRPN>{});
+    check({0xFF, 0x00, 0x02, 0x00, 0x01}, T::sequenceNumber, "sequenceNumber",
+          std::type_identity<SequenceNumber>{});
+    check({0xFF, 0x7F, 0x01, 0x41}, T::sequencerSpecific, "sequencerSpecific",
+          std::type_identity<SequencerSpecific>{});
+    check({0xFF, 0x54, 0x05, 0x01, 0x02, 0x03, 0x04, 0x05}, T::smpteOffset, "smpteOffset",
+          std::type_identity<SMPTEOffset>{});
+    check({0xF0, 0x03, 0x41, 0x10, 0xF7}, T::sysEx7, "sysEx7", std::type_identity<midi::SysEx7>{});
+    check({0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}, T::tempo, "tempo", std::type_identity<Tempo>{});
+    check({0xFF, 0x01, 0x01, 'x'}, T::text, "text", std::type_identity<Text>{});
+    check({0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08}, T::timeSignature, "timeSignature",
+          std::type_identity<TimeSignature>{});
+    check({0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}, T::universalSysEx7, "universalSysEx7",
+          std::type_identity<midi::UniversalSysEx7>{});
+    check({0xFF, 0x4B, 0x00}, T::unrecognizedMeta, "unrecognizedMeta",
+          std::type_identity<UnrecognizedMeta>{});
+    check({0xFF, 0x60, 0x01, 0x01}, T::xmfPatchTypePrefix, "xmfPatchTypePrefix",
+          std::type_identity<XMFPatchTypePrefix>{});
+}
 
 TEST(EventDescriptions, ShowTheValuesAnOperatorLooksFor) {
     // The stored exponent 3 is an eighth-note beat.
@@ -470,11 +568,11 @@ namespace {
 // A body of events a status byte, a data byte or a meta event at a time, biased towards the
 // bytes where the status-byte shortcut and the trial order could part: running status, data bytes
 // above 127, the controllers that open parameter number runs, system exclusive and cut-off ends.
-ByteList randomBody(std::mt19937& random) {
+Bytes randomBody(std::mt19937& random) {
     const auto pick = [&](std::initializer_list<std::uint8_t> choices) {
         return *(choices.begin() + random() % choices.size());
     };
-    ByteList bytes;
+    Bytes bytes;
     int dataCount = 0; // of the status in force, 0 for none
     const int events = 1 + static_cast<int>(random() % 24);
     for (int e = 0; e < events; ++e) {
@@ -537,7 +635,7 @@ TEST(TrackBody, StatusByteShortcutDecidesAsTheTrialOrder) {
     std::mt19937 random(2024);
     int decoded = 0;
     for (int i = 0; i < 20000; ++i) {
-        const ByteList bytes = randomBody(random);
+        const Bytes bytes = randomBody(random);
         const auto shortcut = decodeTrack(bytes, TrackDecoding::shortcut);
         const auto reference = decodeTrack(bytes, TrackDecoding::trialOrderOnly);
         ASSERT_EQ(bool(shortcut), bool(reference)) << i;
@@ -553,9 +651,105 @@ TEST(TrackBody, StatusByteShortcutDecidesAsTheTrialOrder) {
     EXPECT_LT(decoded, 18000);
 }
 
+// Every event a visitor is handed, as the table would hold it, and the tracks it was told of.
+struct EventRecorder {
+    std::vector<std::vector<MIDIFileEvent>> tracks;
+
+    void beginTrack() { tracks.emplace_back(); }
+    template <class P> void operator()(DeltaTime delta, P&& payload) {
+        if (tracks.empty())
+            tracks.emplace_back(); // visitTrack on its own announces no track
+        tracks.back().push_back(wrap(std::forward<P>(payload), delta));
+    }
+};
+
+TEST(TrackBody, VisitingSeesExactlyTheTableAndFailsAlike) {
+    std::mt19937 random(77);
+    int decoded = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const Bytes bytes = randomBody(random);
+        const TrackDecoding decoding =
+            i % 2 == 0 ? TrackDecoding::shortcut : TrackDecoding::trialOrderOnly;
+        const auto table = decodeTrack(bytes, decoding);
+        EventRecorder recorder;
+        const auto visited = visitTrack(bytes, recorder, decoding);
+        ASSERT_EQ(bool(table), bool(visited)) << i;
+        if (!table) {
+            ASSERT_EQ(table.error(), visited.error()) << i;
+            continue;
+        }
+        ++decoded;
+        const std::vector<MIDIFileEvent> events(table->events.begin(), table->events.end());
+        ASSERT_EQ(*visited, events.size()) << i;
+        ASSERT_EQ(recorder.tracks.empty() ? std::vector<MIDIFileEvent>{} : recorder.tracks[0],
+                  events)
+            << i;
+    }
+    EXPECT_GT(decoded, 1000);
+    EXPECT_LT(decoded, 18000);
+}
+
+// A file of one to three random bodies behind a header that is now and then wrong, with now and
+// then an unknown chunk, a cut end or stray bytes at the end.
+Bytes randomFile(std::mt19937& random) {
+    const auto tracks = static_cast<std::uint16_t>(1 + random() % 3);
+    Bytes bytes =
+        header(random() % 8 == 0 ? 0 : 1, tracks,
+               random() % 8 == 0 ? 0xE128 : static_cast<std::uint16_t>(96 + random() % 900));
+    for (std::uint16_t t = 0; t < tracks; ++t) {
+        if (random() % 6 == 0)
+            append(bytes, chunk("XFIH", {1, 2, 3}));
+        // Most tracks are drawn until one decodes, so that whole files decode often enough.
+        Bytes body = randomBody(random);
+        for (int tries = 0; random() % 4 != 0 && tries < 20 && !decodeTrack(body); ++tries)
+            body = randomBody(random);
+        append(bytes, track(body));
+    }
+    if (random() % 8 == 0)
+        bytes.resize(bytes.size() - 1 - random() % 6);
+    else if (random() % 8 == 0)
+        append(bytes, {0x00, 0x01});
+    return bytes;
+}
+
+TEST(FileEvents, VisitingDecodesAndRefusesAsTheTables) {
+    std::mt19937 random(4096);
+    int decoded = 0;
+    for (int i = 0; i < 5000; ++i) {
+        const Bytes bytes = randomFile(random);
+        std::optional<MIDIFile> file;
+        std::optional<DecodeError> tableError;
+        try {
+            file = MIDIFile::decode(bytes);
+        } catch (const DecodeError& error) {
+            tableError = error;
+        }
+        EventRecorder recorder;
+        try {
+            const MIDIFile::Header header = decodeEvents(bytes, recorder);
+            ASSERT_TRUE(file) << i << " visited, but the table refused: " << tableError->message();
+            ++decoded;
+            EXPECT_EQ(header, file->header()) << i;
+            const auto tracks = file->tracks();
+            ASSERT_EQ(recorder.tracks.size(), tracks.size()) << i;
+            for (std::size_t t = 0; t < tracks.size(); ++t)
+                ASSERT_EQ(recorder.tracks[t],
+                          std::vector<MIDIFileEvent>(tracks[t].get().events.begin(),
+                                                     tracks[t].get().events.end()))
+                    << i << " track " << t;
+        } catch (const DecodeError& error) {
+            ASSERT_TRUE(tableError) << i << " refused only when visited: " << error.message();
+            ASSERT_EQ(error, *tableError) << i;
+            EXPECT_EQ(error.message(), tableError->message()) << i;
+        }
+    }
+    EXPECT_GT(decoded, 500);
+    EXPECT_LT(decoded, 4500);
+}
+
 TEST(TrackBody, LargeTablesKeepEveryEventAndItsData) {
     // Enough notes for a table of several megabytes, with text among them.
-    ByteList bytes{0x00, 0x90, 0x3C, 0x40};
+    Bytes bytes{0x00, 0x90, 0x3C, 0x40};
     constexpr int notes = 400000;
     for (int n = 1; n < notes; ++n) {
         bytes.insert(bytes.end(), {0x01, static_cast<std::uint8_t>(n % 128), 0x40});

@@ -244,7 +244,8 @@ void SimulatedQLab::actSlow(ScriptKind kind, const QString& uniqueID) {
         std::lock_guard lock(m_mutex);
         latencyMs = m_model.latencyMs;
     }
-    m_clock->sleep(latencyMs / 1000.0); // without the lock: QLab answers others meanwhile
+    if (latencyMs > 0.0)
+        m_clock->sleep(latencyMs / 1000.0); // without the lock: QLab answers others meanwhile
 
     std::unique_lock lock(m_mutex);
     const auto holds = [&] {
