@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
-#include <random>
 
 namespace carvo::smf {
 
@@ -14,19 +13,6 @@ namespace {
 
 using bytes::ByteReader;
 using bytes::Endianness;
-
-MIDIFile::Id randomId() {
-    thread_local std::mt19937_64 generator{std::random_device{}()};
-    MIDIFile::Id id{};
-    for (std::size_t i = 0; i < id.size(); i += 8) {
-        std::uint64_t bits = generator();
-        for (std::size_t k = 0; k < 8; ++k, bits >>= 8)
-            id[i + k] = static_cast<std::uint8_t>(bits & 0xFF);
-    }
-    id[6] = static_cast<std::uint8_t>((id[6] & 0x0F) | 0x40); // version 4
-    id[8] = static_cast<std::uint8_t>((id[8] & 0x3F) | 0x80); // RFC 4122 variant
-    return id;
-}
 
 [[noreturn]] void malformed(std::string message) {
     throw DecodeError::malformed(std::move(message));
@@ -81,10 +67,10 @@ std::string identifierText(std::span<const std::uint8_t> identifier) {
 
 } // namespace
 
-MIDIFile::MIDIFile() : id_(randomId()) {}
+MIDIFile::MIDIFile() = default;
 
 MIDIFile::MIDIFile(Format format, TimeBase timeBase, std::vector<Chunk> chunks)
-    : header_{format, timeBase}, chunks_(std::move(chunks)), id_(randomId()) {}
+    : header_{format, timeBase}, chunks_(std::move(chunks)) {}
 
 namespace detail {
 
@@ -219,18 +205,6 @@ std::vector<std::reference_wrapper<const Track>> MIDIFile::tracks() const& {
         if (const Track* track = chunk.asTrack())
             result.emplace_back(*track);
     return result;
-}
-
-std::string MIDIFile::idText() const {
-    std::string text;
-    char part[4];
-    for (std::size_t i = 0; i < id_.size(); ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10)
-            text += '-';
-        std::snprintf(part, sizeof part, "%02x", id_[i]);
-        text += part;
-    }
-    return text;
 }
 
 std::string MIDIFile::description() const {

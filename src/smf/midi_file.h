@@ -7,7 +7,6 @@
 #include "smf/midi_file_event.h"
 #include "smf/time_base.h"
 
-#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -28,7 +27,6 @@ public:
         friend bool operator==(const Header&, const Header&) = default;
     };
 
-    using Id = std::array<std::uint8_t, 16>; // a random (version 4) UUID
 
     // Format 1, 960 ticks per quarter, no chunks.
     MIDIFile();
@@ -56,12 +54,9 @@ public:
     std::vector<std::reference_wrapper<const Track>> tracks() const&;
     std::vector<std::reference_wrapper<const Track>> tracks() && = delete;
 
-    const Id& id() const { return id_; }
-    std::string idText() const; // 8-4-4-4-12 lowercase hexadecimal
-
     std::string description() const; // multi-line, for display
 
-    // The identity is not part of the file.
+    // Two values of the same file are equal.
     friend bool operator==(const MIDIFile& a, const MIDIFile& b) {
         return a.header_ == b.header_ && a.chunks_ == b.chunks_;
     }
@@ -69,7 +64,6 @@ public:
 private:
     Header header_;
     std::vector<Chunk> chunks_;
-    Id id_;
 };
 
 // The whole file at `file` in memory. A read failure throws FileReadError with the platform's
