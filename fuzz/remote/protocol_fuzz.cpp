@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "bytes/utf8.h"
 #include "remote/protocol.h"
 
 namespace {
@@ -22,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
     const Request request = parseRequest(bytes);
-    const bool valid = isValidUtf8(bytes);
+    const bool valid = carvo::bytes::isValidUtf8(bytes);
     require(valid == (request.kind != RequestKind::invalidText));
     switch (request.kind) {
     case RequestKind::stop:
@@ -38,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(bytes.starts_with(remoteSelectedPrefix));
         require(request.text.size() < bytes.size());
         // Removing a prefix from valid text cuts at ASCII boundaries, so the cue stays valid.
-        require(isValidUtf8(request.text));
+        require(carvo::bytes::isValidUtf8(request.text));
         break;
     default:
         break;

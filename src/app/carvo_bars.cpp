@@ -6,14 +6,12 @@
 #include "engine/tempo_map.h"
 #include "smf/midi_file.h"
 
-#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 namespace {
@@ -50,15 +48,6 @@ int usageError(std::string_view problem) {
     return exitUsage;
 }
 
-std::optional<float> parseTempo(std::string_view text) {
-    float value = 0.0f;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 // Returns the problem with the arguments, or nothing when they are good.
 std::optional<std::string> parse(const std::vector<std::string_view>& args, Options& options) {
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -75,7 +64,7 @@ std::optional<std::string> parse(const std::vector<std::string_view>& args, Opti
             if (remaining < 3) {
                 return "--fixed needs TEMPO NUMERATOR DENOMINATOR";
             }
-            const auto tempo = parseTempo(args[i + 1]);
+            const auto tempo = carvo::parseStrictFloat(args[i + 1]);
             const auto numerator = carvo::parseStrictInt64(args[i + 2]);
             const auto denominator = carvo::parseStrictInt64(args[i + 3]);
             if (!tempo || !numerator || !denominator) {

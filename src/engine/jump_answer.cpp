@@ -1,40 +1,21 @@
 #include "engine/jump_answer.h"
 
+#include "bytes/utf8.h"
 #include "engine/numbers.h"
 
 namespace carvo {
 namespace {
 
-// Decodes the code point that ends at text.size() (walking back over continuation bytes).
-// Returns the code point and its length in bytes; malformed bytes count as themselves.
+// The code point at pos; a byte that begins none counts as itself, so trimming stops there.
 struct CodePoint {
     char32_t value;
     std::size_t length;
 };
 
 CodePoint decodeAt(std::string_view text, std::size_t pos) {
-    const auto lead = static_cast<unsigned char>(text[pos]);
-    std::size_t length = 1;
-    char32_t value = lead;
-    if (lead >= 0xC0 && lead < 0xE0) {
-        length = 2;
-        value = lead & 0x1FU;
-    } else if (lead >= 0xE0 && lead < 0xF0) {
-        length = 3;
-        value = lead & 0x0FU;
-    } else if (lead >= 0xF0 && lead < 0xF8) {
-        length = 4;
-        value = lead & 0x07U;
-    }
-    if (length == 1 || pos + length > text.size())
-        return {lead, 1};
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(text[pos + k]);
-        if ((next & 0xC0U) != 0x80U)
-            return {lead, 1};
-        value = (value << 6U) | (next & 0x3FU);
-    }
-    return {value, length};
+    if (const auto point = bytes::decodeUtf8(text, pos))
+        return {point->value, point->length};
+    return {static_cast<unsigned char>(text[pos]), 1};
 }
 
 CodePoint decodeLast(std::string_view text) {

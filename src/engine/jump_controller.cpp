@@ -32,10 +32,6 @@ std::optional<BarIndex> barIndexOf(BarNumber bar, BarNumber offset) {
     return index;
 }
 
-void writeDiagnostic(std::string_view line) {
-    writeLine(line);
-}
-
 BarTables tablesOf(const JumpAnswer& answer) {
     if (const auto* memo = std::get_if<MemoAnswer>(&answer))
         return makeFixedTempoMap(memo->numerator, memo->denominator, memo->tempo);
@@ -45,7 +41,7 @@ BarTables tablesOf(const JumpAnswer& answer) {
     std::filesystem::path file = std::filesystem::absolute(midi.filePath, error);
     if (error)
         file = midi.filePath;
-    return loadTempoMap(file, writeDiagnostic);
+    return loadTempoMap(file);
 }
 
 bool inRange(const Candidate& candidate) {

@@ -1,5 +1,7 @@
 #include "engine/tempo_map.h"
 
+#include "base/lines.h"
+
 #include "smf/visit_events.h"
 
 #include <algorithm>
@@ -182,12 +184,8 @@ BarTables walk(const Changes& changes, std::int64_t ticksPerQuarter) {
 
 } // namespace
 
-void writeLineToStdout(std::string_view line) {
-    std::string text;
-    text.reserve(line.size() + 1);
-    text.append(line).push_back('\n');
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+LineWriter standardOutput() {
+    return [](std::string_view line) { carvo::writeLine(line); };
 }
 
 BarTables tempoMapOf(const smf::MIDIFile& file) {

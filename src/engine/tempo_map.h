@@ -31,8 +31,8 @@ struct BarTables {
 // One diagnostic line, without its line feed.
 using LineWriter = std::function<void(std::string_view line)>;
 
-// Writes one line to standard output in a single call, so lines from threads do not interleave.
-void writeLineToStdout(std::string_view line);
+// Standard output, through the process's one line writer (base/lines.h).
+LineWriter standardOutput();
 
 // A walk that would produce more bars than this stops there. Real scores have a few thousand bars
 // at most; the limit keeps a tiny hostile file (1 tick per bar, huge deltas) from allocating
@@ -62,7 +62,7 @@ std::optional<BarTables> readTempoMap(const std::filesystem::path& file,
 // cannot be read or decoded gives empty tables after the failure line; a good one writes "Loaded
 // MIDI file" first.
 BarTables loadTempoMap(const std::filesystem::path& file,
-                       const LineWriter& writeLine = writeLineToStdout);
+                       const LineWriter& writeLine = standardOutput());
 
 // Bars 1 to 1000 of a piece at one tempo (beats per minute) and one time signature, the
 // denominator given as a note value (4 for quarter notes). A bar duration that is not a finite

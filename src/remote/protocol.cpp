@@ -24,11 +24,6 @@ constexpr std::array<std::string_view, 3> fixedServerMessages = {
 
 } // namespace
 
-bool isValidUtf8(std::string_view bytes) {
-    return bytes::isValidUtf8(
-        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
-}
-
 std::string removeAll(std::string_view text, std::string_view pattern) {
     if (pattern.empty())
         return std::string(text);
@@ -45,7 +40,7 @@ std::string removeAll(std::string_view text, std::string_view pattern) {
 }
 
 Request parseRequest(std::string_view bytes) {
-    if (!isValidUtf8(bytes))
+    if (!bytes::isValidUtf8(bytes))
         return {RequestKind::invalidText, 0, {}};
     if (bytes.starts_with(stopPrefix))
         return {RequestKind::stop, 0, {}};

@@ -32,9 +32,6 @@ inline constexpr std::string_view alreadyRunningMessage =
     "The cue is already running. Please stop the cue and try again";
 inline constexpr std::string_view errorPrefix = "ERROR: ";
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF, no cut sequences.
-bool isValidUtf8(std::string_view bytes);
-
 // Removes every occurrence of pattern in one left-to-right pass, as a text replacement does:
 // what the removal joins together is not searched again.
 std::string removeAll(std::string_view text, std::string_view pattern);

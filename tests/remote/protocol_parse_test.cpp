@@ -13,49 +13,7 @@ Request parse(std::string_view text) {
     return parseRequest(text);
 }
 
-// --- strict UTF-8 -------------------------------------------------------------------------
-
-TEST(Utf8Validation, AcceptsEveryWellFormedLength) {
-    EXPECT_TRUE(isValidUtf8(""));
-    EXPECT_TRUE(isValidUtf8(std::string_view("\0", 1)));
-    EXPECT_TRUE(isValidUtf8("\x7F"));
-    EXPECT_TRUE(isValidUtf8("\xC2\x80"));         // U+0080, smallest two-byte value
-    EXPECT_TRUE(isValidUtf8("\xDF\xBF"));         // U+07FF
-    EXPECT_TRUE(isValidUtf8("\xE0\xA0\x80"));     // U+0800
-    EXPECT_TRUE(isValidUtf8("\xED\x9F\xBF"));     // U+D7FF, just below the surrogates
-    EXPECT_TRUE(isValidUtf8("\xEE\x80\x80"));     // U+E000, just above them
-    EXPECT_TRUE(isValidUtf8("\xEF\xBF\xBF"));     // U+FFFF
-    EXPECT_TRUE(isValidUtf8("\xF0\x90\x80\x80")); // U+10000
-    EXPECT_TRUE(isValidUtf8("\xF4\x8F\xBF\xBF")); // U+10FFFF, the largest value
-    EXPECT_TRUE(isValidUtf8("Gruppe \xC3\x9C"
-                            "berblick \xF0\x9F\x8E\xB5"));
-}
-
-TEST(Utf8Validation, RejectsMalformedSequences) {
-    const std::vector<std::string> bad = {
-        "\x80",             // lone continuation byte
-        "\xBF",             // lone continuation byte
-        "\xC0\xAF",         // overlong '/'
-        "\xC1\xBF",         // overlong two-byte form
-        "\xE0\x9F\xBF",     // overlong three-byte form
-        "\xF0\x8F\xBF\xBF", // overlong four-byte form
-        "\xED\xA0\x80",     // high surrogate U+D800
-        "\xED\xBF\xBF",     // low surrogate U+DFFF
-        "\xF4\x90\x80\x80", // U+110000, beyond Unicode
-        "\xF5\x80\x80\x80", // lead byte that can never occur
-        "\xFE",             // never valid
-        "\xFF",             // never valid
-        "\xC3",             // cut two-byte sequence
-        "\xE2\x82",         // cut three-byte sequence
-        "\xF0\x9F\x8E",     // cut four-byte sequence
-        "\xE2\x28\xA1",     // second byte not a continuation
-        "\xF0\x9F\x28\xB5", // third byte not a continuation
-        "\xF0\x9F\x8E\x28", // fourth byte not a continuation
-        "STOP \xC3",        // valid text followed by a cut sequence
-    };
-    for (const std::string& bytes : bad)
-        EXPECT_FALSE(isValidUtf8(bytes)) << "bytes of length " << bytes.size();
-}
+// --- strict UTF-8 (the decoder's own cases are in tests/bytes) ------------------------------
 
 TEST(Utf8Validation, InvalidBytesMakeTheMessageUnreadableWhateverItsPrefix) {
     EXPECT_EQ(parse("STOP \xFF").kind, RequestKind::invalidText);
