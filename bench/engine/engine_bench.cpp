@@ -62,11 +62,11 @@ private:
 
 // About 1 MB: a tempo track changing tempo every bar and time signature every 16 bars, and a
 // note track of short notes, 480 ticks per quarter, some 1300 bars.
-carvo::test::Bytes largeMidiFile() {
-    using carvo::test::appendVariableLength;
+carvo::testing::Bytes largeMidiFile() {
+    using carvo::testing::appendVariableLength;
     constexpr std::uint32_t ticksPerBar = 1920;
     constexpr std::uint32_t bars = 1300;
-    carvo::test::Bytes tempo;
+    carvo::testing::Bytes tempo;
     for (std::uint32_t bar = 0; bar < bars; ++bar) {
         appendVariableLength(tempo, bar == 0 ? 0 : ticksPerBar);
         const std::uint32_t micros = 400'000 + (bar % 7) * 25'000;
@@ -78,7 +78,7 @@ carvo::test::Bytes largeMidiFile() {
             tempo.insert(tempo.end(), {0xFF, 0x58, 0x04, 4, 2, 24, 8});
         }
     }
-    carvo::test::Bytes notes;
+    carvo::testing::Bytes notes;
     std::uint32_t tick = 0;
     for (std::uint32_t k = 0; tick < bars * ticksPerBar; ++k, tick += 20) {
         const auto key = static_cast<std::uint8_t>(48 + k % 24);
@@ -87,10 +87,10 @@ carvo::test::Bytes largeMidiFile() {
         appendVariableLength(notes, 10);
         notes.insert(notes.end(), {0x80, key, 0});
     }
-    carvo::test::appendEndOfTrack(tempo);
-    carvo::test::appendEndOfTrack(notes);
-    return carvo::test::file({carvo::test::header(carvo::test::formatMultipleTracks, 2, 480),
-                              carvo::test::track(tempo), carvo::test::track(notes)});
+    carvo::testing::appendEndOfTrack(tempo);
+    carvo::testing::appendEndOfTrack(notes);
+    return carvo::testing::file({carvo::testing::header(carvo::testing::formatMultipleTracks, 2, 480),
+                              carvo::testing::track(tempo), carvo::testing::track(notes)});
 }
 
 QTemporaryDir& scratch() {

@@ -12,12 +12,12 @@
 
 namespace carvo::bench {
 
-using test::Bytes;
+using testing::Bytes;
 
 // A track chunk of the body with its End of Track.
 inline Bytes closedTrack(Bytes body) {
-    test::appendEndOfTrack(body);
-    return test::track(body);
+    testing::appendEndOfTrack(body);
+    return testing::track(body);
 }
 
 // A number below n from the generator.
@@ -28,7 +28,7 @@ inline std::uint32_t below(std::mt19937& random, std::uint32_t n) {
 // A text meta event after a zero delta.
 inline void text(Bytes& body, std::uint8_t type, const std::string& value) {
     body.push_back(0x00);
-    test::appendMeta(body, type, value);
+    testing::appendMeta(body, type, value);
 }
 
 // Many tracks of dense playing: notes under running status, controllers, pitch bend, and now
@@ -36,7 +36,7 @@ inline void text(Bytes& body, std::uint8_t type, const std::string& value) {
 inline Bytes denseFile(std::size_t targetBytes) {
     constexpr std::uint16_t trackCount = 16;
     std::mt19937 random(7);
-    Bytes file = test::header(test::formatMultipleTracks, trackCount, 480);
+    Bytes file = testing::header(testing::formatMultipleTracks, trackCount, 480);
     const std::size_t perTrack = targetBytes / trackCount;
     for (std::uint16_t t = 0; t < trackCount; ++t) {
         const auto channel = static_cast<std::uint8_t>(t % 16);
@@ -51,9 +51,9 @@ inline Bytes denseFile(std::size_t targetBytes) {
             body.insert(body.end(), {0x00, static_cast<std::uint8_t>(0x90 | channel), 60, 100});
             for (int n = 0; n < 24; ++n) {
                 const auto note = static_cast<std::uint8_t>(40 + below(random, 48));
-                test::appendVariableLength(body, below(random, 4));
+                testing::appendVariableLength(body, below(random, 4));
                 body.insert(body.end(), {note, static_cast<std::uint8_t>(1 + below(random, 126))});
-                test::appendVariableLength(body, below(random, 96));
+                testing::appendVariableLength(body, below(random, 96));
                 body.insert(body.end(), {note, 0});
             }
             // A controller sweep and a pitch bend sweep under running status.
@@ -70,7 +70,7 @@ inline Bytes denseFile(std::size_t targetBytes) {
                 text(body, 0x06, "Rehearsal mark " + std::to_string(group));
             }
         }
-        test::append(file, closedTrack(body));
+        testing::append(file, closedTrack(body));
     }
     return file;
 }
@@ -79,17 +79,17 @@ inline Bytes denseFile(std::size_t targetBytes) {
 inline Bytes typicalFile(std::size_t targetBytes) {
     constexpr std::uint16_t trackCount = 8;
     std::mt19937 random(11);
-    Bytes file = test::header(test::formatMultipleTracks, trackCount, 960);
+    Bytes file = testing::header(testing::formatMultipleTracks, trackCount, 960);
     Bytes conductor;
     text(conductor, 0x03, "Conductor");
     for (int bar = 0; bar < 200; ++bar) {
-        test::appendVariableLength(conductor, bar == 0 ? 0 : 3840);
+        testing::appendVariableLength(conductor, bar == 0 ? 0 : 3840);
         conductor.insert(conductor.end(),
                          {0xFF, 0x51, 0x03, 0x07, 0xA1, static_cast<std::uint8_t>(bar % 256)});
         if (bar % 16 == 0)
             conductor.insert(conductor.end(), {0x00, 0xFF, 0x58, 0x04, 0x03, 0x02, 0x18, 0x08});
     }
-    test::append(file, closedTrack(conductor));
+    testing::append(file, closedTrack(conductor));
     const std::size_t perTrack = targetBytes / trackCount;
     for (std::uint16_t t = 1; t < trackCount; ++t) {
         const auto channel = static_cast<std::uint8_t>(t);
@@ -98,14 +98,14 @@ inline Bytes typicalFile(std::size_t targetBytes) {
         body.insert(body.end(), {0x00, static_cast<std::uint8_t>(0xC0 | channel), 0x30});
         while (body.size() < perTrack) {
             const auto note = static_cast<std::uint8_t>(48 + below(random, 36));
-            test::appendVariableLength(body, 240 * (1 + below(random, 4)));
+            testing::appendVariableLength(body, 240 * (1 + below(random, 4)));
             body.insert(body.end(), {static_cast<std::uint8_t>(0x90 | channel), note, 80});
-            test::appendVariableLength(body, 200 + below(random, 200));
+            testing::appendVariableLength(body, 200 + below(random, 200));
             body.insert(body.end(), {static_cast<std::uint8_t>(0x80 | channel), note, 64});
             if (below(random, 32) == 0)
                 body.insert(body.end(), {0x00, static_cast<std::uint8_t>(0xB0 | channel), 64, 127});
         }
-        test::append(file, closedTrack(body));
+        testing::append(file, closedTrack(body));
     }
     return file;
 }
@@ -129,11 +129,11 @@ inline Bytes tempoMapFile(std::size_t targetBytes) {
             const auto note = static_cast<std::uint8_t>(36 + below(random, 60));
             const std::uint32_t gap = below(random, 8);
             const std::uint32_t length = 128 + below(random, 128);
-            test::appendVariableLength(notes, gap);
+            testing::appendVariableLength(notes, gap);
             if (n == 0)
                 notes.push_back(0x90);
             notes.insert(notes.end(), {note, static_cast<std::uint8_t>(1 + below(random, 126))});
-            test::appendVariableLength(notes, length);
+            testing::appendVariableLength(notes, length);
             notes.insert(notes.end(), {note, 0});
             ticks += gap + length;
         }
@@ -144,7 +144,7 @@ inline Bytes tempoMapFile(std::size_t targetBytes) {
     text(conductor, 0x03, "Conductor");
     const std::uint32_t barTicks = 4 * ticksPerQuarter; // the signatures below keep 4 quarters
     for (std::uint64_t bar = 0; bar * barTicks <= ticks; ++bar) {
-        test::appendVariableLength(conductor, bar == 0 ? 0 : barTicks);
+        testing::appendVariableLength(conductor, bar == 0 ? 0 : barTicks);
         const std::uint32_t micros = 400000 + below(random, 200000);
         conductor.insert(conductor.end(),
                          {0xFF, 0x51, 0x03, static_cast<std::uint8_t>(micros >> 16),
@@ -157,9 +157,9 @@ inline Bytes tempoMapFile(std::size_t targetBytes) {
                               static_cast<std::uint8_t>(bar % 32 == 0 ? 2 : 3), 0x18, 0x08});
     }
 
-    Bytes file = test::header(test::formatMultipleTracks, 2, ticksPerQuarter);
-    test::append(file, closedTrack(conductor));
-    test::append(file, closedTrack(notes));
+    Bytes file = testing::header(testing::formatMultipleTracks, 2, ticksPerQuarter);
+    testing::append(file, closedTrack(conductor));
+    testing::append(file, closedTrack(notes));
     return file;
 }
 

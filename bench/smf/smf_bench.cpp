@@ -56,18 +56,18 @@ BENCHMARK(TypicalHundredKilobytes)->Unit(benchmark::kMicrosecond);
 class TempoMapFileOnDisk {
 public:
     TempoMapFileOnDisk()
-        : path_(std::filesystem::temp_directory_path() /
-                ("carvo-bench-tempo-map-" + std::to_string(::getpid()) + ".mid")),
-          size_(write(path_, tempoMapFile(13'700'000))) {}
+        : m_path(std::filesystem::temp_directory_path() /
+                 ("carvo-bench-tempo-map-" + std::to_string(::getpid()) + ".mid")),
+          m_size(write(m_path, tempoMapFile(13'700'000))) {}
     ~TempoMapFileOnDisk() {
         std::error_code ignored;
-        std::filesystem::remove(path_, ignored);
+        std::filesystem::remove(m_path, ignored);
     }
     TempoMapFileOnDisk(const TempoMapFileOnDisk&) = delete;
     TempoMapFileOnDisk& operator=(const TempoMapFileOnDisk&) = delete;
 
-    const std::filesystem::path& path() const { return path_; }
-    std::size_t size() const { return size_; }
+    const std::filesystem::path& path() const { return m_path; }
+    std::size_t size() const { return m_size; }
 
 private:
     static std::size_t write(const std::filesystem::path& path, const Bytes& bytes) {
@@ -77,8 +77,8 @@ private:
         return bytes.size();
     }
 
-    std::filesystem::path path_;
-    std::size_t size_;
+    std::filesystem::path m_path;
+    std::size_t m_size;
 };
 
 const TempoMapFileOnDisk& tempoMapFileOnDisk() {

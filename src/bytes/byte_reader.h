@@ -19,19 +19,19 @@ template <class T> using ReadResult = Expected<T, ReadError>;
 
 class ByteReader {
 public:
-    explicit ByteReader(Bytes buffer) : buffer_(buffer) {}
+    explicit ByteReader(Bytes buffer) : m_buffer(buffer) {}
 
-    std::int64_t readOffset() const { return offset_; }
+    std::int64_t readOffset() const { return m_offset; }
     // Buffer length minus readOffset; negative once advanceBy went past the end.
     std::int64_t remainingByteCount() const {
-        return static_cast<std::int64_t>(buffer_.size()) - offset_;
+        return static_cast<std::int64_t>(m_buffer.size()) - m_offset;
     }
 
     // The next count bytes (no count: all remaining bytes), advancing readOffset by the count.
     ReadResult<Bytes> read(std::optional<std::int64_t> count = std::nullopt) {
         auto slice = nonAdvancingRead(count);
         if (slice)
-            offset_ += static_cast<std::int64_t>(slice->size());
+            m_offset += static_cast<std::int64_t>(slice->size());
         return slice;
     }
     ReadResult<Bytes> nonAdvancingRead(std::optional<std::int64_t> count = std::nullopt) const {
@@ -41,32 +41,33 @@ public:
             return fail(ReadError::invalidByteCount);
         if (wanted > remaining)
             return fail(ReadError::pastEndOfStream);
-        return buffer_.subspan(static_cast<std::size_t>(offset_), static_cast<std::size_t>(wanted));
+        return m_buffer.subspan(static_cast<std::size_t>(m_offset),
+                                static_cast<std::size_t>(wanted));
     }
     ReadResult<std::uint8_t> readByte() {
         auto byte = nonAdvancingReadByte();
         if (byte)
-            ++offset_;
+            ++m_offset;
         return byte;
     }
     ReadResult<std::uint8_t> nonAdvancingReadByte() const {
         if (remainingByteCount() < 1)
             return fail(ReadError::pastEndOfStream);
-        return buffer_[static_cast<std::size_t>(offset_)];
+        return m_buffer[static_cast<std::size_t>(m_offset)];
     }
 
     // Moves readOffset without reading. Moving past the end is allowed (every later read then
     // fails); moving before the start of the buffer is refused, so no read can ever land there.
     ReadResult<std::int64_t> advanceBy(std::int64_t count) {
-        if (count < -offset_)
+        if (count < -m_offset)
             return fail(ReadError::invalidByteCount);
-        offset_ += count;
-        return offset_;
+        m_offset += count;
+        return m_offset;
     }
 
 private:
-    Bytes buffer_;
-    std::int64_t offset_ = 0;
+    Bytes m_buffer;
+    std::int64_t m_offset = 0;
 };
 
 // Hands a fresh reader over the buffer to the block and returns what the block returns; whatever

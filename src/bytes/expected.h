@@ -15,25 +15,25 @@ template <class E> Failure<E> fail(E error) {
 
 template <class T, class E> class Expected {
 public:
-    Expected(T value) : value_(std::move(value)) {}
-    template <class F> Expected(Failure<F> failure) : error_(std::move(failure.error)) {}
+    Expected(T value) : m_value(std::move(value)) {}
+    template <class F> Expected(Failure<F> failure) : m_error(std::move(failure.error)) {}
 
-    explicit operator bool() const { return value_.has_value(); }
+    explicit operator bool() const { return m_value.has_value(); }
 
-    T& value() & { return *value_; }
-    const T& value() const& { return *value_; }
-    T&& value() && { return std::move(*value_); }
-    T& operator*() & { return *value_; }
-    const T& operator*() const& { return *value_; }
-    T* operator->() { return &*value_; }
-    const T* operator->() const { return &*value_; }
+    T& value() & { return *m_value; }
+    const T& value() const& { return *m_value; }
+    T&& value() && { return std::move(*m_value); }
+    T& operator*() & { return *m_value; }
+    const T& operator*() const& { return *m_value; }
+    T* operator->() { return &*m_value; }
+    const T* operator->() const { return &*m_value; }
 
     // Meaningful only when there is no value.
-    const E& error() const { return error_; }
+    const E& error() const { return m_error; }
 
 private:
-    std::optional<T> value_;
-    E error_{};
+    std::optional<T> m_value;
+    E m_error{};
 };
 
 } // namespace carvo::bytes

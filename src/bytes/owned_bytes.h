@@ -33,14 +33,14 @@ public:
     ~OwnedBytes() = default;
 
     std::size_t size() const {
-        if (!storage_)
+        if (!m_storage)
             return 0;
         std::uint32_t length = 0;
-        std::memcpy(&length, storage_.get(), sizeof length);
+        std::memcpy(&length, m_storage.get(), sizeof length);
         return length;
     }
     bool empty() const { return size() == 0; }
-    const std::uint8_t* data() const { return storage_ ? storage_.get() + prefix : nullptr; }
+    const std::uint8_t* data() const { return m_storage ? m_storage.get() + prefix : nullptr; }
     std::span<const std::uint8_t> view() const { return {data(), size()}; }
     const std::uint8_t* begin() const { return data(); }
     const std::uint8_t* end() const { return data() + size(); }
@@ -65,17 +65,17 @@ private:
     // Chunk bodies and so every event's data are limited to 32-bit lengths by the file format.
     void assign(std::span<const std::uint8_t> bytes) {
         if (bytes.empty()) {
-            storage_.reset();
+            m_storage.reset();
             return;
         }
         auto storage = std::make_unique_for_overwrite<std::uint8_t[]>(prefix + bytes.size());
         const auto length = static_cast<std::uint32_t>(bytes.size());
         std::memcpy(storage.get(), &length, sizeof length);
         std::memcpy(storage.get() + prefix, bytes.data(), bytes.size());
-        storage_ = std::move(storage);
+        m_storage = std::move(storage);
     }
 
-    std::unique_ptr<std::uint8_t[]> storage_;
+    std::unique_ptr<std::uint8_t[]> m_storage;
 };
 
 // UTF-8 text that an event owns, in one pointer's space.
@@ -83,22 +83,24 @@ class OwnedText {
 public:
     OwnedText() = default;
     explicit OwnedText(std::string_view text)
-        : bytes_(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()),
-                                               text.size())) {}
+        : m_bytes(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                                text.size())) {}
 
     std::string_view view() const {
-        return {reinterpret_cast<const char*>(bytes_.data()), bytes_.size()};
+        return {reinterpret_cast<const char*>(m_bytes.data()), m_bytes.size()};
     }
     operator std::string_view() const { return view(); }
     std::string str() const { return std::string(view()); }
-    std::size_t size() const { return bytes_.size(); }
-    bool empty() const { return bytes_.empty(); }
+    std::size_t size() const { return m_bytes.size(); }
+    bool empty() const { return m_bytes.empty(); }
 
-    friend bool operator==(const OwnedText& a, const OwnedText& b) { return a.bytes_ == b.bytes_; }
+    friend bool operator==(const OwnedText& a, const OwnedText& b) {
+        return a.m_bytes == b.m_bytes;
+    }
     friend bool operator==(const OwnedText& a, std::string_view b) { return a.view() == b; }
 
 private:
-    OwnedBytes bytes_;
+    OwnedBytes m_bytes;
 };
 
 } // namespace carvo::bytes

@@ -65,27 +65,28 @@ float roundedToMillisecond(float seconds) {
 // file's event tables and a decoding that keeps no table, so both give the same changes.
 class ChangeCollector {
 public:
-    void beginTrack() { tick_ = 0; }
+    void beginTrack() { m_tick = 0; }
 
     template <class P> void operator()(smf::DeltaTime delta, const P& payload) {
         if (!delta.isTicks()) {
             return; // a note-value delta is not a position in the file; nothing passes
         }
-        tick_ = advancedBy(tick_, delta.tickCount());
+        m_tick = advancedBy(m_tick, delta.tickCount());
         if constexpr (std::is_same_v<P, smf::Tempo>) {
             // A file's tempos are always clamped into range; one built in memory may not be,
             // and a tempo of zero would make every later time infinite.
             if (std::isfinite(payload.bpm) && payload.bpm > 0.0) {
-                found_.push_back({tick_, Change{payload.bpm, std::nullopt}});
+                m_found.push_back({m_tick, Change{payload.bpm, std::nullopt}});
             }
         } else if constexpr (std::is_same_v<P, smf::TimeSignature>) {
             const unsigned exponent = payload.denominator;
             if (exponent < firstUnusableExponent) {
-                found_.push_back({tick_, Change{std::nullopt, Meter{payload.numerator,
-                                                                    std::int64_t{1} << exponent}}});
+                m_found.push_back(
+                    {m_tick,
+                     Change{std::nullopt, Meter{payload.numerator, std::int64_t{1} << exponent}}});
             }
         }
-        lastTick_ = std::max(lastTick_, tick_);
+        m_lastTick = std::max(m_lastTick, m_tick);
     }
 
     // The changes by tick. At one tick a later change replaces an earlier one of its kind, later
@@ -94,13 +95,13 @@ public:
         // Each track's changes come in tick order; only a file of several tracks with changes
         // needs sorting, and a stable sort keeps the file order at each tick.
         const auto byTickOnly = [](const auto& a, const auto& b) { return a.first < b.first; };
-        if (!std::is_sorted(found_.begin(), found_.end(), byTickOnly)) {
-            std::stable_sort(found_.begin(), found_.end(), byTickOnly);
+        if (!std::is_sorted(m_found.begin(), m_found.end(), byTickOnly)) {
+            std::stable_sort(m_found.begin(), m_found.end(), byTickOnly);
         }
         Changes changes;
-        changes.lastTick = lastTick_;
-        changes.byTick.reserve(found_.size());
-        for (const auto& [tick, change] : found_) {
+        changes.lastTick = m_lastTick;
+        changes.byTick.reserve(m_found.size());
+        for (const auto& [tick, change] : m_found) {
             if (changes.byTick.empty() || changes.byTick.back().first != tick) {
                 changes.byTick.emplace_back(tick, change);
                 continue;
@@ -117,9 +118,9 @@ public:
     }
 
 private:
-    std::vector<std::pair<Tick, Change>> found_; // in file order, one change each
-    Tick tick_ = 0;
-    Tick lastTick_ = 0;
+    std::vector<std::pair<Tick, Change>> m_found; // in file order, one change each
+    Tick m_tick = 0;
+    Tick m_lastTick = 0;
 };
 
 std::int64_t ticksPerQuarterOf(smf::TimeBase timeBase) {

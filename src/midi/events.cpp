@@ -113,8 +113,8 @@ template struct ParameterMessage<true>;
 template struct ParameterMessage<false>;
 
 ManufacturerID::ManufacturerID(std::span<const std::uint8_t> id)
-    : length_(static_cast<std::uint8_t>(std::min<std::size_t>(id.size(), 3))) {
-    std::copy_n(id.begin(), length_, bytes_.begin());
+    : m_length(static_cast<std::uint8_t>(std::min<std::size_t>(id.size(), 3))) {
+    std::copy_n(id.begin(), m_length, m_bytes.begin());
 }
 
 std::vector<std::uint8_t> SysEx7::rawBytes() const {

@@ -240,16 +240,16 @@ public:
     ManufacturerID(std::initializer_list<std::uint8_t> id)
         : ManufacturerID(std::span<const std::uint8_t>(id.begin(), id.size())) {}
 
-    std::span<const std::uint8_t> view() const { return {bytes_.data(), length_}; }
+    std::span<const std::uint8_t> view() const { return {m_bytes.data(), m_length}; }
 
     friend bool operator==(const ManufacturerID&, const ManufacturerID&) = default;
     friend bool operator==(const ManufacturerID& a, const std::vector<std::uint8_t>& b) {
-        return a.length_ == b.size() && std::equal(b.begin(), b.end(), a.bytes_.begin());
+        return a.m_length == b.size() && std::equal(b.begin(), b.end(), a.m_bytes.begin());
     }
 
 private:
-    std::array<std::uint8_t, 3> bytes_{};
-    std::uint8_t length_ = 0;
+    std::array<std::uint8_t, 3> m_bytes{};
+    std::uint8_t m_length = 0;
 };
 
 // A manufacturer's system exclusive message.

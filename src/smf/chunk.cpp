@@ -7,15 +7,15 @@ constexpr std::size_t identifierLength = 4;
 }
 
 UnrecognizedChunk::UnrecognizedChunk(std::string_view identifier, std::vector<std::uint8_t> rawData)
-    : rawData_(std::move(rawData)) {
+    : m_rawData(std::move(rawData)) {
     // An unrecognized chunk never carries a known identifier.
     if (identifier == "MThd" || identifier == "MTrk")
-        identifier_ = "----";
+        m_identifier = "----";
     else if (identifier.size() < identifierLength)
-        identifier_ =
+        m_identifier =
             std::string(identifier) + std::string(identifierLength - identifier.size(), '-');
     else
-        identifier_ = std::string(identifier.substr(0, identifierLength));
+        m_identifier = std::string(identifier.substr(0, identifierLength));
 }
 
 std::string Chunk::identifier() const {

@@ -24,14 +24,14 @@ public:
     // characters, longer ones cut to their first four.
     explicit UnrecognizedChunk(std::string_view identifier, std::vector<std::uint8_t> rawData = {});
 
-    const std::string& identifier() const { return identifier_; }
-    const std::vector<std::uint8_t>& rawData() const { return rawData_; }
+    const std::string& identifier() const { return m_identifier; }
+    const std::vector<std::uint8_t>& rawData() const { return m_rawData; }
 
     friend bool operator==(const UnrecognizedChunk&, const UnrecognizedChunk&) = default;
 
 private:
-    std::string identifier_;
-    std::vector<std::uint8_t> rawData_;
+    std::string m_identifier;
+    std::vector<std::uint8_t> m_rawData;
 };
 
 class Chunk {
@@ -40,8 +40,8 @@ public:
     static Chunk other(UnrecognizedChunk value) { return Chunk(std::move(value)); }
 
     // Null when the chunk is of the other kind.
-    const Track* asTrack() const { return std::get_if<Track>(&value_); }
-    const UnrecognizedChunk* asOther() const { return std::get_if<UnrecognizedChunk>(&value_); }
+    const Track* asTrack() const { return std::get_if<Track>(&m_value); }
+    const UnrecognizedChunk* asOther() const { return std::get_if<UnrecognizedChunk>(&m_value); }
 
     std::string identifier() const;
     std::string description() const; // "MTrk: 12 events", "XYZW: 3 bytes"
@@ -49,9 +49,9 @@ public:
     friend bool operator==(const Chunk&, const Chunk&) = default;
 
 private:
-    explicit Chunk(std::variant<Track, UnrecognizedChunk> value) : value_(std::move(value)) {}
+    explicit Chunk(std::variant<Track, UnrecognizedChunk> value) : m_value(std::move(value)) {}
 
-    std::variant<Track, UnrecognizedChunk> value_;
+    std::variant<Track, UnrecognizedChunk> m_value;
 };
 
 } // namespace carvo::smf

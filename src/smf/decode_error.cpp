@@ -27,23 +27,23 @@ const CaseText* textOf(DecodeError::Case kind) {
 } // namespace
 
 DecodeError::DecodeError(Case kind, std::string message)
-    : kind_(kind), message_(std::move(message)) {
-    description_ = errorDescription();
+    : m_kind(kind), m_message(std::move(message)) {
+    m_description = errorDescription();
 }
 
 std::string DecodeError::errorDescription() const {
-    const CaseText* text = textOf(kind_);
+    const CaseText* text = textOf(m_kind);
     if (!text)
         return {};
-    return kind_ == Case::malformed ? text->description + message_ : text->description;
+    return m_kind == Case::malformed ? text->description + m_message : text->description;
 }
 
 std::string DecodeError::plainText() const {
-    const CaseText* text = textOf(kind_);
+    const CaseText* text = textOf(m_kind);
     if (!text)
         return {};
-    return kind_ == Case::malformed ? std::string(text->name) + "(\"" + message_ + "\")"
-                                    : text->name;
+    return m_kind == Case::malformed ? std::string(text->name) + "(\"" + m_message + "\")"
+                                     : text->name;
 }
 
 } // namespace carvo::smf

@@ -21,37 +21,37 @@ public:
     static DecodeError fileReadError() { return DecodeError(Case::fileReadError, {}); }
     static DecodeError notImplemented() { return DecodeError(Case::notImplemented, {}); }
 
-    Case kind() const { return kind_; }
+    Case kind() const { return m_kind; }
     // The payload of `malformed`; empty for the other cases.
-    const std::string& message() const { return message_; }
+    const std::string& message() const { return m_message; }
     // "Malformed: " + message, "File not found.", ...
     std::string errorDescription() const;
     // The case name with its payload in parentheses and double quotes, as shown after
     // "Failed to read MIDI file: ", e.g. malformed("…"); a case without payload is its bare name.
     std::string plainText() const;
-    const char* what() const noexcept override { return description_.c_str(); }
+    const char* what() const noexcept override { return m_description.c_str(); }
 
     friend bool operator==(const DecodeError& a, const DecodeError& b) {
-        return a.kind_ == b.kind_ && a.message_ == b.message_;
+        return a.m_kind == b.m_kind && a.m_message == b.m_message;
     }
 
 private:
     DecodeError(Case kind, std::string message);
 
-    Case kind_;
-    std::string message_;
-    std::string description_;
+    Case m_kind;
+    std::string m_message;
+    std::string m_description;
 };
 
 // A file that exists but could not be read; what() is the platform's error text.
 class FileReadError : public std::runtime_error {
 public:
     explicit FileReadError(std::error_code code)
-        : std::runtime_error(code.message()), code_(code) {}
-    std::error_code code() const { return code_; }
+        : std::runtime_error(code.message()), m_code(code) {}
+    std::error_code code() const { return m_code; }
 
 private:
-    std::error_code code_;
+    std::error_code m_code;
 };
 
 } // namespace carvo::smf

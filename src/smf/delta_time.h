@@ -30,17 +30,17 @@ public:
 
     constexpr DeltaTime() = default;
     // A note-value case (or none); Case::ticks gives zero ticks.
-    constexpr explicit DeltaTime(Case kind) : kind_(kind) {}
+    constexpr explicit DeltaTime(Case kind) : m_kind(kind) {}
     static constexpr DeltaTime ticks(std::uint32_t count) {
         DeltaTime delta(Case::ticks);
-        delta.ticks_ = count;
+        delta.m_ticks = count;
         return delta;
     }
 
-    constexpr Case kind() const { return kind_; }
-    constexpr bool isTicks() const { return kind_ == Case::ticks; }
+    constexpr Case kind() const { return m_kind; }
+    constexpr bool isTicks() const { return m_kind == Case::ticks; }
     // The stored count of the ticks case; 0 for the other cases.
-    constexpr std::uint32_t tickCount() const { return ticks_; }
+    constexpr std::uint32_t tickCount() const { return m_ticks; }
 
     // Ticks for a musical time base; no value for a timecode time base, where a note value
     // has no defined length.
@@ -52,8 +52,8 @@ public:
     friend constexpr bool operator==(const DeltaTime&, const DeltaTime&) = default;
 
 private:
-    std::uint32_t ticks_ = 0;
-    Case kind_ = Case::none;
+    std::uint32_t m_ticks = 0;
+    Case m_kind = Case::none;
 };
 
 } // namespace carvo::smf

@@ -170,26 +170,26 @@ template <FixedKind P> DecodeResult<P> decodeFixed(Bytes b) {
 // byte uses the status byte of the run's previous one.
 class ControlChangeRun {
 public:
-    explicit ControlChangeRun(Bytes bytes) : bytes_(bytes) {}
+    explicit ControlChangeRun(Bytes bytes) : m_bytes(bytes) {}
 
     bytes::Expected<std::uint8_t, midi::Rejection> next(std::uint8_t expectedController) {
-        if (used_ >= bytes_.size())
+        if (m_used >= m_bytes.size())
             return fail(reject(RejectReason::unexpectedByteLength));
         std::uint8_t status = 0;
         std::size_t size = 0;
-        if (bytes_[used_] >= 0x80) {
-            status = bytes_[used_];
+        if (m_bytes[m_used] >= 0x80) {
+            status = m_bytes[m_used];
             size = 3;
         } else {
-            if (!status_)
+            if (!m_status)
                 return fail(reject(RejectReason::missingRunningStatus));
-            status = *status_;
+            status = *m_status;
             size = 2;
         }
-        if (bytes_.size() - used_ < size)
+        if (m_bytes.size() - m_used < size)
             return fail(reject(RejectReason::unexpectedByteLength));
-        const std::uint8_t controller = bytes_[used_ + size - 2];
-        const std::uint8_t value = bytes_[used_ + size - 1];
+        const std::uint8_t controller = m_bytes[m_used + size - 2];
+        const std::uint8_t value = m_bytes[m_used + size - 1];
         if ((status >> 4) != 0xB)
             return fail(reject(RejectReason::invalidStatusNibble, status >> 4));
         if (controller > 127)
@@ -199,22 +199,22 @@ public:
         if (controller != expectedController)
             return fail(reject(RejectReason::unexpectedController, expectedController, controller));
         const auto channel = static_cast<std::uint8_t>(status & 0x0F);
-        if (channel_ && *channel_ != channel)
+        if (m_channel && *m_channel != channel)
             return fail(reject(RejectReason::differentChannel));
-        channel_ = channel;
-        status_ = status;
-        used_ += size;
+        m_channel = channel;
+        m_status = status;
+        m_used += size;
         return value;
     }
 
-    std::size_t used() const { return used_; }
-    std::uint8_t channel() const { return channel_.value_or(0); }
+    std::size_t used() const { return m_used; }
+    std::uint8_t channel() const { return m_channel.value_or(0); }
 
 private:
-    Bytes bytes_;
-    std::size_t used_ = 0;
-    std::optional<std::uint8_t> status_;
-    std::optional<std::uint8_t> channel_;
+    Bytes m_bytes;
+    std::size_t m_used = 0;
+    std::optional<std::uint8_t> m_status;
+    std::optional<std::uint8_t> m_channel;
 };
 
 template <bool registered>

@@ -70,7 +70,7 @@ std::string identifierText(std::span<const std::uint8_t> identifier) {
 MIDIFile::MIDIFile() = default;
 
 MIDIFile::MIDIFile(Format format, TimeBase timeBase, std::vector<Chunk> chunks)
-    : header_{format, timeBase}, chunks_(std::move(chunks)) {}
+    : m_header{format, timeBase}, m_chunks(std::move(chunks)) {}
 
 namespace detail {
 
@@ -126,26 +126,26 @@ MIDIFile MIDIFile::decode(std::span<const std::uint8_t> data) {
     // Every chunk kept, each track with its event table.
     class Keeper final : public detail::ChunkHandler {
     public:
-        explicit Keeper(std::vector<Chunk>& chunks) : chunks_(chunks) {}
+        explicit Keeper(std::vector<Chunk>& chunks) : m_chunks(chunks) {}
         std::optional<std::string> track(std::span<const std::uint8_t> body) override {
             auto track = decodeTrack(body);
             if (!track)
                 return track.error();
-            chunks_.push_back(Chunk::track(std::move(track).value()));
+            m_chunks.push_back(Chunk::track(std::move(track).value()));
             return std::nullopt;
         }
         void other(std::string_view identifier, std::span<const std::uint8_t> body) override {
-            chunks_.push_back(
+            m_chunks.push_back(
                 Chunk::other(UnrecognizedChunk(identifier, {body.begin(), body.end()})));
         }
 
     private:
-        std::vector<Chunk>& chunks_;
+        std::vector<Chunk>& m_chunks;
     };
 
     MIDIFile file;
-    Keeper keeper(file.chunks_);
-    file.header_ = detail::walkChunks(data, keeper);
+    Keeper keeper(file.m_chunks);
+    file.m_header = detail::walkChunks(data, keeper);
     return file;
 }
 
@@ -201,18 +201,18 @@ MIDIFile MIDIFile::open(std::string_view pathText) {
 
 std::vector<std::reference_wrapper<const Track>> MIDIFile::tracks() const& {
     std::vector<std::reference_wrapper<const Track>> result;
-    for (const Chunk& chunk : chunks_)
+    for (const Chunk& chunk : m_chunks)
         if (const Track* track = chunk.asTrack())
             result.emplace_back(*track);
     return result;
 }
 
 std::string MIDIFile::description() const {
-    std::string text = "MIDIFile(\n  format: " + smf::description(header_.format) +
-                       "\n  timebase: " + header_.timeBase.description() + "\n  chunks (" +
-                       std::to_string(chunks_.size()) + ")\n";
-    for (std::size_t i = 0; i < chunks_.size(); ++i)
-        text += "    Chunk #" + std::to_string(i + 1) + ": " + chunks_[i].description() + "\n";
+    std::string text = "MIDIFile(\n  format: " + smf::description(m_header.format) +
+                       "\n  timebase: " + m_header.timeBase.description() + "\n  chunks (" +
+                       std::to_string(m_chunks.size()) + ")\n";
+    for (std::size_t i = 0; i < m_chunks.size(); ++i)
+        text += "    Chunk #" + std::to_string(i + 1) + ": " + m_chunks[i].description() + "\n";
     return text + ")";
 }
 

@@ -27,7 +27,6 @@ public:
         friend bool operator==(const Header&, const Header&) = default;
     };
 
-
     // Format 1, 960 ticks per quarter, no chunks.
     MIDIFile();
     MIDIFile(Format format, TimeBase timeBase, std::vector<Chunk> chunks);
@@ -41,13 +40,13 @@ public:
     // malformedURL when the text cannot name a file (empty, or holding a NUL).
     static MIDIFile open(std::string_view pathText);
 
-    const Header& header() const { return header_; }
-    Format format() const { return header_.format; }
-    void setFormat(Format format) { header_.format = format; }
-    TimeBase timeBase() const { return header_.timeBase; }
-    void setTimeBase(TimeBase timeBase) { header_.timeBase = timeBase; }
-    const std::vector<Chunk>& chunks() const { return chunks_; }
-    void setChunks(std::vector<Chunk> chunks) { chunks_ = std::move(chunks); }
+    const Header& header() const { return m_header; }
+    Format format() const { return m_header.format; }
+    void setFormat(Format format) { m_header.format = format; }
+    TimeBase timeBase() const { return m_header.timeBase; }
+    void setTimeBase(TimeBase timeBase) { m_header.timeBase = timeBase; }
+    const std::vector<Chunk>& chunks() const { return m_chunks; }
+    void setChunks(std::vector<Chunk> chunks) { m_chunks = std::move(chunks); }
 
     // The tracks of all track chunks in file order, skipping other chunks. The references stay
     // valid while this value lives unchanged, so a temporary file has none to give.
@@ -58,12 +57,12 @@ public:
 
     // Two values of the same file are equal.
     friend bool operator==(const MIDIFile& a, const MIDIFile& b) {
-        return a.header_ == b.header_ && a.chunks_ == b.chunks_;
+        return a.m_header == b.m_header && a.m_chunks == b.m_chunks;
     }
 
 private:
-    Header header_;
-    std::vector<Chunk> chunks_;
+    Header m_header;
+    std::vector<Chunk> m_chunks;
 };
 
 // The whole file at `file` in memory. A read failure throws FileReadError with the platform's

@@ -54,9 +54,9 @@ std::string debugDescription(FrameRate rate) {
 }
 
 std::string TimeBase::description() const {
-    if (musical_)
-        return "Musical: " + std::to_string(ticksPerQuarter_) + " ticks per quarter";
-    return "Timecode: " + smf::description(frameRate_) + " " + std::to_string(ticksPerFrame_) +
+    if (m_musical)
+        return "Musical: " + std::to_string(m_ticksPerQuarter) + " ticks per quarter";
+    return "Timecode: " + smf::description(m_frameRate) + " " + std::to_string(m_ticksPerFrame) +
            " ticks per frame";
 }
 
@@ -68,7 +68,7 @@ std::optional<std::uint32_t> DeltaTime::ticksValue(TimeBase timeBase) const {
     if (!timeBase.isMusical())
         return std::nullopt;
     const std::uint32_t quarter = timeBase.ticksPerQuarterNote();
-    switch (kind_) {
+    switch (m_kind) {
     case Case::ticks:
         return tickCount();
     case Case::none:
@@ -78,18 +78,18 @@ std::optional<std::uint32_t> DeltaTime::ticksValue(TimeBase timeBase) const {
     }
     // The note values halve from case to case: a whole note is a quarter shifted left by 2, a
     // 256th a quarter shifted right by 6.
-    const int halvings = static_cast<int>(kind_) - static_cast<int>(Case::noteQuarter);
+    const int halvings = static_cast<int>(m_kind) - static_cast<int>(Case::noteQuarter);
     if (halvings < -2 || halvings > 6)
         return std::nullopt;
     return halvings < 0 ? quarter << -halvings : quarter >> halvings;
 }
 
 std::string DeltaTime::description() const {
-    if (kind_ == Case::ticks)
+    if (m_kind == Case::ticks)
         return "ticks:" + std::to_string(tickCount());
-    if (kind_ == Case::none)
+    if (m_kind == Case::none)
         return "none";
-    const auto index = static_cast<std::size_t>(kind_) - static_cast<std::size_t>(Case::noteWhole);
+    const auto index = static_cast<std::size_t>(m_kind) - static_cast<std::size_t>(Case::noteWhole);
     return index < noteNames.size() ? noteNames[index] : std::string();
 }
 

@@ -33,40 +33,43 @@ class TimeBase {
 public:
     static constexpr TimeBase musical(std::uint16_t ticksPerQuarterNote) {
         TimeBase base;
-        base.ticksPerQuarter_ = ticksPerQuarterNote;
+        base.m_ticksPerQuarter = ticksPerQuarterNote;
         return base;
     }
     static constexpr TimeBase timecode(FrameRate smpteFormat, std::uint8_t ticksPerFrame) {
         TimeBase base;
-        base.musical_ = false;
-        base.frameRate_ = smpteFormat;
-        base.ticksPerFrame_ = ticksPerFrame;
+        base.m_musical = false;
+        base.m_frameRate = smpteFormat;
+        base.m_ticksPerFrame = ticksPerFrame;
         return base;
     }
 
-    constexpr bool isMusical() const { return musical_; }
+    constexpr bool isMusical() const { return m_musical; }
     // 0 for a timecode time base.
-    constexpr std::uint16_t ticksPerQuarterNote() const { return musical_ ? ticksPerQuarter_ : 0; }
+    constexpr std::uint16_t ticksPerQuarterNote() const {
+        return m_musical ? m_ticksPerQuarter : 0;
+    }
     // Meaningful for a timecode time base only.
-    constexpr FrameRate smpteFormat() const { return frameRate_; }
-    constexpr std::uint8_t ticksPerFrame() const { return musical_ ? 0 : ticksPerFrame_; }
+    constexpr FrameRate smpteFormat() const { return m_frameRate; }
+    constexpr std::uint8_t ticksPerFrame() const { return m_musical ? 0 : m_ticksPerFrame; }
 
     std::string description() const;      // "Musical: 480 ticks per quarter"
     std::string debugDescription() const; // "timeBase(" + description + ")"
 
     friend constexpr bool operator==(const TimeBase& a, const TimeBase& b) {
-        return a.musical_ == b.musical_ &&
-               (a.musical_ ? a.ticksPerQuarter_ == b.ticksPerQuarter_
-                           : a.frameRate_ == b.frameRate_ && a.ticksPerFrame_ == b.ticksPerFrame_);
+        return a.m_musical == b.m_musical &&
+               (a.m_musical
+                    ? a.m_ticksPerQuarter == b.m_ticksPerQuarter
+                    : a.m_frameRate == b.m_frameRate && a.m_ticksPerFrame == b.m_ticksPerFrame);
     }
 
 private:
     constexpr TimeBase() = default;
 
-    bool musical_ = true;
-    std::uint16_t ticksPerQuarter_ = 960;
-    FrameRate frameRate_ = FrameRate::fps24;
-    std::uint8_t ticksPerFrame_ = 0;
+    bool m_musical = true;
+    std::uint16_t m_ticksPerQuarter = 960;
+    FrameRate m_frameRate = FrameRate::fps24;
+    std::uint8_t m_ticksPerFrame = 0;
 };
 
 } // namespace carvo::smf

@@ -24,10 +24,10 @@ template <class Visitor>
 MIDIFile::Header decodeEvents(std::span<const std::uint8_t> bytes, Visitor& visitor) {
     class Visiting final : public detail::ChunkHandler {
     public:
-        explicit Visiting(Visitor& visitor) : visitor_(visitor) {}
+        explicit Visiting(Visitor& visitor) : m_visitor(visitor) {}
         std::optional<std::string> track(std::span<const std::uint8_t> body) override {
-            visitor_.beginTrack();
-            auto visited = visitTrack(body, visitor_);
+            m_visitor.beginTrack();
+            auto visited = visitTrack(body, m_visitor);
             if (!visited)
                 return visited.error();
             return std::nullopt;
@@ -35,7 +35,7 @@ MIDIFile::Header decodeEvents(std::span<const std::uint8_t> bytes, Visitor& visi
         void other(std::string_view, std::span<const std::uint8_t>) override {}
 
     private:
-        Visitor& visitor_;
+        Visitor& m_visitor;
     };
     Visiting visiting(visitor);
     return detail::walkChunks(bytes, visiting);

@@ -36,21 +36,21 @@ protected:
             GTEST_SKIP() << "abc2midi not found (install package abcmidi); not checking files "
                             "written by another program";
         }
-        folder_ =
+        m_folder =
             std::filesystem::temp_directory_path() /
             ("carvo-abc-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
              "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(folder_);
+        std::filesystem::create_directories(m_folder);
     }
     void TearDown() override {
         std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
+        std::filesystem::remove_all(m_folder, ignored);
     }
 
     // Renders the score and gives the tables of the file abc2midi wrote.
     BarTables render(std::string_view score) {
-        const auto source = folder_ / "score.abc";
-        const auto midi = folder_ / "score.mid";
+        const auto source = m_folder / "score.abc";
+        const auto midi = m_folder / "score.mid";
         std::ofstream(source) << score;
         const std::string command = "'" + std::string(abc2midi) + "' '" + source.string() +
                                     "' -o '" + midi.string() + "' >/dev/null 2>&1";
@@ -69,7 +69,7 @@ protected:
         }
     }
 
-    std::filesystem::path folder_;
+    std::filesystem::path m_folder;
 };
 
 TEST_F(AbcRenderedFile, OneVoiceThroughThreeMetersAndASlowerTempo) {

@@ -100,10 +100,10 @@ TEST(BarPositionDegenerateBars, ZeroLengthAndZeroBeatBarsShowBeatOne) {
 TEST(BarPositionDegenerateBars, ABarOfNoLengthShowsAndSendsAProgressOf0) {
     // One microsecond per quarter note (60,000,000 beats per minute): a 4/4 bar lasts 4 µs, so
     // the first 125 bar starts all round to 0.000 s.
-    test::TrackBytes track;
+    testing::TrackBytes track;
     track.tempo(0, 1).timeSignature(0, 4, 2).noteOn(1920 * 200);
     const BarTables tables = tempoMapOf(
-        smf::MIDIFile::decode(test::midiFileBytes(test::formatSingleTrack, 480, {track})));
+        smf::MIDIFile::decode(testing::midiFileBytes(testing::formatSingleTrack, 480, {track})));
     ASSERT_GT(tables.barStartTimes.size(), 4U);
     ASSERT_EQ(tables.barStartTimes[1], tables.barStartTimes[2]);
     ASSERT_EQ(tables.barStartTimes[2], tables.barStartTimes[3]);

@@ -78,17 +78,17 @@ inline constexpr char runningScript[] = "set isRunning to running of myCue";
 
 // 480 ticks per quarter at 120 beats per minute in 4/4 (2.0 s a bar); the last note sounds in
 // the middle of bar 32, so the tables end with the bar line of bar 33.
-inline test::Bytes thirtyTwoBarsBytes() {
-    test::TrackBytes track;
+inline testing::Bytes thirtyTwoBarsBytes() {
+    testing::TrackBytes track;
     track.tempo(0, 500'000).timeSignature(0, 4, 2).noteOn(31 * 1920 + 960);
-    return test::midiFileBytes(test::formatSingleTrack, 480, {track});
+    return testing::midiFileBytes(testing::formatSingleTrack, 480, {track});
 }
 
 class SimulatedQLabJump : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        const test::Bytes bytes = thirtyTwoBarsBytes();
+        const testing::Bytes bytes = thirtyTwoBarsBytes();
         std::ofstream(m_dir.filePath(QStringLiteral("tempo.mid")).toStdString(), std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));

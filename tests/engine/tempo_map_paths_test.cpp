@@ -40,8 +40,8 @@ Outcome withoutEventTables(const std::filesystem::path& file) {
 }
 
 TEST(TempoMapPaths, AgreeOnEveryCorpusFile) {
-    ASSERT_EQ(test::corpusMissing(), "");
-    const auto files = test::corpusFiles();
+    ASSERT_EQ(testing::corpusMissing(), "");
+    const auto files = testing::corpusFiles();
     std::size_t mapped = 0;
     for (const auto& file : files) {
         const Outcome expected = throughTheEventTables(file);
@@ -60,11 +60,11 @@ TEST(TempoMapPaths, AgreeOnEveryCorpusFile) {
 // A track of random tempo and time-signature changes among notes under running status, text and
 // system exclusive; now and then a byte that no event kind takes, a meta event of the wrong
 // length, or a body cut short.
-test::Bytes randomBody(std::mt19937& random) {
+testing::Bytes randomBody(std::mt19937& random) {
     const auto below = [&](unsigned n) { return static_cast<std::uint8_t>(random() % n); };
-    test::Bytes body;
+    testing::Bytes body;
     const auto delta = [&] {
-        test::appendVariableLength(
+        testing::appendVariableLength(
             body, static_cast<std::uint32_t>(random() % 4 == 0 ? random() % 4000 : random() % 100));
     };
     bool status = false; // whether running status is in force
@@ -106,18 +106,18 @@ test::Bytes randomBody(std::mt19937& random) {
             break;
         }
     }
-    test::appendEndOfTrack(body);
+    testing::appendEndOfTrack(body);
     if (random() % 24 == 0)
         body.resize(body.size() - 1 - random() % 3);
     return body;
 }
 
-test::Bytes randomFile(std::mt19937& random) {
+testing::Bytes randomFile(std::mt19937& random) {
     const auto tracks = static_cast<std::uint16_t>(1 + random() % 4);
     const std::uint16_t divisions[] = {480, 96, 1, 0, 0xE728, 480, 960, 0xE128};
-    test::Bytes bytes = test::header(test::formatMultipleTracks, tracks, divisions[random() % 8]);
+    testing::Bytes bytes = testing::header(testing::formatMultipleTracks, tracks, divisions[random() % 8]);
     for (std::uint16_t t = 0; t < tracks; ++t)
-        test::append(bytes, test::track(randomBody(random)));
+        testing::append(bytes, testing::track(randomBody(random)));
     return bytes;
 }
 
@@ -140,7 +140,7 @@ TEST(TempoMapPaths, AgreeOnGeneratedFiles) {
     std::mt19937 random(1811);
     int mapped = 0;
     for (int i = 0; i < 4000; ++i) {
-        const test::Bytes bytes = randomFile(random);
+        const testing::Bytes bytes = randomFile(random);
         const Result expected = resultOf([&] { return tempoMapOf(smf::MIDIFile::decode(bytes)); });
         const Result actual = resultOf([&] { return tempoMapOfBytes(bytes); });
         ASSERT_EQ(actual.refusal, expected.refusal) << i;

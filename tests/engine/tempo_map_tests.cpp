@@ -19,10 +19,10 @@
 namespace carvo {
 namespace {
 
-using test::formatMultipleTracks;
-using test::formatSingleTrack;
-using test::midiFileBytes;
-using test::TrackBytes;
+using testing::formatMultipleTracks;
+using testing::formatSingleTrack;
+using testing::midiFileBytes;
+using testing::TrackBytes;
 using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -39,7 +39,7 @@ constexpr std::uint32_t at240 = 250'000;
 constexpr std::uint8_t quarterBeat = 2; // time-signature exponent: 2^2 = 4
 
 // From the decoded file's tables; the decoding that keeps no table must give the same.
-BarTables tablesOf(const test::Bytes& bytes) {
+BarTables tablesOf(const testing::Bytes& bytes) {
     BarTables tables = tempoMapOf(smf::MIDIFile::decode(bytes));
     EXPECT_EQ(tempoMapOfBytes(bytes), tables);
     return tables;
@@ -370,19 +370,19 @@ INSTANTIATE_TEST_SUITE_P(Memos, FixedTempoMapRefusal,
 class LoadTempoMap : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("carvo-tempo-map-" +
-                   std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(folder_);
+        m_folder = std::filesystem::temp_directory_path() /
+                   ("carvo-tempo-map-" +
+                    std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(m_folder);
     }
     void TearDown() override {
         std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
+        std::filesystem::remove_all(m_folder, ignored);
     }
 
-    std::filesystem::path write(const std::string& name, const test::Bytes& bytes) {
-        const auto path = folder_ / name;
+    std::filesystem::path write(const std::string& name, const testing::Bytes& bytes) {
+        const auto path = m_folder / name;
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));
@@ -390,11 +390,11 @@ protected:
     }
 
     BarTables load(const std::filesystem::path& path) {
-        return loadTempoMap(path, [this](std::string_view line) { lines_.emplace_back(line); });
+        return loadTempoMap(path, [this](std::string_view line) { m_lines.emplace_back(line); });
     }
 
-    std::filesystem::path folder_;
-    std::vector<std::string> lines_;
+    std::filesystem::path m_folder;
+    std::vector<std::string> m_lines;
 };
 
 TEST_F(LoadTempoMap, GoodFileSaysLoadedAndGivesItsTables) {
@@ -403,29 +403,29 @@ TEST_F(LoadTempoMap, GoodFileSaysLoadedAndGivesItsTables) {
 
     const auto tables = load(write("good.mid", bytes));
 
-    EXPECT_THAT(lines_, ElementsAre("Loaded MIDI file"));
+    EXPECT_THAT(m_lines, ElementsAre("Loaded MIDI file"));
     EXPECT_EQ(tables, tablesOf(bytes));
 }
 
 TEST_F(LoadTempoMap, UndecodableFileGivesEmptyTablesAfterTheReason) {
-    const test::Bytes thirteenBytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 1};
+    const testing::Bytes thirteenBytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 1};
 
     const auto tables = load(write("short.mid", thirteenBytes));
 
     EXPECT_EQ(tables, BarTables{});
-    EXPECT_THAT(lines_, ElementsAre("Failed to read MIDI file: malformed(\"Header is not correct. "
-                                    "File may not be a MIDI file.\")"));
+    EXPECT_THAT(m_lines, ElementsAre("Failed to read MIDI file: malformed(\"Header is not correct. "
+                                     "File may not be a MIDI file.\")"));
 }
 
 TEST_F(LoadTempoMap, UnreadablePathGivesEmptyTablesAfterThePlatformText) {
-    const auto missing = load(folder_ / "missing.mid");
-    const auto folder = load(folder_);
+    const auto missing = load(m_folder / "missing.mid");
+    const auto folder = load(m_folder);
 
     EXPECT_EQ(missing, BarTables{});
     EXPECT_EQ(folder, BarTables{});
-    ASSERT_THAT(lines_, SizeIs(2));
+    ASSERT_THAT(m_lines, SizeIs(2));
     const std::string prefix = "Failed to read MIDI file: ";
-    for (const auto& line : lines_) {
+    for (const auto& line : m_lines) {
         EXPECT_TRUE(line.starts_with(prefix)) << line;
         EXPECT_GT(line.size(), prefix.size()) << "no reason given";
     }
@@ -437,7 +437,7 @@ TEST_F(LoadTempoMap, DefaultWriterPrintsWholeLinesOnStandardOutput) {
 
     ::testing::internal::CaptureStdout();
     loadTempoMap(path);
-    loadTempoMap(folder_ / "missing.mid");
+    loadTempoMap(m_folder / "missing.mid");
     const std::string printed = ::testing::internal::GetCapturedStdout();
 
     EXPECT_TRUE(printed.starts_with("Loaded MIDI file\nFailed to read MIDI file: ")) << printed;

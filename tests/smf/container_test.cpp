@@ -11,7 +11,7 @@
 namespace {
 
 using namespace carvo::smf;
-using namespace carvo::test;
+using namespace carvo::testing;
 
 // The error of decoding bytes that must fail.
 DecodeError failureOf(const Bytes& bytes) {
@@ -234,23 +234,23 @@ TEST(DeltaTimeTicks, NoteValuesFollowTheTicksPerQuarter) {
 class FileCreation : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ =
+        m_folder =
             std::filesystem::temp_directory_path() /
             ("carvo-smf-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
              "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(folder_);
+        std::filesystem::create_directories(m_folder);
     }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
+    void TearDown() override { std::filesystem::remove_all(m_folder); }
 
     std::filesystem::path write(const std::string& name, const Bytes& bytes) {
-        const auto path = folder_ / name;
+        const auto path = m_folder / name;
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));
         return path;
     }
 
-    std::filesystem::path folder_;
+    std::filesystem::path m_folder;
 };
 
 TEST_F(FileCreation, ReadsAWholeFileAndDecodesIt) {
@@ -271,7 +271,7 @@ TEST_F(FileCreation, DecodingFailuresKeepTheirMessage) {
 }
 
 TEST_F(FileCreation, PathTextFailures) {
-    const auto missing = folder_ / "missing.mid";
+    const auto missing = m_folder / "missing.mid";
     try {
         MIDIFile::open(missing.string());
         FAIL() << "a missing file was opened";
@@ -291,7 +291,7 @@ TEST_F(FileCreation, PathTextFailures) {
 TEST_F(FileCreation, ReadFailuresAreThePlatformsErrors) {
     // The URL form does not test for existence: the platform's error comes through unchanged.
     try {
-        MIDIFile::read(folder_ / "missing.mid");
+        MIDIFile::read(m_folder / "missing.mid");
         FAIL() << "a missing file was read";
     } catch (const FileReadError& error) {
         EXPECT_EQ(error.code(), std::errc::no_such_file_or_directory);
@@ -299,7 +299,7 @@ TEST_F(FileCreation, ReadFailuresAreThePlatformsErrors) {
     }
     // A folder exists but cannot be read as a file (this also holds for the root user).
     try {
-        MIDIFile::open(folder_.string());
+        MIDIFile::open(m_folder.string());
         FAIL() << "a folder was read";
     } catch (const FileReadError& error) {
         EXPECT_EQ(error.code(), std::errc::is_a_directory);

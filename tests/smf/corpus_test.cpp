@@ -15,7 +15,7 @@ namespace {
 using carvo::smf::DecodeError;
 using carvo::smf::MIDIFile;
 
-using carvo::test::corpus;
+using carvo::testing::corpus;
 
 struct Outcome {
     std::optional<MIDIFile> file;
@@ -33,7 +33,7 @@ Outcome outcomeOf(const std::filesystem::path& path) {
 
 class Corpus : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(carvo::test::corpusMissing(), ""); }
+    void SetUp() override { ASSERT_EQ(carvo::testing::corpusMissing(), ""); }
     std::string refusal(const std::string& name) {
         const Outcome outcome = outcomeOf(corpus / name);
         EXPECT_FALSE(outcome.file) << name << " decoded";
@@ -47,7 +47,7 @@ protected:
 };
 
 TEST_F(Corpus, EveryFileIsDecodedOrRefusedWithAMessage) {
-    const auto paths = carvo::test::corpusFiles();
+    const auto paths = carvo::testing::corpusFiles();
     const std::size_t files = paths.size();
     std::size_t decodedFiles = 0;
     for (const auto& path : paths)

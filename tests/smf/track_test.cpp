@@ -16,7 +16,7 @@ namespace {
 
 using namespace carvo;
 using namespace carvo::smf;
-using namespace carvo::test;
+using namespace carvo::testing;
 
 std::vector<MIDIFileEvent> eventsOf(const Bytes& trackBody) {
     auto decoded = decodeTrack(trackBody);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace carvo::test {
+namespace carvo::testing {
 
 inline const std::filesystem::path corpus{CARVO_TEST_CORPUS_DIR};
 
@@ -31,4 +31,4 @@ inline std::vector<std::filesystem::path> corpusFiles() {
     return files;
 }
 
-} // namespace carvo::test
+} // namespace carvo::testing

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace carvo::test {
+namespace carvo::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -100,32 +100,32 @@ inline Bytes file(std::initializer_list<Bytes> parts) {
 class TrackBytes {
 public:
     TrackBytes& tempo(std::uint32_t delta, std::uint32_t microsecondsPerQuarter) {
-        appendVariableLength(bytes_, delta);
-        bytes_.insert(bytes_.end(),
-                      {0xFF, 0x51, 0x03, byteOf(microsecondsPerQuarter >> 16),
-                       byteOf(microsecondsPerQuarter >> 8), byteOf(microsecondsPerQuarter)});
+        appendVariableLength(m_bytes, delta);
+        m_bytes.insert(m_bytes.end(),
+                       {0xFF, 0x51, 0x03, byteOf(microsecondsPerQuarter >> 16),
+                        byteOf(microsecondsPerQuarter >> 8), byteOf(microsecondsPerQuarter)});
         return *this;
     }
     // The denominator as the file stores it: the exponent of 2 (2 = quarter-note beat).
     TrackBytes& timeSignature(std::uint32_t delta, std::uint8_t numerator, std::uint8_t exponent) {
-        appendVariableLength(bytes_, delta);
-        bytes_.insert(bytes_.end(), {0xFF, 0x58, 0x04, numerator, exponent, 24, 8});
+        appendVariableLength(m_bytes, delta);
+        m_bytes.insert(m_bytes.end(), {0xFF, 0x58, 0x04, numerator, exponent, 24, 8});
         return *this;
     }
     TrackBytes& noteOn(std::uint32_t delta, std::uint8_t key = 60) {
-        appendVariableLength(bytes_, delta);
-        bytes_.insert(bytes_.end(), {0x90, key, 100});
+        appendVariableLength(m_bytes, delta);
+        m_bytes.insert(m_bytes.end(), {0x90, key, 100});
         return *this;
     }
     TrackBytes& text(std::uint32_t delta, std::string_view text) {
-        appendVariableLength(bytes_, delta);
-        appendMeta(bytes_, 0x01, text);
+        appendVariableLength(m_bytes, delta);
+        appendMeta(m_bytes, 0x01, text);
         return *this;
     }
 
     // The body with its closing End of Track event.
     Bytes body() const {
-        Bytes body = bytes_;
+        Bytes body = m_bytes;
         appendEndOfTrack(body);
         return body;
     }
@@ -133,7 +133,7 @@ public:
 private:
     static std::uint8_t byteOf(std::uint32_t value) { return static_cast<std::uint8_t>(value); }
 
-    Bytes bytes_;
+    Bytes m_bytes;
 };
 
 // A whole file: header with the given format and division, then one "MTrk" chunk per track.
@@ -145,4 +145,4 @@ inline Bytes midiFileBytes(std::uint16_t format, std::uint16_t division,
     return bytes;
 }
 
-} // namespace carvo::test
+} // namespace carvo::testing
