@@ -67,7 +67,8 @@ int main(int argc, char** argv) {
         std::move(*workspace), std::make_shared<carvo::sim::SystemClock>(),
         std::make_shared<BarAnswer>()));
     carvo::TCPServer& server = objects.server();
-    server.setPort(47321); // on the loopback: the console shows the server's life
+    // On the loopback and the real port, so the console shows what operators will see.
+    server.setPort(carvo::TCPServer::defaultPort);
     server.startServer();
 
     carvo::ui::Views views(objects.uiServices());
