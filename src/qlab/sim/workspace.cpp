@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <limits>
 #include <utility>
 
 namespace carvo::sim {
@@ -23,6 +24,18 @@ constexpr std::pair<ScriptKind, const char*> kindNames[] = {
     {ScriptKind::panic, "panic"},          {ScriptKind::message, "message"},
     {ScriptKind::scriptCue, "script-cue"},
 };
+
+// A number of zero or more (and at most max) when the key is present: false when it is not one.
+bool readAmount(const QJsonValue& value, double max, double& out) {
+    if (value.isUndefined() || value.isNull())
+        return true;
+    if (!value.isDouble() || !(value.toDouble() >= 0.0) || value.toDouble() > max)
+        return false;
+    out = value.toDouble();
+    return true;
+}
+
+constexpr double noLimit = std::numeric_limits<double>::max();
 
 QString scriptKindNames() {
     QStringList names;
@@ -71,13 +84,9 @@ struct Reader {
             return fail(where + QStringLiteral(".type"), QStringLiteral("missing"));
         if (!cue.fileTarget.isEmpty())
             cue.fileTarget = QDir::cleanPath(QDir(baseFolder).absoluteFilePath(cue.fileTarget));
-        const auto duration = object.value(QStringLiteral("duration"));
-        if (!duration.isUndefined()) {
-            if (!duration.isDouble() || !(duration.toDouble() >= 0.0))
-                return fail(where + QStringLiteral(".duration"),
-                            QStringLiteral("expected seconds, zero or more"));
-            cue.duration = duration.toDouble();
-        }
+        if (!readAmount(object.value(QStringLiteral("duration")), noLimit, cue.duration))
+            return fail(where + QStringLiteral(".duration"),
+                        QStringLiteral("expected seconds, zero or more"));
         const auto children = object.value(QStringLiteral("children"));
         if (children.isUndefined())
             return true;
@@ -206,12 +215,8 @@ std::optional<WorkspaceFile> parseWorkspace(const QByteArray& json, const QStrin
             return report(QStringLiteral("running: expected true or false"));
         file.running = running.toBool();
     }
-    const auto latency = top.value(QStringLiteral("latencyMs"));
-    if (!latency.isUndefined()) {
-        if (!latency.isDouble() || !(latency.toDouble() >= 0.0) || latency.toDouble() > 3.6e6)
-            return report(QStringLiteral("latencyMs: expected milliseconds, zero or more"));
-        file.latencyMs = latency.toDouble();
-    }
+    if (!readAmount(top.value(QStringLiteral("latencyMs")), 3.6e6, file.latencyMs))
+        return report(QStringLiteral("latencyMs: expected milliseconds, zero or more"));
     const auto hang = top.value(QStringLiteral("hang"));
     if (!hang.isUndefined() && !hang.isNull()) {
         if (!hang.isObject())
@@ -228,11 +233,11 @@ std::optional<WorkspaceFile> parseWorkspace(const QByteArray& json, const QStrin
             parsed.cueID = cue.toString();
         }
         const auto seconds = object.value(QStringLiteral("seconds"));
-        if (!seconds.isUndefined() && !seconds.isNull()) {
-            if (!seconds.isDouble() || !(seconds.toDouble() >= 0.0))
-                return report(QStringLiteral("hang.seconds: expected seconds, zero or more"));
-            parsed.seconds = seconds.toDouble();
-        }
+        double held = 0.0;
+        if (!readAmount(seconds, noLimit, held))
+            return report(QStringLiteral("hang.seconds: expected seconds, zero or more"));
+        if (!seconds.isUndefined() && !seconds.isNull())
+            parsed.seconds = held;
         file.hang = parsed;
     }
     const auto workspaces = top.value(QStringLiteral("workspaces"));
