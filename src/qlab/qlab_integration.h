@@ -1,8 +1,9 @@
 #pragma once
-// The QLab bridge: the scripts that serve jumps and stops, QLab's status, the catalogue of usable
-// group cues and the Script cues that call back into Carvo. Every operation runs its script
-// through the bridge's runner, synchronously on the calling thread, except the dialog of
-// displayQLabMessage, which runs on a pool of its own.
+// The QLab bridge: the operations that serve jumps and stops, QLab's status, the catalogue of
+// usable group cues and the cues that call back into Carvo. What every way of reaching QLab
+// shares lives here (the addressed cue, the catalogue, the console and the clients); how QLab
+// is reached is its backend's (AppleScript or OSC). Operations run synchronously on the calling
+// thread, except the dialog of displayQLabMessage.
 
 #include <functional>
 #include <memory>
@@ -13,6 +14,7 @@
 #include <QString>
 
 #include "engine/qlab_operations.h"
+#include "qlab/qlab_backend.h"
 #include "qlab/qlab_state.h"
 #include "qlab/script_runner.h"
 
@@ -29,8 +31,11 @@ class QLabIntegration : public QObject, public QLabOperations {
     Q_PROPERTY(QString uniqueID READ uniqueID WRITE setUniqueID NOTIFY uniqueIDChanged)
 
 public:
-    // Main thread. Without a runner every script counts as one that cannot be created.
-    // "standby" and "preWait" are read now.
+    // Main thread. "standby" and "preWait" are read now.
+    QLabIntegration(std::shared_ptr<QLabBackend> backend, Broadcaster& broadcaster,
+                    QObject* parent = nullptr);
+    // Through AppleScript with this runner (none: every script counts as one that cannot be
+    // created).
     QLabIntegration(std::shared_ptr<ScriptRunner> runner, Broadcaster& broadcaster,
                     QObject* parent = nullptr);
 
@@ -44,8 +49,9 @@ public:
                                     const QString& uniqueID) override;
     bool isCueRunning(const QString& uniqueID) override;
     bool isCueElapsedOverOneSecond(const QString& uniqueID) override;
-    // isCueRunning for the bar counter's background checks: it holds the runner, not the
-    // bridge, so a check still running when the bridge goes away touches nothing of it.
+    // isCueRunning for the bar counter's background checks: it holds the backend's connection
+    // to QLab, not the bridge, so a check still running when the bridge goes away touches
+    // nothing of it.
     std::function<bool(const QString& uniqueID)> runningCheck() const;
     // Reads "standby" and "preWait" afresh from the settings on every call.
     void sendLoadTimeAndStartQLab(const QString& uniqueID, float barTime) override;
@@ -61,7 +67,7 @@ public:
     QList<CueInfo> cueInfos() const;
     void setCueInfos(QList<CueInfo> cueInfos);
 
-    const std::shared_ptr<ScriptRunner>& runner() const { return m_runner; }
+    QLabBackend& backend() { return *m_backend; }
 
     // Waits until every message dialog of the process has been dismissed; false when time ran
     // out.
@@ -71,12 +77,11 @@ signals:
     void uniqueIDChanged();
 
 private:
-    std::optional<ScriptOutcome> runScript(const QString& source);
-    void createScriptCue(std::string_view script);
+    void createScriptCue(ScriptCueKind kind);
     // The broadcaster belongs to the main thread; a call from elsewhere is handed over to it.
     void broadcastFromAnyThread(const QString& message);
 
-    std::shared_ptr<ScriptRunner> m_runner;
+    std::shared_ptr<QLabBackend> m_backend;
     Broadcaster& m_broadcaster;
     QString m_uniqueID;
     bool m_standby = false;

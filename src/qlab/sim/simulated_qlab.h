@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 
+#include "qlab/dialogs.h"
 #include "qlab/script_runner.h"
 #include "qlab/scripts.h"
 #include "qlab/sim/workspace.h"
@@ -30,27 +31,10 @@ public:
     void sleep(double seconds) override;
 };
 
-// A dialog shown by a script: the bar dialog has a default answer and a text field.
-struct DialogRequest {
-    QString text;
-    QString title;
-    std::optional<QString> defaultAnswer;
-};
-
-// Answers dialogs: the text typed and OK (empty when there is no text field), or none for Cancel.
-class DialogResponder {
-public:
-    virtual ~DialogResponder() = default;
-    virtual std::optional<QString> respond(const DialogRequest& request) = 0;
-};
-
-// Headless: OK with whatever the dialog proposes.
-class DefaultAnswerResponder : public DialogResponder {
-public:
-    std::optional<QString> respond(const DialogRequest& request) override {
-        return request.defaultAnswer.value_or(QString());
-    }
-};
+// The dialogs a script shows are answered as Carvo's own dialogs are (qlab/dialogs.h).
+using carvo::DefaultAnswerResponder;
+using carvo::DialogRequest;
+using carvo::DialogResponder;
 
 class SimulatedQLab : public ScriptRunner {
 public:
