@@ -8,7 +8,8 @@ namespace carvo {
 
 SharedObjects::SharedObjects(std::shared_ptr<ScriptRunner> runner)
     : m_qlab(std::move(runner), m_server), m_counter(m_progress, m_server, m_qlab.runningCheck()),
-      m_jumps(m_counter, m_qlab, m_server), m_commands(m_jumps, m_counter, m_qlab) {
+      m_jumps(m_counter, m_qlab, m_server),
+      m_commands(m_jumps, m_counter, m_qlab, [this] { m_qlab.panicGroupCues(); }) {
     serveRemoteProtocol(m_server, protocolActions());
 }
 
@@ -19,7 +20,7 @@ SharedObjects::~SharedObjects() {
 
 ProtocolActions SharedObjects::protocolActions() {
     ProtocolActions actions;
-    actions.panicGroupCues = [this] { m_qlab.panicGroupCues(); };
+    actions.panicGroupCues = [this] { m_commands.stop(); };
     actions.requestCues = [this] { m_qlab.getValidGroupCues(CatalogueSource::network); };
     actions.jumpToBar = [this](qint64 bar) { m_jumps.jumpToBar(RequestSource::remote, bar); };
     actions.stopBarCounterQuietly = [this] { m_counter.stopBarCounter(false); };

@@ -10,6 +10,9 @@ enum class RequestSource {
     qlab,   // the main window or the go command: QLab's selected cue, the bar from QLab's dialog
     remote, // a remote client: the addressed cue, the bar the client asked for
     chase,  // the chase command: the addressed cue, from the first bar of the score
+    // "/carvo/go BAR" over OSC: QLab's selected cue, the bar the command names, no dialog. QLab's
+    // get-files script has no such branch, so only the OSC road to QLab can answer it.
+    selectedAtBar,
 };
 
 // "QLab", "Remote" or "Chase", as QLab's script compares it.
@@ -21,6 +24,8 @@ constexpr std::string_view requestSourceText(RequestSource source) {
         return "Remote";
     case RequestSource::chase:
         return "Chase";
+    case RequestSource::selectedAtBar:
+        return "Selected";
     }
     return "QLab";
 }

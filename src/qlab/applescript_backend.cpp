@@ -47,6 +47,11 @@ AppleScriptBackend::AppleScriptBackend(std::shared_ptr<ScriptRunner> runner)
 FilesAnswer AppleScriptBackend::filesAndStartBar(qint64 lastBar, RequestSource source,
                                                  qint64 barNumber, const QString& uniqueID) {
     using Failure = FilesAnswer::Failure;
+    if (source == RequestSource::selectedAtBar) {
+        writeLine(std::string_view(
+            "❌ /carvo/go with a bar needs Carvo's OSC connection to QLab; send /carvo/go alone"));
+        return FilesAnswer::failed(Failure::error);
+    }
     const auto outcome =
         run(m_runner.get(), fromUtf8(scripts::getFilesAndStartBar(
                                 lastBar, requestSourceText(source), barNumber, toUtf8(uniqueID))));

@@ -17,8 +17,9 @@ constexpr double chaseLeadSeconds = 0.12;
 } // namespace
 
 ScriptingCommands::ScriptingCommands(JumpController& jumps, BarCounterManager& counter,
-                                     QLabOperations& qlab)
-    : m_jumps(jumps), m_counter(counter), m_qlab(qlab), m_clock(systemWallClock) {}
+                                     QLabOperations& qlab, std::function<void()> panicGroupCues)
+    : m_jumps(jumps), m_counter(counter), m_qlab(qlab), m_panicGroupCues(std::move(panicGroupCues)),
+      m_clock(systemWallClock) {}
 
 void ScriptingCommands::setWallClock(WallClock clock) {
     m_clock = clock ? std::move(clock) : WallClock(systemWallClock);
@@ -56,6 +57,15 @@ void ScriptingCommands::chase(const QVariantMap& arguments) {
     music.jumpStartTime = m_clock();
     m_qlab.setUniqueID(cueID);
     m_counter.startBarCounter(cueID, std::move(music));
+}
+
+void ScriptingCommands::goToBar(qint64 bar) {
+    m_jumps.jumpToBar(RequestSource::selectedAtBar, bar);
+}
+
+void ScriptingCommands::stop() {
+    if (m_panicGroupCues)
+        m_panicGroupCues();
 }
 
 } // namespace carvo
