@@ -17,7 +17,9 @@
 #include "base/settings.h"
 #include "base/text.h"
 #include "engine/numbers.h"
+#include "qlab/applescript_backend.h"
 #include "qlab/dbus_service.h"
+#include "qlab/osc/osc_settings.h"
 
 namespace {
 
@@ -28,6 +30,7 @@ struct Options {
     QString scriptLog;
     std::optional<double> qlabLatencyMs;
     std::optional<carvo::sim::Hang> qlabHang;
+    QString qlabUrl; // --qlab osc://HOST[:PORT]
 };
 
 // Parses the command line of a running application; exits with a message on bad input.
@@ -64,14 +67,20 @@ Options parseOptions(const QCoreApplication& app) {
                        "KIND[:CUE_ID][@SECONDS]; kinds: status, catalogue, files, running, "
                        "elapsed, load, panic, message, script-cue."),
         QStringLiteral("SPEC"));
+    const QCommandLineOption qlab(
+        QStringLiteral("qlab"),
+        QStringLiteral("Reach QLab over its OSC interface at URL, osc://HOST[:PORT] (default port "
+                       "53000), instead of AppleScript or the simulated QLab."),
+        QStringLiteral("URL"));
     parser.addOptions(
-        {headless, port, settingsDir, qlabWorkspace, scriptLog, qlabLatency, qlabHang});
+        {headless, port, settingsDir, qlabWorkspace, scriptLog, qlabLatency, qlabHang, qlab});
     parser.process(app);
 
     Options options;
     options.headless = parser.isSet(headless);
     options.qlabWorkspace = parser.value(qlabWorkspace);
     options.scriptLog = parser.value(scriptLog);
+    options.qlabUrl = parser.value(qlab);
     if (parser.isSet(port)) {
         const auto value = carvo::parsePort(carvo::toUtf8(parser.value(port)));
         if (!value) {
@@ -102,8 +111,18 @@ Options parseOptions(const QCoreApplication& app) {
     return options;
 }
 
-// Scripts for QLab: osascript where AppleScript exists, the simulated QLab elsewhere.
+// Scripts for QLab: osascript where AppleScript exists, the simulated QLab elsewhere; or QLab's
+// OSC interface when the command line or the settings say so.
 carvo::RunnerChoice chooseRunner(const Options& options) {
+    QString roadProblem;
+    const auto road = carvo::osc::chooseRoad(options.qlabUrl, &roadProblem);
+    if (!roadProblem.isEmpty()) {
+        carvo::writeLine(QStringLiteral("carvo: ") + roadProblem);
+        std::exit(2);
+    }
+    if (road)
+        return carvo::makeOscRoad(road->client, road->media);
+
     const bool demo = options.qlabWorkspace.isEmpty();
     QString problem;
     auto choice = carvo::makeScriptRunner(
@@ -136,7 +155,10 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
     const Options options = parseOptions(app);
     const carvo::RunnerChoice qlab = chooseRunner(options);
 
-    carvo::SharedObjects objects(qlab.runner); // reads "standby" and "preWait"
+    std::shared_ptr<carvo::QLabBackend> backend = qlab.osc;
+    if (!backend)
+        backend = std::make_shared<carvo::AppleScriptBackend>(qlab.runner);
+    carvo::SharedObjects objects(std::move(backend)); // reads "standby" and "preWait"
     // QLab's go and chase commands arrive over D-Bus; without a session bus Carvo runs on.
     const auto dbus = carvo::CarvoDBusService::registerOnSessionBus(objects.commands());
     // The listener closes and the announcement is withdrawn before the process ends.
@@ -147,8 +169,7 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
     objects.server().setPort(options.port);
     objects.server().startServer();
 
-    const int status =
-        windowed ? carvo::runWindow(objects, qlab.simulated) : QCoreApplication::exec();
+    const int status = windowed ? carvo::runWindow(objects, qlab) : QCoreApplication::exec();
     // Scripts the simulated QLab still holds answer, so the threads that wait for them end.
     if (qlab.simulated)
         qlab.simulated->endHangs();

@@ -39,4 +39,19 @@ std::optional<RunnerChoice> makeScriptRunner(const RunnerOptions& options, QStri
     return choice;
 }
 
+void RunnerChoice::setDialogResponder(std::shared_ptr<DialogResponder> responder) const {
+    if (simulated)
+        simulated->setDialogResponder(responder);
+    if (osc)
+        osc->setDialogResponder(responder);
+}
+
+RunnerChoice makeOscRoad(const osc::ClientSettings& client, const osc::MediaPathMap& media) {
+    auto connection = std::make_shared<osc::Client>(client);
+    connection->start();
+    RunnerChoice choice;
+    choice.osc = std::make_shared<osc::OscBackend>(std::move(connection), media);
+    return choice;
+}
+
 } // namespace carvo

@@ -56,9 +56,8 @@ int main(int argc, char** argv) {
     carvo::settings::setStoredInterfaceName(carvo::TCPServer::defaultInterfaceName());
 
     QString problem;
-    auto workspace =
-        carvo::sim::loadWorkspaceFile(carvo::demoFolder() + QStringLiteral("/workspace.json"),
-                                      &problem);
+    auto workspace = carvo::sim::loadWorkspaceFile(
+        carvo::demoFolder() + QStringLiteral("/workspace.json"), &problem);
     if (!workspace) {
         carvo::writeLine(QStringLiteral("cannot load the demo workspace: ") + problem);
         return 1;

@@ -2,12 +2,16 @@
 
 #include "app/version.h"
 #include "base/app_console.h"
+#include "qlab/applescript_backend.h"
 #include "remote/interfaces.h"
 
 namespace carvo {
 
 SharedObjects::SharedObjects(std::shared_ptr<ScriptRunner> runner)
-    : m_qlab(std::move(runner), m_server), m_counter(m_progress, m_server, m_qlab.runningCheck()),
+    : SharedObjects(std::make_shared<AppleScriptBackend>(std::move(runner))) {}
+
+SharedObjects::SharedObjects(std::shared_ptr<QLabBackend> backend)
+    : m_qlab(std::move(backend), m_server), m_counter(m_progress, m_server, m_qlab.runningCheck()),
       m_jumps(m_counter, m_qlab, m_server),
       m_commands(m_jumps, m_counter, m_qlab, [this] { m_qlab.panicGroupCues(); }) {
     serveRemoteProtocol(m_server, protocolActions());

@@ -21,6 +21,8 @@ public:
     // Main thread. Scripts for QLab go to runner; remote clients' messages are served at once
     // (the server itself starts when startServer is called).
     explicit SharedObjects(std::shared_ptr<ScriptRunner> runner);
+    // The same over another road to QLab (its OSC interface).
+    explicit SharedObjects(std::shared_ptr<QLabBackend> backend);
     ~SharedObjects();
     SharedObjects(const SharedObjects&) = delete;
     SharedObjects& operator=(const SharedObjects&) = delete;

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "app/runner_setup.h"
 #include "app/shared_objects.h"
 #include "base/diagnostics.h"
 #include "ui/views.h"
@@ -17,10 +18,9 @@ std::optional<QString> WindowDialogResponder::respond(const sim::DialogRequest& 
                                 request.text, request.defaultAnswer);
 }
 
-int runWindow(SharedObjects& objects, const std::shared_ptr<sim::SimulatedQLab>& simulated) {
+int runWindow(SharedObjects& objects, const RunnerChoice& qlab) {
     ui::Views views(objects.uiServices());
-    if (simulated)
-        simulated->setDialogResponder(std::make_shared<WindowDialogResponder>(views));
+    qlab.setDialogResponder(std::make_shared<WindowDialogResponder>(views));
 
     // Closing the one main window ends the application, whatever else is open.
     QObject::connect(&views, &ui::Views::mainWindowClosed, &views, [] {
@@ -30,8 +30,7 @@ int runWindow(SharedObjects& objects, const std::shared_ptr<sim::SimulatedQLab>&
     if (!views.showMainWindow())
         return 1;
     const int status = QCoreApplication::exec();
-    if (simulated)
-        simulated->setDialogResponder(std::make_shared<sim::DefaultAnswerResponder>());
+    qlab.setDialogResponder(std::make_shared<sim::DefaultAnswerResponder>());
     return status;
 }
 

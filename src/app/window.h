@@ -12,6 +12,7 @@
 namespace carvo {
 
 class SharedObjects;
+struct RunnerChoice;
 
 namespace ui {
 class Views;
@@ -30,8 +31,8 @@ private:
 
 // Shows the main window and runs the event loop until it is closed, which writes
 // "view dissapeared" and quits. Needs a QGuiApplication and the objects already started; a
-// simulated QLab, if one answers, shows its dialogs in the window meanwhile. Returns the event
-// loop's status.
-int runWindow(SharedObjects& objects, const std::shared_ptr<sim::SimulatedQLab>& simulated);
+// simulated QLab, if one answers, shows its dialogs in the window meanwhile, and so does the OSC
+// road (QLab has no OSC dialog). Returns the event loop's status.
+int runWindow(SharedObjects& objects, const RunnerChoice& qlab);
 
 } // namespace carvo

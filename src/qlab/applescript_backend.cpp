@@ -26,11 +26,13 @@ bool answersTrue(ScriptRunner* runner, const QString& source) {
     return outcome && !outcome->error && outcome->resultText() == QStringLiteral("true");
 }
 
+} // namespace
+
 // Dialogs that wait for OK hold a thread each. They get a pool of their own that grows like a
 // dispatch queue, so open dialogs never starve the bar counter's running checks of the global
 // pool's threads (two on a two-core machine). Never destroyed: a dialog still open at exit must
 // not hold the process up.
-QThreadPool& dialogPool() {
+QThreadPool& messageDialogPool() {
     static auto* pool = [] {
         auto* created = new QThreadPool;
         created->setMaxThreadCount(64);
@@ -38,8 +40,6 @@ QThreadPool& dialogPool() {
     }();
     return *pool;
 }
-
-} // namespace
 
 AppleScriptBackend::AppleScriptBackend(std::shared_ptr<ScriptRunner> runner)
     : m_runner(std::move(runner)) {}
@@ -96,7 +96,7 @@ void AppleScriptBackend::showMessage(const QString& message) {
     if (!m_runner || !m_runner->canCreate(source))
         return;
     // The dialog waits for the operator; the caller never does.
-    dialogPool().start([runner = m_runner, source] {
+    messageDialogPool().start([runner = m_runner, source] {
         const auto outcome = runner->run(source);
         if (outcome.error)
             writeErrorLine("AppleScript error from display qlab message: ", *outcome.error);
@@ -104,7 +104,7 @@ void AppleScriptBackend::showMessage(const QString& message) {
 }
 
 bool AppleScriptBackend::waitForMessageDialogs(int timeoutMilliseconds) {
-    return dialogPool().waitForDone(timeoutMilliseconds);
+    return messageDialogPool().waitForDone(timeoutMilliseconds);
 }
 
 void AppleScriptBackend::panic(const QList<QString>& uniqueIDs) {

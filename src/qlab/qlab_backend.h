@@ -9,6 +9,8 @@
 #include <QList>
 #include <QString>
 
+class QThreadPool;
+
 #include "engine/qlab_operations.h"
 #include "qlab/qlab_state.h"
 
@@ -47,5 +49,8 @@ public:
     virtual std::optional<QList<CueInfo>> usableGroupCues() = 0;
     virtual void makeScriptCue(ScriptCueKind kind) = 0;
 };
+
+// Message dialogs that wait for OK hold a thread each, on this pool of the process's.
+QThreadPool& messageDialogPool();
 
 } // namespace carvo

@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "app/runner_setup.h"
 #include "app/shared_objects.h"
 #include "app/window.h"
 #include "base/settings.h"
@@ -69,7 +70,7 @@ QQuickWindow* visibleWindow(const QString& title) {
     QTemporaryDir folder;
     carvo::settings::useFolder(folder.path());
     carvo::settings::setStoredInterfaceName(QStringLiteral("lo"));
-    carvo::SharedObjects objects(nullptr); // no QLab to talk to
+    carvo::SharedObjects objects(std::shared_ptr<carvo::ScriptRunner>{}); // no QLab to talk to
     auto& server = objects.server();
     server.setPort(freeLoopbackPort());
     server.startServer();
@@ -88,7 +89,7 @@ QQuickWindow* visibleWindow(const QString& title) {
         main->close();
     });
     poll.start(10);
-    const int status = carvo::runWindow(objects, nullptr);
+    const int status = carvo::runWindow(objects, carvo::RunnerChoice{});
     std::fflush(stdout);
     _exit(status);
 }

@@ -1,0 +1,101 @@
+#pragma once
+// A connection to QLab's OSC interface over TCP: SLIP-framed OSC messages, each answered by a
+// "/reply/…" message whose one argument is QLab's JSON reply. The socket lives on a thread of its
+// own, so requests may come from the main thread and from the bar counter's pool at once; each
+// request waits for its reply or its timeout. The client connects to the workspace (with the
+// passcode), keeps the connection alive with a thump every 5 s, and connects again, with a
+// growing pause, after QLab quits or the connection drops; it says so on the console, once.
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <QJsonValue>
+#include <QObject>
+#include <QString>
+
+#include "qlab/osc/osc.h"
+
+class QThread;
+
+namespace carvo::osc {
+
+struct ClientSettings {
+    QString host = QStringLiteral("127.0.0.1");
+    quint16 port = 53000;
+    QString passcode;
+    // The workspace to work on, by name; empty: the first (front) one QLab lists.
+    QString workspaceName;
+    // How long a request waits for its reply.
+    std::chrono::milliseconds timeout{2000};
+    // QLab may drop a message identical to one the same client sent within this window: such a
+    // message is held until the window has passed since its twin.
+    std::chrono::milliseconds repeatWindow{250};
+    std::chrono::milliseconds thumpInterval{5000};
+    std::chrono::milliseconds firstRetry{500};
+    std::chrono::milliseconds longestRetry{8000};
+};
+
+struct Reply {
+    enum class Status { ok, error, denied, timeout, noConnection };
+    Status status = Status::noConnection;
+    QJsonValue data;
+
+    bool ok() const { return status == Status::ok; }
+    // The reason, for a diagnostic line.
+    QString description() const;
+};
+
+// "/workspace/{id}/cue_id/X/isRunning" and "/cue_id/X/isRunning" name the same question: replies
+// are matched on the address without its workspace part.
+std::string withoutWorkspace(std::string_view address);
+
+class ClientWorker;
+
+class Client : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Client(ClientSettings settings, QObject* parent = nullptr);
+    ~Client() override;
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    // Starts connecting; the session runs until the client is destroyed.
+    void start();
+
+    // Sends to the connected workspace (address without its "/workspace/{id}" prefix, which is
+    // added) and waits for the reply; without a session it answers noConnection at once. Any
+    // thread but the client's own.
+    Reply request(const std::string& address, std::vector<Argument> arguments = {});
+
+    // Whether a workspace session is up, and the workspace's name.
+    bool isConnected() const;
+    QString workspaceName() const;
+
+    const ClientSettings& settings() const { return m_settings; }
+
+    // What the session knows, shared between its thread and the callers'.
+    struct Session {
+        mutable std::mutex mutex;
+        bool connected = false;
+        bool reachable = false; // QLab answered, with or without a workspace to work on
+        QString workspaceID;
+        QString workspaceName;
+    };
+    bool isReachable() const;
+
+signals:
+    // The session came up (true) or went away (false).
+    void connectionChanged(bool connected);
+
+private:
+    ClientSettings m_settings;
+    std::shared_ptr<Session> m_session;
+    std::unique_ptr<QThread> m_thread;
+    ClientWorker* m_worker = nullptr; // lives on m_thread, deleted there
+};
+
+} // namespace carvo::osc

@@ -1,0 +1,79 @@
+#include "qlab/osc/osc_settings.h"
+
+#include <QSettings>
+#include <QUrl>
+
+#include "base/text.h"
+#include "engine/numbers.h"
+
+namespace carvo::osc {
+namespace {
+
+// The store of every other setting.
+QSettings store() {
+    return QSettings(QStringLiteral("Carvo"), QStringLiteral("Carvo"));
+}
+
+std::optional<quint16> portOf(const QString& text) {
+    return parsePort(toUtf8(text));
+}
+
+} // namespace
+
+std::optional<OscRoad> chooseRoad(const QString& url, QString* problem) {
+    QSettings settings = store();
+    const QString backend = settings.value(backendKey).toString();
+    OscRoad road;
+    road.client.host = settings.value(hostKey).toString();
+    road.client.passcode = settings.value(passcodeKey).toString();
+    road.client.workspaceName = settings.value(workspaceKey).toString();
+    road.media = MediaPathMap::parse(settings.value(mediaPathMapKey).toString());
+    if (settings.contains(portKey)) {
+        const auto port = portOf(settings.value(portKey).toString());
+        if (!port) {
+            *problem = QStringLiteral("the \"qlabPort\" setting needs a port from 1 to 65535");
+            return std::nullopt;
+        }
+        road.client.port = *port;
+    }
+
+    if (!url.isEmpty()) {
+        const QUrl parsed(url, QUrl::StrictMode);
+        if (!parsed.isValid() || parsed.scheme() != QStringLiteral("osc") ||
+            parsed.host().isEmpty() ||
+            !(parsed.path().isEmpty() || parsed.path() == QStringLiteral("/"))) {
+            *problem = QStringLiteral("--qlab needs osc://HOST or osc://HOST:PORT");
+            return std::nullopt;
+        }
+        road.client.host = parsed.host();
+        road.client.port = static_cast<quint16>(parsed.port(53000));
+        if (parsed.port() == 0) {
+            *problem = QStringLiteral("--qlab needs a port from 1 to 65535");
+            return std::nullopt;
+        }
+        return road;
+    }
+
+    if (backend == QStringLiteral("applescript"))
+        return std::nullopt;
+    if (backend == QStringLiteral("osc")) {
+        if (road.client.host.isEmpty()) {
+            *problem = QStringLiteral("\"qlabBackend\" is \"osc\" but \"qlabHost\" is not set");
+            return std::nullopt;
+        }
+        return road;
+    }
+    if (!backend.isEmpty()) {
+        *problem = QStringLiteral("\"qlabBackend\" must be \"applescript\" or \"osc\"");
+        return std::nullopt;
+    }
+#ifdef Q_OS_MACOS
+    return std::nullopt;
+#else
+    if (road.client.host.isEmpty())
+        return std::nullopt;
+    return road;
+#endif
+}
+
+} // namespace carvo::osc
