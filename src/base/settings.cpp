@@ -46,6 +46,17 @@ void remove(const char* key) {
     store().remove(key);
 }
 
+QString text(const char* key) {
+    return store().value(key).toString();
+}
+
+void setText(const char* key, const QString& value) {
+    if (value.isEmpty())
+        store().remove(key);
+    else
+        store().setValue(key, value);
+}
+
 void useFolder(const QString& folder) {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);

@@ -57,6 +57,29 @@ void UiBridge::setFloating(bool value) {
     applyWindowLevel();
 }
 
+namespace {
+
+// The keys the settings sheet's QLab rows may touch, and no other.
+const char* qlabRoadKey(const QString& key) {
+    for (const char* known : {settings::qlabHostKey, settings::qlabPortKey,
+                              settings::qlabPasscodeKey, settings::mediaPathMapKey})
+        if (key == QLatin1StringView(known))
+            return known;
+    return nullptr;
+}
+
+} // namespace
+
+QString UiBridge::qlabRoadSetting(const QString& key) const {
+    const char* known = qlabRoadKey(key);
+    return known ? settings::text(known) : QString();
+}
+
+void UiBridge::setQLabRoadSetting(const QString& key, const QString& value) {
+    if (const char* known = qlabRoadKey(key))
+        settings::setText(known, value.trimmed());
+}
+
 bool UiBridge::standby() const {
     return settings::standby();
 }

@@ -73,6 +73,10 @@ public:
     // Reads the catalogue again; the cue list window is rebuilt when created and when the
     // selected cue changes, not when the catalogue alone changes.
     Q_INVOKABLE void rebuildCueList();
+    // The road to QLab over OSC, as text: "qlabHost", "qlabPort", "qlabPasscode" and
+    // "mediaPathMap" (any other key reads empty and is never written). Read at the next start.
+    Q_INVOKABLE QString qlabRoadSetting(const QString& key) const;
+    Q_INVOKABLE void setQLabRoadSetting(const QString& key, const QString& value);
 
 signals:
     void floatingChanged();

@@ -173,6 +173,36 @@ TEST_F(SettingsSheetTest, CheckboxesShowTheStoredSettings) {
     EXPECT_TRUE(find(sheet, "floatingCheckBox")->property("checked").toBool());
 }
 
+TEST_F(SettingsSheetTest, QLabRoadFieldsShowAndWriteOnlyTheirKeys) {
+    settings::setText(settings::qlabHostKey, QStringLiteral("10.0.0.9"));
+    QQuickWindow* sheet = openSheet();
+    auto* host = find<QObject>(sheet, "qlabHostField");
+    auto* port = find<QObject>(sheet, "qlabPortField");
+    auto* map = find<QObject>(sheet, "mediaPathMapField");
+    ASSERT_TRUE(host && port && map);
+    EXPECT_EQ(host->property("text").toString(), QStringLiteral("10.0.0.9"));
+    EXPECT_TRUE(port->property("text").toString().isEmpty());
+
+    // An edit is stored when it is finished, trimmed; clearing a field removes its key.
+    port->setProperty("text", QStringLiteral("53100"));
+    QMetaObject::invokeMethod(port, "editingFinished");
+    EXPECT_EQ(settings::text(settings::qlabPortKey), QStringLiteral("53100"));
+    map->setProperty("text", QStringLiteral(" /Volumes/Show=/srv/show "));
+    QMetaObject::invokeMethod(map, "editingFinished");
+    EXPECT_EQ(settings::text(settings::mediaPathMapKey), QStringLiteral("/Volumes/Show=/srv/show"));
+    host->setProperty("text", QString());
+    QMetaObject::invokeMethod(host, "editingFinished");
+    EXPECT_TRUE(settings::text(settings::qlabHostKey).isEmpty());
+
+    // The bridge never writes a key the sheet does not own.
+    auto* bridge = sheet->property("bridge").value<QObject*>();
+    ASSERT_NE(bridge, nullptr);
+    QMetaObject::invokeMethod(bridge, "setQLabRoadSetting",
+                              Q_ARG(QString, QStringLiteral("standby")),
+                              Q_ARG(QString, QStringLiteral("true")));
+    EXPECT_FALSE(settings::standby());
+}
+
 // --- the interface picker ---
 
 TEST_F(SettingsSheetTest, MenuListsInterfacesAndRefreshesThemWhenShown) {

@@ -6,17 +6,18 @@
 
 #include <QString>
 
+#include "base/settings.h"
 #include "qlab/osc/osc_backend.h"
 #include "qlab/osc/osc_client.h"
 
 namespace carvo::osc {
 
-inline constexpr char backendKey[] = "qlabBackend"; // "applescript" or "osc"
-inline constexpr char hostKey[] = "qlabHost";
-inline constexpr char portKey[] = "qlabPort"; // 53000 when absent
-inline constexpr char passcodeKey[] = "qlabPasscode";
-inline constexpr char workspaceKey[] = "qlabWorkspace";   // by name; absent: the front one
-inline constexpr char mediaPathMapKey[] = "mediaPathMap"; // "FROM=TO"
+inline constexpr const char* backendKey = settings::qlabBackendKey; // "applescript" or "osc"
+inline constexpr const char* hostKey = settings::qlabHostKey;
+inline constexpr const char* portKey = settings::qlabPortKey;
+inline constexpr const char* passcodeKey = settings::qlabPasscodeKey;
+inline constexpr const char* workspaceKey = settings::qlabWorkspaceKey;
+inline constexpr const char* mediaPathMapKey = settings::mediaPathMapKey;
 
 struct OscRoad {
     ClientSettings client;

@@ -112,6 +112,53 @@ Window {
             }
         }
 
+        // QLab on another computer, over its OSC interface; read at the next start.
+        GridLayout {
+            objectName: "qlabRoadBlock"
+            Layout.fillWidth: true
+            Layout.leftMargin: 10
+            Layout.rightMargin: 10
+            columns: 2
+
+            component RoadField: TextField {
+                required property string key
+                Layout.fillWidth: true
+                text: root.bridge.qlabRoadSetting(key)
+                onEditingFinished: root.bridge.setQLabRoadSetting(key, text)
+            }
+
+            Label { text: "QLab host (OSC)" }
+            RoadField {
+                objectName: "qlabHostField"
+                key: "qlabHost"
+                placeholderText: "none: QLab on this Mac"
+            }
+            Label { text: "QLab port" }
+            RoadField {
+                objectName: "qlabPortField"
+                key: "qlabPort"
+                placeholderText: "53000"
+                validator: IntValidator { bottom: 1; top: 65535 }
+            }
+            Label { text: "Passcode" }
+            RoadField {
+                objectName: "qlabPasscodeField"
+                key: "qlabPasscode"
+                echoMode: TextInput.Password
+            }
+            Label { text: "Media path map" }
+            RoadField {
+                objectName: "mediaPathMapField"
+                key: "mediaPathMap"
+                placeholderText: "/path/on/QLab/Mac=/path/here"
+            }
+            Label {
+                Layout.columnSpan: 2
+                text: "QLab's host and port take effect when Carvo starts again."
+                font.italic: true
+            }
+        }
+
         ToolSeparator {
             orientation: Qt.Horizontal
             Layout.fillWidth: true
