@@ -59,6 +59,17 @@ ui::UiServices SharedObjects::uiServices() {
     services.refreshInterfaces = [this] { m_server.setInterfaces(getNetworkInterfaces()); };
     services.stopServer = [this] { m_server.stopServer(); };
     services.startServer = [this] { m_server.startServer(); };
+    services.qlabMachines = [this] {
+        if (!m_qlabBrowser) {
+            m_qlabBrowser = std::make_unique<ServiceBrowser>();
+            // Without a DNS-SD daemon the list stays empty; the host can still be typed.
+            m_qlabBrowser->browse(QStringLiteral("_qlab._tcp"), QStringLiteral("local."));
+        }
+        QList<ui::QLabMachine> machines;
+        for (const ServiceBrowser::Found& found : m_qlabBrowser->found())
+            machines.append({found.name, found.host, found.port});
+        return machines;
+    };
     return services;
 }
 

@@ -11,6 +11,7 @@
 #include "qlab/qlab_integration.h"
 #include "qlab/scripting_commands.h"
 #include "remote/remote_protocol.h"
+#include "remote/service_browser.h"
 #include "remote/tcp_server.h"
 #include "ui/ui_services.h"
 
@@ -46,6 +47,8 @@ private:
     BarCounterManager m_counter;
     JumpController m_jumps;
     ScriptingCommands m_commands;
+    // QLab machines announcing their OSC interface; browsing starts when the views first ask.
+    std::unique_ptr<ServiceBrowser> m_qlabBrowser;
 };
 
 } // namespace carvo

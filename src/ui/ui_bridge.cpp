@@ -80,6 +80,19 @@ void UiBridge::setQLabRoadSetting(const QString& key, const QString& value) {
         settings::setText(known, value.trimmed());
 }
 
+QVariantList UiBridge::qlabMachines() const {
+    QVariantList machines;
+    if (!m_services.qlabMachines)
+        return machines;
+    for (const QLabMachine& machine : m_services.qlabMachines())
+        machines.append(QVariantMap{
+            {QStringLiteral("label"),
+             QStringLiteral("%1 \u2013 %2:%3").arg(machine.name, machine.host).arg(machine.port)},
+            {QStringLiteral("host"), machine.host},
+            {QStringLiteral("port"), QString::number(machine.port)}});
+    return machines;
+}
+
 bool UiBridge::standby() const {
     return settings::standby();
 }

@@ -77,6 +77,9 @@ public:
     // "mediaPathMap" (any other key reads empty and is never written). Read at the next start.
     Q_INVOKABLE QString qlabRoadSetting(const QString& key) const;
     Q_INVOKABLE void setQLabRoadSetting(const QString& key, const QString& value);
+    // The QLab machines found on the network: one map each of "label" ("name – host:port"),
+    // "host" and "port" (as text).
+    Q_INVOKABLE QVariantList qlabMachines() const;
 
 signals:
     void floatingChanged();

@@ -22,6 +22,13 @@ struct CueRow {
     QString name;
 };
 
+// A QLab that announces its OSC interface on the network.
+struct QLabMachine {
+    QString name;
+    QString host;
+    quint16 port = 0;
+};
+
 struct UiServices {
     // Observable objects the views bind to (their Q_PROPERTYs): barCounter and
     // lastBarTriggered; barProgress, beatsPerBar, backColour, frontColor; uniqueID; interfaces;
@@ -47,6 +54,8 @@ struct UiServices {
     std::function<void()> refreshInterfaces; // server.interfaces = list
     std::function<void()> stopServer;
     std::function<void()> startServer;
+    // The QLab machines found on the network so far (browsing starts at the first call).
+    std::function<QList<QLabMachine>()> qlabMachines;
     // Runs work on the main thread after delay; a QTimer unless a test steps time itself.
     std::function<void(std::chrono::milliseconds delay, std::function<void()> work)> schedule;
 };

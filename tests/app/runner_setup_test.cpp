@@ -5,8 +5,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <QTest>
+
 #include "app/runner_setup.h"
+#include "app/shared_objects.h"
 #include "qlab/script_log.h"
+#include "remote/service_publisher.h"
 
 namespace carvo {
 namespace {
@@ -59,6 +63,24 @@ TEST(RunnerSetup, TheCommandLinesSlownessWinsOverTheWorkspaceFile) {
     ASSERT_TRUE(model.hang);
     EXPECT_EQ(model.hang->kind, sim::ScriptKind::load);
     EXPECT_EQ(model.hang->cueID, QStringLiteral("D-GROUP-WALTZ"));
+}
+
+TEST(RunnerSetup, QLabMachinesAnnouncedOnTheNetworkReachTheViews) {
+    // A stand-in for QLab announcing its OSC interface.
+    ServicePublisher qlab;
+    const QString name =
+        QStringLiteral("Carvo test QLab %1").arg(QCoreApplication::applicationPid());
+    if (!qlab.publish(name, QStringLiteral("_qlab._tcp"), QStringLiteral("local."), 53017))
+        GTEST_SKIP() << "no DNS-SD daemon reachable";
+    SharedObjects objects(std::shared_ptr<ScriptRunner>{});
+    const auto machines = objects.uiServices().qlabMachines;
+    const auto found = [&] {
+        for (const ui::QLabMachine& machine : machines())
+            if (machine.name == name)
+                return machine.port == 53017 && !machine.host.isEmpty();
+        return false;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(found, 10000));
 }
 
 } // namespace

@@ -28,6 +28,7 @@ UiServices Recorder::services() {
     s.refreshInterfaces = [this] { calls << QStringLiteral("refreshInterfaces"); };
     s.stopServer = [this] { calls << QStringLiteral("stopServer"); };
     s.startServer = [this] { calls << QStringLiteral("startServer"); };
+    s.qlabMachines = [this] { return qlabMachines; };
     s.schedule = [this](std::chrono::milliseconds delay, std::function<void()> work) {
         scheduledDelay = delay;
         scheduled = std::move(work);

@@ -69,6 +69,7 @@ struct Recorder {
     int statusChecks = 0;
     QStringList calls;
     QList<CueRow> catalogue;
+    QList<QLabMachine> qlabMachines; // what a DNS-SD browse has found
     std::chrono::milliseconds scheduledDelay{-1};
     std::function<void()> scheduled;
 

@@ -203,6 +203,26 @@ TEST_F(SettingsSheetTest, QLabRoadFieldsShowAndWriteOnlyTheirKeys) {
     EXPECT_FALSE(settings::standby());
 }
 
+TEST_F(SettingsSheetTest, PickingAQLabFoundOnTheNetworkFillsAndStoresItsHostAndPort) {
+    recorder.qlabMachines = {{QStringLiteral("Stage Mac"), QStringLiteral("stage.local."), 53000},
+                             {QStringLiteral("Backup"), QStringLiteral("10.0.0.8"), 53100}};
+    QQuickWindow* sheet = openSheet();
+    auto* menu = find<QObject>(sheet, "qlabMachineMenu");
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->property("count").toInt(), 2);
+    QString label;
+    QMetaObject::invokeMethod(menu, "textAt", Q_RETURN_ARG(QString, label), Q_ARG(int, 1));
+    EXPECT_EQ(label, QStringLiteral("Backup \u2013 10.0.0.8:53100"));
+
+    QMetaObject::invokeMethod(menu, "activated", Q_ARG(int, 1));
+    EXPECT_EQ(settings::text(settings::qlabHostKey), QStringLiteral("10.0.0.8"));
+    EXPECT_EQ(settings::text(settings::qlabPortKey), QStringLiteral("53100"));
+    EXPECT_EQ(find<QObject>(sheet, "qlabHostField")->property("text").toString(),
+              QStringLiteral("10.0.0.8"));
+    EXPECT_EQ(find<QObject>(sheet, "qlabPortField")->property("text").toString(),
+              QStringLiteral("53100"));
+}
+
 // --- the interface picker ---
 
 TEST_F(SettingsSheetTest, MenuListsInterfacesAndRefreshesThemWhenShown) {

@@ -127,14 +127,35 @@ Window {
                 onEditingFinished: root.bridge.setQLabRoadSetting(key, text)
             }
 
+            Label { text: "QLab on the network" }
+            ComboBox {
+                id: qlabMachineMenu
+                objectName: "qlabMachineMenu"
+                Layout.fillWidth: true
+                textRole: "label"
+                displayText: count > 0 ? currentText : "none found yet"
+                model: root.bridge.qlabMachines()
+                currentIndex: -1
+                // Asks again each time it opens: machines come and go.
+                onPressedChanged: if (pressed) model = root.bridge.qlabMachines()
+                onActivated: function(index) {
+                    const machine = model[index]
+                    qlabHostField.text = machine.host
+                    qlabPortField.text = machine.port
+                    root.bridge.setQLabRoadSetting("qlabHost", machine.host)
+                    root.bridge.setQLabRoadSetting("qlabPort", machine.port)
+                }
+            }
             Label { text: "QLab host (OSC)" }
             RoadField {
+                id: qlabHostField
                 objectName: "qlabHostField"
                 key: "qlabHost"
                 placeholderText: "none: QLab on this Mac"
             }
             Label { text: "QLab port" }
             RoadField {
+                id: qlabPortField
                 objectName: "qlabPortField"
                 key: "qlabPort"
                 placeholderText: "53000"
