@@ -17,7 +17,12 @@
 #include "base/settings.h"
 #include "base/text.h"
 #include "engine/numbers.h"
+
+#ifdef Q_OS_MACOS
+#include "platform/macos/apple_event_receiver.h"
+#else
 #include "qlab/dbus_service.h"
+#endif
 
 namespace {
 
@@ -28,6 +33,7 @@ struct Options {
     QString scriptLog;
     std::optional<double> qlabLatencyMs;
     std::optional<carvo::sim::Hang> qlabHang;
+    carvo::RunnerKind runner = carvo::defaultRunnerKind();
 };
 
 // Parses the command line of a running application; exits with a message on bad input.
@@ -64,8 +70,14 @@ Options parseOptions(const QCoreApplication& app) {
                        "KIND[:CUE_ID][@SECONDS]; kinds: status, catalogue, files, running, "
                        "elapsed, load, panic, message, script-cue."),
         QStringLiteral("SPEC"));
-    parser.addOptions(
-        {headless, port, settingsDir, qlabWorkspace, scriptLog, qlabLatency, qlabHang});
+    const QCommandLineOption scriptRunner(
+        QStringLiteral("script-runner"),
+        QStringLiteral("Where QLab's scripts run: in-process (NSAppleScript, macOS), osascript "
+                       "(a process per script) or simulated (the simulated QLab); default "
+                       "in-process on macOS, simulated elsewhere, or CARVO_SCRIPT_RUNNER."),
+        QStringLiteral("KIND"));
+    parser.addOptions({headless, port, settingsDir, qlabWorkspace, scriptLog, qlabLatency, qlabHang,
+                       scriptRunner});
     parser.process(app);
 
     Options options;
@@ -96,22 +108,35 @@ Options parseOptions(const QCoreApplication& app) {
             std::exit(2);
         }
     }
+    if (parser.isSet(scriptRunner)) {
+        const auto kind = carvo::parseRunnerKind(parser.value(scriptRunner));
+        if (!kind) {
+            carvo::writeLine(
+                QStringLiteral("carvo: --script-runner needs in-process, osascript or simulated"));
+            std::exit(2);
+        }
+        options.runner = *kind;
+    }
     // Before anything reads a setting.
     if (parser.isSet(settingsDir))
         carvo::settings::useFolder(parser.value(settingsDir));
     return options;
 }
 
-// Scripts for QLab: osascript where AppleScript exists, the simulated QLab elsewhere.
+// Scripts for QLab: AppleScript in process where it exists, the simulated QLab elsewhere.
 carvo::RunnerChoice chooseRunner(const Options& options) {
     const bool demo = options.qlabWorkspace.isEmpty();
     QString problem;
     auto choice = carvo::makeScriptRunner(
         {demo ? carvo::demoFolder() + QStringLiteral("/workspace.json") : options.qlabWorkspace,
-         options.scriptLog, options.qlabLatencyMs, options.qlabHang},
+         options.scriptLog, options.qlabLatencyMs, options.qlabHang, options.runner},
         &problem);
     if (choice)
         return *choice;
+    if (options.runner != carvo::RunnerKind::simulated) {
+        carvo::writeLine(QStringLiteral("carvo: --script-runner: ") + problem);
+        std::exit(2);
+    }
     carvo::writeLine(QStringLiteral("carvo: cannot load the QLab workspace ") + problem);
     if (!demo)
         std::exit(2);
@@ -137,8 +162,14 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
     const carvo::RunnerChoice qlab = chooseRunner(options);
 
     carvo::SharedObjects objects(qlab.runner); // reads "standby" and "preWait"
+#ifdef Q_OS_MACOS
+    // QLab's go and chase commands arrive as Apple events, which only the windowed application
+    // receives: --headless makes no NSApplication.
+    const carvo::macos::AppleEventReceiver appleEvents(objects.commands());
+#else
     // QLab's go and chase commands arrive over D-Bus; without a session bus Carvo runs on.
     const auto dbus = carvo::CarvoDBusService::registerOnSessionBus(objects.commands());
+#endif
     // The listener closes and the announcement is withdrawn before the process ends.
     carvo::QuitSignals quit([&objects] {
         objects.server().stopServer();

@@ -1,11 +1,13 @@
 // The runner start-up picks for QLab's scripts, outside macOS: the simulated QLab with the
-// workspace file, behind the transcript when one is asked for.
+// workspace file, behind the transcript when one is asked for; osascript or, on macOS only,
+// AppleScript in process when asked for.
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
 
 #include "app/runner_setup.h"
+#include "qlab/osascript_runner.h"
 #include "qlab/script_log.h"
 
 namespace carvo {
@@ -59,6 +61,34 @@ TEST(RunnerSetup, TheCommandLinesSlownessWinsOverTheWorkspaceFile) {
     ASSERT_TRUE(model.hang);
     EXPECT_EQ(model.hang->kind, sim::ScriptKind::load);
     EXPECT_EQ(model.hang->cueID, QStringLiteral("D-GROUP-WALTZ"));
+}
+
+TEST(RunnerSetup, TheKindComesFromTheCommandLineOrTheEnvironment) {
+    EXPECT_EQ(parseRunnerKind(QStringLiteral("in-process")), RunnerKind::inProcess);
+    EXPECT_EQ(parseRunnerKind(QStringLiteral("osascript")), RunnerKind::osascript);
+    EXPECT_EQ(parseRunnerKind(QStringLiteral("simulated")), RunnerKind::simulated);
+    EXPECT_FALSE(parseRunnerKind(QStringLiteral("Osascript")));
+
+    EXPECT_EQ(defaultRunnerKind(), RunnerKind::simulated);
+    qputenv("CARVO_SCRIPT_RUNNER", "osascript");
+    EXPECT_EQ(defaultRunnerKind(), RunnerKind::osascript);
+    qputenv("CARVO_SCRIPT_RUNNER", "nonsense"); // ignored, not an error
+    EXPECT_EQ(defaultRunnerKind(), RunnerKind::simulated);
+    qunsetenv("CARVO_SCRIPT_RUNNER");
+}
+
+TEST(RunnerSetup, OsascriptOnRequestAndNoInProcessRunnerOutsideMacOS) {
+    RunnerOptions options = demoOptions();
+    options.kind = RunnerKind::osascript;
+    QString problem;
+    const auto osascript = makeScriptRunner(options, &problem);
+    ASSERT_TRUE(osascript) << problem.toStdString();
+    EXPECT_FALSE(osascript->simulated);
+    EXPECT_TRUE(std::dynamic_pointer_cast<OsascriptRunner>(osascript->runner));
+
+    options.kind = RunnerKind::inProcess;
+    EXPECT_FALSE(makeScriptRunner(options, &problem));
+    EXPECT_EQ(problem, QStringLiteral("AppleScript runs in process on macOS only"));
 }
 
 } // namespace
