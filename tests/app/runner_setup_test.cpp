@@ -63,21 +63,34 @@ TEST(RunnerSetup, TheCommandLinesSlownessWinsOverTheWorkspaceFile) {
     EXPECT_EQ(model.hang->cueID, QStringLiteral("D-GROUP-WALTZ"));
 }
 
+// The platform's own choice, when the environment names none.
+#ifdef Q_OS_MACOS
+constexpr RunnerKind platformDefault = RunnerKind::inProcess;
+#else
+constexpr RunnerKind platformDefault = RunnerKind::simulated;
+#endif
+
 TEST(RunnerSetup, TheKindComesFromTheCommandLineOrTheEnvironment) {
     EXPECT_EQ(parseRunnerKind(QStringLiteral("in-process")), RunnerKind::inProcess);
     EXPECT_EQ(parseRunnerKind(QStringLiteral("osascript")), RunnerKind::osascript);
     EXPECT_EQ(parseRunnerKind(QStringLiteral("simulated")), RunnerKind::simulated);
     EXPECT_FALSE(parseRunnerKind(QStringLiteral("Osascript")));
 
-    EXPECT_EQ(defaultRunnerKind(), RunnerKind::simulated);
+    const QByteArray before = qgetenv("CARVO_SCRIPT_RUNNER");
+    const bool wasSet = qEnvironmentVariableIsSet("CARVO_SCRIPT_RUNNER");
+    qunsetenv("CARVO_SCRIPT_RUNNER");
+    EXPECT_EQ(defaultRunnerKind(), platformDefault);
     qputenv("CARVO_SCRIPT_RUNNER", "osascript");
     EXPECT_EQ(defaultRunnerKind(), RunnerKind::osascript);
     qputenv("CARVO_SCRIPT_RUNNER", "nonsense"); // ignored, not an error
-    EXPECT_EQ(defaultRunnerKind(), RunnerKind::simulated);
-    qunsetenv("CARVO_SCRIPT_RUNNER");
+    EXPECT_EQ(defaultRunnerKind(), platformDefault);
+    if (wasSet)
+        qputenv("CARVO_SCRIPT_RUNNER", before);
+    else
+        qunsetenv("CARVO_SCRIPT_RUNNER");
 }
 
-TEST(RunnerSetup, OsascriptOnRequestAndNoInProcessRunnerOutsideMacOS) {
+TEST(RunnerSetup, OsascriptOnRequest) {
     RunnerOptions options = demoOptions();
     options.kind = RunnerKind::osascript;
     QString problem;
@@ -85,11 +98,17 @@ TEST(RunnerSetup, OsascriptOnRequestAndNoInProcessRunnerOutsideMacOS) {
     ASSERT_TRUE(osascript) << problem.toStdString();
     EXPECT_FALSE(osascript->simulated);
     EXPECT_TRUE(std::dynamic_pointer_cast<OsascriptRunner>(osascript->runner));
+}
 
+#ifndef Q_OS_MACOS
+TEST(RunnerSetup, NoAppleScriptInProcessOutsideMacOS) {
+    RunnerOptions options = demoOptions();
     options.kind = RunnerKind::inProcess;
+    QString problem;
     EXPECT_FALSE(makeScriptRunner(options, &problem));
     EXPECT_EQ(problem, QStringLiteral("AppleScript runs in process on macOS only"));
 }
+#endif
 
 } // namespace
 } // namespace carvo
