@@ -183,7 +183,7 @@ TEST(BundleInfo, MakesCarvoScriptableWithThisDictionary) {
     EXPECT_FALSE(entries.value(QStringLiteral("CFBundleName")).isEmpty());
     EXPECT_FALSE(entries.value(QStringLiteral("CFBundleIdentifier")).isEmpty());
     EXPECT_TRUE(readAll(macosDir + QStringLiteral("/bundle.cmake"))
-                    .contains(QStringLiteral("${CARVO_MACOS_DIR}/Carvo.sdef")));
+                    .contains(QStringLiteral("${here}/Carvo.sdef")));
 }
 
 } // namespace

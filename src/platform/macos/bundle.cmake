@@ -1,18 +1,18 @@
 # carvo_macos_bundle(target): makes the application Carvo.app, the name `tell application
 # "Carvo"` finds: Info.plist from Info.plist.in, the scripting dictionary and the icon as
 # resources, the command classes and the in-process runner linked in.
-set(CARVO_MACOS_DIR ${CMAKE_CURRENT_LIST_DIR} CACHE INTERNAL "")
 set(CARVO_MACOS_ICNS "" CACHE FILEPATH
     "carvo.icns for the bundle, made from packaging/carvo.svg (the macOS workflow makes one)")
 
 function(carvo_macos_bundle target)
-    set(sdef ${CARVO_MACOS_DIR}/Carvo.sdef)
+    set(here ${CMAKE_CURRENT_FUNCTION_LIST_DIR})
+    set(sdef ${here}/Carvo.sdef)
     set_source_files_properties(${sdef} PROPERTIES MACOSX_PACKAGE_LOCATION Resources)
     target_sources(${target} PRIVATE ${sdef})
     set_target_properties(${target} PROPERTIES
         MACOSX_BUNDLE TRUE
         OUTPUT_NAME Carvo
-        MACOSX_BUNDLE_INFO_PLIST ${CARVO_MACOS_DIR}/Info.plist.in
+        MACOSX_BUNDLE_INFO_PLIST ${here}/Info.plist.in
         MACOSX_BUNDLE_BUNDLE_NAME Carvo
         MACOSX_BUNDLE_GUI_IDENTIFIER io.carvo.Carvo
         MACOSX_BUNDLE_BUNDLE_VERSION ${PROJECT_VERSION}
