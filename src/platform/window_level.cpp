@@ -1,5 +1,6 @@
 #include "platform/window_level.h"
 
+#include <QGuiApplication>
 #include <QWindow>
 
 #ifdef Q_OS_MACOS
@@ -10,7 +11,9 @@ namespace carvo::platform {
 
 bool hasNativeWindowLevels() {
 #ifdef Q_OS_MACOS
-    return true;
+    // Only Qt's Cocoa platform makes NSWindows: under "offscreen" (the tests) a window's id is
+    // no NSView.
+    return QGuiApplication::platformName() == QStringLiteral("cocoa");
 #else
     return false;
 #endif
@@ -18,6 +21,8 @@ bool hasNativeWindowLevels() {
 
 void setFloatingLevel(QWindow& window, bool floating) {
 #ifdef Q_OS_MACOS
+    if (!hasNativeWindowLevels())
+        return;
     // On macOS a window's id is its NSView.
     macos::setWindowLevel(reinterpret_cast<void*>(window.winId()),
                           floating ? macos::floatingWindowLevel : macos::normalWindowLevel);

@@ -7,11 +7,13 @@ class QWindow;
 
 namespace carvo::platform {
 
-// True on macOS: use setFloatingLevel instead of Qt::WindowStaysOnTopHint.
+// True on macOS with Qt's Cocoa platform: use setFloatingLevel instead of
+// Qt::WindowStaysOnTopHint.
 bool hasNativeWindowLevels();
 
-// The floating level when floating, the normal level otherwise. Does nothing where
-// hasNativeWindowLevels() is false. Main thread; creates the native window if it has none yet.
+// The floating level when floating, the normal level otherwise. Call only where
+// hasNativeWindowLevels() is true; elsewhere it does nothing. Main thread; creates the native
+// window if it has none yet.
 void setFloatingLevel(QWindow& window, bool floating);
 
 } // namespace carvo::platform
