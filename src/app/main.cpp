@@ -18,8 +18,13 @@
 #include "base/text.h"
 #include "engine/numbers.h"
 #include "qlab/applescript_backend.h"
-#include "qlab/dbus_service.h"
 #include "qlab/osc/osc_settings.h"
+
+#ifdef Q_OS_MACOS
+#include "platform/macos/apple_event_receiver.h"
+#else
+#include "qlab/dbus_service.h"
+#endif
 
 namespace {
 
@@ -30,6 +35,7 @@ struct Options {
     QString scriptLog;
     std::optional<double> qlabLatencyMs;
     std::optional<carvo::sim::Hang> qlabHang;
+    carvo::RunnerKind runner = carvo::defaultRunnerKind();
     QString qlabUrl; // --qlab osc://HOST[:PORT]
 };
 
@@ -67,13 +73,19 @@ Options parseOptions(const QCoreApplication& app) {
                        "KIND[:CUE_ID][@SECONDS]; kinds: status, catalogue, files, running, "
                        "elapsed, load, panic, message, script-cue."),
         QStringLiteral("SPEC"));
+    const QCommandLineOption scriptRunner(
+        QStringLiteral("script-runner"),
+        QStringLiteral("Where QLab's scripts run: in-process (NSAppleScript, macOS), osascript "
+                       "(a process per script) or simulated (the simulated QLab); default "
+                       "in-process on macOS, simulated elsewhere, or CARVO_SCRIPT_RUNNER."),
+        QStringLiteral("KIND"));
     const QCommandLineOption qlab(
         QStringLiteral("qlab"),
         QStringLiteral("Reach QLab over its OSC interface at URL, osc://HOST[:PORT] (default port "
                        "53000), instead of AppleScript or the simulated QLab."),
         QStringLiteral("URL"));
-    parser.addOptions(
-        {headless, port, settingsDir, qlabWorkspace, scriptLog, qlabLatency, qlabHang, qlab});
+    parser.addOptions({headless, port, settingsDir, qlabWorkspace, scriptLog, qlabLatency, qlabHang,
+                       scriptRunner, qlab});
     parser.process(app);
 
     Options options;
@@ -105,14 +117,23 @@ Options parseOptions(const QCoreApplication& app) {
             std::exit(2);
         }
     }
+    if (parser.isSet(scriptRunner)) {
+        const auto kind = carvo::parseRunnerKind(parser.value(scriptRunner));
+        if (!kind) {
+            carvo::writeLine(
+                QStringLiteral("carvo: --script-runner needs in-process, osascript or simulated"));
+            std::exit(2);
+        }
+        options.runner = *kind;
+    }
     // Before anything reads a setting.
     if (parser.isSet(settingsDir))
         carvo::settings::useFolder(parser.value(settingsDir));
     return options;
 }
 
-// Scripts for QLab: osascript where AppleScript exists, the simulated QLab elsewhere; or QLab's
-// OSC interface when the command line or the settings say so.
+// Scripts for QLab: AppleScript in process where it exists, the simulated QLab elsewhere; or
+// QLab's OSC interface when the command line or the settings say so.
 carvo::RunnerChoice chooseRunner(const Options& options) {
     QString roadProblem;
     const auto road = carvo::osc::chooseRoad(options.qlabUrl, &roadProblem);
@@ -127,10 +148,14 @@ carvo::RunnerChoice chooseRunner(const Options& options) {
     QString problem;
     auto choice = carvo::makeScriptRunner(
         {demo ? carvo::demoFolder() + QStringLiteral("/workspace.json") : options.qlabWorkspace,
-         options.scriptLog, options.qlabLatencyMs, options.qlabHang},
+         options.scriptLog, options.qlabLatencyMs, options.qlabHang, options.runner},
         &problem);
     if (choice)
         return *choice;
+    if (options.runner != carvo::RunnerKind::simulated) {
+        carvo::writeLine(QStringLiteral("carvo: --script-runner: ") + problem);
+        std::exit(2);
+    }
     carvo::writeLine(QStringLiteral("carvo: cannot load the QLab workspace ") + problem);
     if (!demo)
         std::exit(2);
@@ -159,8 +184,14 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
     if (!backend)
         backend = std::make_shared<carvo::AppleScriptBackend>(qlab.runner);
     carvo::SharedObjects objects(std::move(backend)); // reads "standby" and "preWait"
+#ifdef Q_OS_MACOS
+    // QLab's go and chase commands arrive as Apple events, which only the windowed application
+    // receives: --headless makes no NSApplication.
+    const carvo::macos::AppleEventReceiver appleEvents(objects.commands());
+#else
     // QLab's go and chase commands arrive over D-Bus; without a session bus Carvo runs on.
     const auto dbus = carvo::CarvoDBusService::registerOnSessionBus(objects.commands());
+#endif
     // The listener closes and the announcement is withdrawn before the process ends.
     carvo::QuitSignals quit([&objects] {
         objects.server().stopServer();

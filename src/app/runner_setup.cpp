@@ -7,6 +7,10 @@
 #include "qlab/osascript_runner.h"
 #include "qlab/script_log.h"
 
+#ifdef Q_OS_MACOS
+#include "platform/macos/in_process_runner.h"
+#endif
+
 namespace carvo {
 
 QString demoFolder() {
@@ -17,22 +21,54 @@ QString demoFolder() {
     return QStringLiteral(CARVO_SOURCE_DEMO_DIR);
 }
 
+std::optional<RunnerKind> parseRunnerKind(const QString& text) {
+    if (text == QStringLiteral("in-process"))
+        return RunnerKind::inProcess;
+    if (text == QStringLiteral("osascript"))
+        return RunnerKind::osascript;
+    if (text == QStringLiteral("simulated"))
+        return RunnerKind::simulated;
+    return std::nullopt;
+}
+
+RunnerKind defaultRunnerKind() {
+    if (const auto chosen = parseRunnerKind(qEnvironmentVariable("CARVO_SCRIPT_RUNNER")))
+        return *chosen;
+#ifdef Q_OS_MACOS
+    return RunnerKind::inProcess;
+#else
+    return RunnerKind::simulated;
+#endif
+}
+
 std::optional<RunnerChoice> makeScriptRunner(const RunnerOptions& options, QString* problem) {
     RunnerChoice choice;
+    switch (options.kind) {
+    case RunnerKind::inProcess:
 #ifdef Q_OS_MACOS
-    (void)problem;
-    choice.runner = std::make_shared<OsascriptRunner>();
+        choice.runner = std::make_shared<macos::InProcessRunner>();
+        break;
 #else
-    auto workspace = sim::loadWorkspaceFile(options.workspaceFile, problem);
-    if (!workspace)
+        if (problem)
+            *problem = QStringLiteral("AppleScript runs in process on macOS only");
         return std::nullopt;
-    if (options.latencyMs)
-        workspace->latencyMs = *options.latencyMs;
-    if (options.hang)
-        workspace->hang = options.hang;
-    choice.simulated = std::make_shared<sim::SimulatedQLab>(std::move(*workspace));
-    choice.runner = choice.simulated;
 #endif
+    case RunnerKind::osascript:
+        choice.runner = std::make_shared<OsascriptRunner>();
+        break;
+    case RunnerKind::simulated: {
+        auto workspace = sim::loadWorkspaceFile(options.workspaceFile, problem);
+        if (!workspace)
+            return std::nullopt;
+        if (options.latencyMs)
+            workspace->latencyMs = *options.latencyMs;
+        if (options.hang)
+            workspace->hang = options.hang;
+        choice.simulated = std::make_shared<sim::SimulatedQLab>(std::move(*workspace));
+        choice.runner = choice.simulated;
+        break;
+    }
+    }
     if (!options.scriptLogFile.isEmpty())
         choice.runner =
             std::make_shared<ScriptLogRunner>(std::move(choice.runner), options.scriptLogFile);

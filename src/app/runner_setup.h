@@ -1,7 +1,7 @@
 #pragma once
-// Which runner a Carvo process sends its scripts to: osascript where AppleScript exists (macOS),
-// the simulated QLab with a workspace file elsewhere; optionally wrapped in the --script-log
-// transcript.
+// Which runner a Carvo process sends its scripts to: AppleScript in process where it exists
+// (macOS; osascript processes on request, for comparison), the simulated QLab with a workspace
+// file elsewhere; optionally wrapped in the --script-log transcript.
 
 #include <memory>
 #include <optional>
@@ -14,12 +14,27 @@
 
 namespace carvo {
 
+enum class RunnerKind {
+    inProcess, // NSAppleScript in this process (macOS only)
+    osascript, // one osascript process per script
+    simulated, // the simulated QLab and its workspace file
+};
+
+// "in-process", "osascript" or "simulated"; none for any other text.
+std::optional<RunnerKind> parseRunnerKind(const QString& text);
+
+// In process on macOS, the simulated QLab elsewhere; the environment variable
+// CARVO_SCRIPT_RUNNER, when it names a kind, wins (so a Mac runs the test suite on the simulated
+// QLab).
+RunnerKind defaultRunnerKind();
+
 struct RunnerOptions {
     QString workspaceFile; // simulated QLab only
     QString scriptLogFile; // empty: no transcript
     // The simulated QLab's slowness, over what the workspace file says.
     std::optional<double> latencyMs;
     std::optional<sim::Hang> hang;
+    RunnerKind kind = defaultRunnerKind();
 };
 
 struct RunnerChoice {
@@ -41,7 +56,8 @@ RunnerChoice makeOscRoad(const osc::ClientSettings& client, const osc::MediaPath
 // (../share/carvo/demo from its executable), else the source tree it was built from.
 QString demoFolder();
 
-// The runner for these options, or none with a reason (an unreadable workspace file).
+// The runner for these options, or none with a reason (an unreadable workspace file, or no
+// AppleScript in process on this platform).
 std::optional<RunnerChoice> makeScriptRunner(const RunnerOptions& options, QString* problem);
 
 } // namespace carvo

@@ -7,6 +7,7 @@
 
 #include "base/diagnostics.h"
 #include "base/settings.h"
+#include "platform/window_level.h"
 
 namespace carvo::ui {
 
@@ -185,6 +186,10 @@ void UiBridge::applyWindowLevel() {
     if (!m_mainWindow)
         return;
     const bool onTop = settings::floating();
+    if (platform::hasNativeWindowLevels()) {
+        platform::setFloatingLevel(*m_mainWindow, onTop);
+        return;
+    }
     if (m_mainWindow->flags().testFlag(Qt::WindowStaysOnTopHint) != onTop)
         m_mainWindow->setFlag(Qt::WindowStaysOnTopHint, onTop);
 }

@@ -1,5 +1,6 @@
 // The runner start-up picks for QLab's scripts, outside macOS: the simulated QLab with the
-// workspace file, behind the transcript when one is asked for.
+// workspace file, behind the transcript when one is asked for; osascript or, on macOS only,
+// AppleScript in process when asked for.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -9,6 +10,7 @@
 
 #include "app/runner_setup.h"
 #include "app/shared_objects.h"
+#include "qlab/osascript_runner.h"
 #include "qlab/script_log.h"
 #include "remote/service_publisher.h"
 
@@ -82,6 +84,53 @@ TEST(RunnerSetup, QLabMachinesAnnouncedOnTheNetworkReachTheViews) {
     };
     EXPECT_TRUE(QTest::qWaitFor(found, 10000));
 }
+
+// The platform's own choice, when the environment names none.
+#ifdef Q_OS_MACOS
+constexpr RunnerKind platformDefault = RunnerKind::inProcess;
+#else
+constexpr RunnerKind platformDefault = RunnerKind::simulated;
+#endif
+
+TEST(RunnerSetup, TheKindComesFromTheCommandLineOrTheEnvironment) {
+    EXPECT_EQ(parseRunnerKind(QStringLiteral("in-process")), RunnerKind::inProcess);
+    EXPECT_EQ(parseRunnerKind(QStringLiteral("osascript")), RunnerKind::osascript);
+    EXPECT_EQ(parseRunnerKind(QStringLiteral("simulated")), RunnerKind::simulated);
+    EXPECT_FALSE(parseRunnerKind(QStringLiteral("Osascript")));
+
+    const QByteArray before = qgetenv("CARVO_SCRIPT_RUNNER");
+    const bool wasSet = qEnvironmentVariableIsSet("CARVO_SCRIPT_RUNNER");
+    qunsetenv("CARVO_SCRIPT_RUNNER");
+    EXPECT_EQ(defaultRunnerKind(), platformDefault);
+    qputenv("CARVO_SCRIPT_RUNNER", "osascript");
+    EXPECT_EQ(defaultRunnerKind(), RunnerKind::osascript);
+    qputenv("CARVO_SCRIPT_RUNNER", "nonsense"); // ignored, not an error
+    EXPECT_EQ(defaultRunnerKind(), platformDefault);
+    if (wasSet)
+        qputenv("CARVO_SCRIPT_RUNNER", before);
+    else
+        qunsetenv("CARVO_SCRIPT_RUNNER");
+}
+
+TEST(RunnerSetup, OsascriptOnRequest) {
+    RunnerOptions options = demoOptions();
+    options.kind = RunnerKind::osascript;
+    QString problem;
+    const auto osascript = makeScriptRunner(options, &problem);
+    ASSERT_TRUE(osascript) << problem.toStdString();
+    EXPECT_FALSE(osascript->simulated);
+    EXPECT_TRUE(std::dynamic_pointer_cast<OsascriptRunner>(osascript->runner));
+}
+
+#ifndef Q_OS_MACOS
+TEST(RunnerSetup, NoAppleScriptInProcessOutsideMacOS) {
+    RunnerOptions options = demoOptions();
+    options.kind = RunnerKind::inProcess;
+    QString problem;
+    EXPECT_FALSE(makeScriptRunner(options, &problem));
+    EXPECT_EQ(problem, QStringLiteral("AppleScript runs in process on macOS only"));
+}
+#endif
 
 } // namespace
 } // namespace carvo
