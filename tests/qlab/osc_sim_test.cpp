@@ -5,6 +5,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QUuid>
 #include <gtest/gtest.h>
@@ -561,6 +563,78 @@ TEST(DemoWorkspaceOverOsc, AnswersWhatAJumpAsks) {
             .toString();
     EXPECT_TRUE(target.endsWith(u"/demo/overture.mid")) << target.toStdString();
 }
+
+#ifdef CARVO_QLAB_SIM
+// A free port on loopback, as far as anyone can know before binding it.
+quint16 freePort() {
+    QTcpServer probe;
+    EXPECT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    return probe.serverPort();
+}
+
+// Reads the process's standard output until a line starting with prefix comes; that line.
+QString waitForLine(QProcess& process, const QString& prefix) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < replyTimeoutMs) {
+        while (process.canReadLine()) {
+            const auto line = QString::fromUtf8(process.readLine()).trimmed();
+            if (line.startsWith(prefix))
+                return line;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    }
+    return {};
+}
+
+TEST(QLabSimProgram, ServesAWorkspaceFilePrintsEachMessageAndEndsOnSigterm) {
+    const auto port = freePort();
+    QProcess process;
+    process.start(QStringLiteral(CARVO_QLAB_SIM),
+                  {QStringLiteral("--osc"), QString::number(port),
+                   QStringLiteral(CARVO_DEMO_DIR "/workspace.json"), QStringLiteral("--latency"),
+                   QStringLiteral("1"), QStringLiteral("--duplicate-window"),
+                   QStringLiteral("500")});
+    ASSERT_TRUE(process.waitForStarted());
+    EXPECT_EQ(waitForLine(process, QStringLiteral("Simulated QLab")),
+              QStringLiteral("Simulated QLab listening on 127.0.0.1:%1").arg(port));
+
+    OscTestClient client;
+    ASSERT_TRUE(client.connectTo(port));
+    const auto id = client.ask({"/workspaces", {}}).value("data")[0]["uniqueID"].toString();
+    const std::string cue = "/workspace/" + id.toStdString() + "/cue_id/D-GROUP-OVERTURE";
+    client.send({cue + "/loadAt", {12.5F}});
+    client.send({cue + "/loadAt", {12.5F}});
+    client.send({cue + "/start", {}});
+    EXPECT_EQ(client.ask({cue + "/isRunning", {}}).value("data"), QJsonValue(true));
+    EXPECT_EQ(waitForLine(process, QStringLiteral("received ") + QString::fromStdString(cue)),
+              QStringLiteral("received %1/loadAt f 12.500000").arg(QString::fromStdString(cue)));
+    EXPECT_EQ(waitForLine(process, QStringLiteral("dropped ")),
+              QStringLiteral("dropped %1/loadAt f 12.500000").arg(QString::fromStdString(cue)));
+
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(replyTimeoutMs));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+}
+
+TEST(QLabSimProgram, RefusesABadCommandLine) {
+    for (const QStringList& arguments :
+         {QStringList{QStringLiteral(CARVO_DEMO_DIR "/workspace.json")},
+          QStringList{QStringLiteral("--osc"), QStringLiteral("70000"),
+                      QStringLiteral(CARVO_DEMO_DIR "/workspace.json")},
+          QStringList{QStringLiteral("--osc"), QStringLiteral("53999"),
+                      QStringLiteral("/no/such/workspace.json")},
+          QStringList{QStringLiteral("--osc"), QStringLiteral("53999"),
+                      QStringLiteral(CARVO_DEMO_DIR "/workspace.json"),
+                      QStringLiteral("--duplicate-window"), QStringLiteral("-1")}}) {
+        QProcess process;
+        process.start(QStringLiteral(CARVO_QLAB_SIM), arguments);
+        ASSERT_TRUE(process.waitForFinished(replyTimeoutMs)) << arguments.join(u' ').toStdString();
+        EXPECT_EQ(process.exitCode(), 2) << arguments.join(u' ').toStdString();
+    }
+}
+#endif
 
 } // namespace
 } // namespace carvo::testing
