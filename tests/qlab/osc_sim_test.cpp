@@ -373,6 +373,54 @@ TEST_F(OscServerTest, PlaysTheSameModelAsTheAppleScriptSide) {
     EXPECT_EQ(statusOf(askShow("/cue_id/G1/loadAt")), QStringLiteral("error"));
 }
 
+TEST_F(OscServerTest, ListsTheRunningCuesWhicheverSideStartedThem) {
+    start(show);
+    connectToShow();
+    EXPECT_EQ(askShow("/runningCues/uniqueIDs").value("data").toArray(), QJsonArray());
+    m_client.send({"/workspace/WS-SHOW/cue_id/G3/start", {}});
+    appleScriptAnswer(scripts::loadTimeAndStart("G1", 0.0f, false, 0.0));
+    // Depth first, as the cue list shows them.
+    EXPECT_EQ(askShow("/runningCues/uniqueIDs").value("data").toArray(),
+              (QJsonArray{QJsonObject{{"uniqueID", "G1"}}, QJsonObject{{"uniqueID", "G3"}}}));
+    const auto running = askShow("/runningCues").value("data").toArray();
+    ASSERT_EQ(running.size(), 2);
+    EXPECT_EQ(running[1]["name"].toString(), QStringLiteral("Finale"));
+    m_clock->advance(30.0); // G1 reaches its end
+    EXPECT_EQ(askShow("/runningCues/uniqueIDs").value("data").toArray(),
+              (QJsonArray{QJsonObject{{"uniqueID", "G3"}}}));
+}
+
+TEST_F(OscServerTest, UpdatesTellASubscriberWhichCueChanged) {
+    start(show);
+    connectToShow();
+    m_client.send({"/workspace/WS-SHOW/updates", {std::int32_t{1}}});
+    expectNothingBeforeAThump();
+    // Started by the AppleScript side; ended by reaching its duration.
+    appleScriptAnswer(scripts::loadTimeAndStart("G1", 0.0f, false, 0.0));
+    auto update = m_client.nextMessage();
+    ASSERT_TRUE(update);
+    EXPECT_EQ(update->address, "/update/workspace/WS-SHOW/cue_id/G1");
+    EXPECT_TRUE(update->arguments.empty());
+    m_clock->advance(30.0);
+    update = m_client.nextMessage();
+    ASSERT_TRUE(update);
+    EXPECT_EQ(update->address, "/update/workspace/WS-SHOW/cue_id/G1");
+    // A new cue changes the workspace's list; a renamed one is that cue's update.
+    askShow("/new", {std::string("memo")});
+    update = m_client.nextMessage();
+    ASSERT_TRUE(update);
+    EXPECT_EQ(update->address, "/update/workspace/WS-SHOW");
+    m_client.send({"/workspace/WS-SHOW/cue_id/A1/name", {std::string("Renamed")}});
+    update = m_client.nextMessage();
+    ASSERT_TRUE(update);
+    EXPECT_EQ(update->address, "/update/workspace/WS-SHOW/cue_id/A1");
+
+    m_client.send({"/workspace/WS-SHOW/updates", {std::int32_t{0}}});
+    m_client.send({"/workspace/WS-SHOW/cue_id/A1/name", {std::string("Again")}});
+    expectNothingBeforeAThump();
+    EXPECT_FALSE(m_client.nextMessage(100)); // nothing after the thump either
+}
+
 TEST_F(OscServerTest, MakesANetworkCueAndSetsItsMessage) {
     start(show);
     connectToShow();

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <set>
 
 #include <QFileInfo>
@@ -21,6 +22,8 @@ namespace {
 // No message Carvo sends comes near this; a longer one is a broken or hostile client.
 constexpr std::size_t maxPacket = 64 * 1024;
 constexpr int holdPollMs = 20;
+// Changes from the other side of the model and cues that reach their end are seen this often.
+constexpr int updatePollMs = 20;
 const QString qlabVersion = QStringLiteral("5.5.3");
 // Permissions a passcode grants: the simulation has one passcode, and it opens everything.
 const QString allPermissions = QStringLiteral("ok:view|edit|control");
@@ -283,11 +286,48 @@ std::optional<QStringList> keysOf(const osc::Message& message) {
     return keys;
 }
 
+const QStringList runningCueIDs{QStringLiteral("runningCues"), QStringLiteral("uniqueIDs")};
+
+// Every running cue of the workspace, depth first: the whole dictionary, or its ID alone.
+QJsonArray runningCues(Workspace& workspace, double now, bool idsOnly) {
+    QJsonArray list;
+    firstCue(workspace.cues, [&](Cue& cue) {
+        if (isPlaying(cue, now))
+            list.append(idsOnly ? QJsonObject{{QStringLiteral("uniqueID"), cue.uniqueID}}
+                                : cueDictionary(cue, false));
+        return false;
+    });
+    return list;
+}
+
+// What a subscriber to updates is told about when it changes: a cue's running state and the
+// properties OSC reads.
+std::map<QString, QString> cueStates(Workspace& workspace, double now) {
+    std::map<QString, QString> states;
+    firstCue(workspace.cues, [&](Cue& cue) {
+        states[cue.uniqueID] =
+            QStringList{isPlaying(cue, now) ? QStringLiteral("1") : QStringLiteral("0"),
+                        cue.number,
+                        cue.name,
+                        cue.notes,
+                        cue.fileTarget,
+                        cue.customString,
+                        QString::number(cue.networkPatchNumber),
+                        cue.networkPatchName}
+                .join(QChar(0x1f));
+        return false;
+    });
+    return states;
+}
+
 // Whether a method answers with data, and so is answered even while alwaysReply is off.
 bool returnsData(const QStringList& rest, const osc::Message& message) {
     if (rest.size() == 1)
         return rest[0] == QLatin1String("connect") || rest[0] == QLatin1String("thump") ||
-               rest[0] == QLatin1String("cueLists") || rest[0] == QLatin1String("new");
+               rest[0] == QLatin1String("cueLists") || rest[0] == QLatin1String("new") ||
+               rest[0] == QLatin1String("runningCues");
+    if (rest == runningCueIDs)
+        return true;
     const auto method = cueMethodOf(rest);
     if (!method)
         return false;
@@ -307,8 +347,12 @@ std::optional<ScriptKind> scriptKindOf(const QStringList& rest, const osc::Messa
             return ScriptKind::scriptCue;
         if (rest[0] == QLatin1String("connect"))
             return ScriptKind::status;
+        if (rest[0] == QLatin1String("runningCues"))
+            return ScriptKind::running;
         return std::nullopt;
     }
+    if (rest == runningCueIDs)
+        return ScriptKind::running;
     const auto method = cueMethodOf(rest);
     if (!method)
         return std::nullopt;
@@ -397,6 +441,8 @@ struct OscServer::Client {
     osc::SlipDecoder decoder{maxPacket};
     bool alwaysReply = false;
     std::set<QString> connected; // workspace IDs this connection gave the passcode for
+    // Workspaces this connection asked for updates from, with what it was last told of them.
+    std::map<QString, std::map<QString, QString>> watched;
     std::optional<osc::Message> previous;
     double previousAt = 0.0;
     // Messages waiting out the latency, in order of arrival.
@@ -421,6 +467,8 @@ OscServer::OscServer(std::shared_ptr<SimulatedQLab> qlab, QObject* parent)
     connect(m_server, &QTcpServer::newConnection, this, &OscServer::accept);
     m_holdTimer.setInterval(holdPollMs);
     connect(&m_holdTimer, &QTimer::timeout, this, &OscServer::releaseHeld);
+    m_updateTimer.setInterval(updatePollMs);
+    connect(&m_updateTimer, &QTimer::timeout, this, &OscServer::sendUpdates);
 }
 
 OscServer::~OscServer() {
@@ -449,6 +497,7 @@ void OscServer::close() {
         client->socket->deleteLater();
     }
     m_holdTimer.stop();
+    m_updateTimer.stop();
 }
 
 void OscServer::accept() {
@@ -565,6 +614,40 @@ void OscServer::run(Client& client, const osc::Message& message, bool mayHold) {
         send(client, asText(message.address), reply);
 }
 
+void OscServer::sendUpdates() {
+    const auto clock = m_qlab->clock();
+    bool watching = false;
+    for (auto& client : m_clients) {
+        std::vector<std::string> updates;
+        m_qlab->change([&](WorkspaceFile& model) {
+            const double now = clock->now();
+            for (auto& [workspaceID, told] : client->watched) {
+                auto* workspace = workspaceWithID(model, workspaceID);
+                if (!workspace)
+                    continue;
+                auto states = cueStates(*workspace, now);
+                const auto prefix = "/update/workspace/" + workspaceID.toStdString();
+                bool listChanged = states.size() != told.size();
+                for (const auto& [cueID, state] : states) {
+                    const auto before = told.find(cueID);
+                    if (before == told.end())
+                        listChanged = true;
+                    else if (before->second != state)
+                        updates.push_back(prefix + "/cue_id/" + cueID.toStdString());
+                }
+                if (listChanged)
+                    updates.push_back(prefix);
+                told = std::move(states);
+            }
+        });
+        for (const auto& address : updates)
+            sendMessage(*client, {address, {}});
+        watching = watching || !client->watched.empty();
+    }
+    if (!watching)
+        m_updateTimer.stop();
+}
+
 void OscServer::releaseHeld() {
     bool holding = false;
     const qint64 now = monotonicMs();
@@ -672,8 +755,24 @@ std::vector<OscServer::Reply> OscServer::answer(Client& client, const osc::Messa
                 if (rest.size() == 1) {
                     if (first == QLatin1String("disconnect")) {
                         client.connected.erase(workspace->uniqueID);
+                        client.watched.erase(workspace->uniqueID);
                         return done();
                     }
+                    if (first == QLatin1String("updates")) {
+                        const auto on = args.size() == 1 ? switchOf(args.front()) : std::nullopt;
+                        if (!on)
+                            return error();
+                        if (!*on) {
+                            client.watched.erase(workspace->uniqueID);
+                            return done();
+                        }
+                        client.watched[workspace->uniqueID] = cueStates(*workspace, clock->now());
+                        if (!m_updateTimer.isActive())
+                            m_updateTimer.start();
+                        return done();
+                    }
+                    if (first == QLatin1String("runningCues"))
+                        return ok(runningCues(*workspace, clock->now(), false));
                     if (first == QLatin1String("thump"))
                         return ok(QStringLiteral("thump"));
                     if (first == QLatin1String("cueLists"))
@@ -693,6 +792,8 @@ std::vector<OscServer::Reply> OscServer::answer(Client& client, const osc::Messa
                     }
                     return error();
                 }
+                if (rest == runningCueIDs)
+                    return ok(runningCues(*workspace, clock->now(), true));
                 const auto method = cueMethodOf(rest);
                 if (!method)
                     return error();
@@ -761,9 +862,11 @@ void OscServer::send(Client& client, const QString& address, const Reply& reply)
         object.insert(QStringLiteral("workspace_id"), reply.workspaceID);
     if (reply.data)
         object.insert(QStringLiteral("data"), *reply.data);
-    const osc::Message message{
-        "/reply" + address.toStdString(),
-        {QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString()}};
+    sendMessage(client, {"/reply" + address.toStdString(),
+                         {QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString()}});
+}
+
+void OscServer::sendMessage(Client& client, const osc::Message& message) {
     const auto bytes = osc::encode(message);
     const auto framed =
         osc::slipFrame(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));

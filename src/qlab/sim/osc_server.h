@@ -9,6 +9,7 @@
 // connections; a hang holds the messages it names until it is lifted or its seconds pass.
 
 #include <deque>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -71,13 +72,16 @@ private:
     void releaseHeld();
     void run(Client& client, const osc::Message& message, bool mayHold);
     std::vector<Reply> answer(Client& client, const osc::Message& message);
+    void sendUpdates();
     void send(Client& client, const QString& address, const Reply& reply);
+    void sendMessage(Client& client, const osc::Message& message);
     void drop(Client* client);
 
     std::shared_ptr<SimulatedQLab> m_qlab;
     QTcpServer* m_server;
     std::vector<std::unique_ptr<Client>> m_clients;
     QTimer m_holdTimer;
+    QTimer m_updateTimer;
     QStringList m_received;
     QStringList m_dropped;
 };
