@@ -125,6 +125,34 @@ constexpr const char* show = R"({ "workspaces": [
             "children": [ { "uniqueID": "N3", "type": "Memo", "notes": "1, 120, 4, 4" } ] } ] } ] },
   { "name": "Rehearsal", "cues": [] } ] })";
 
+TEST(OscWorkspaceFile, ReadsTheOscKnobsAndRefusesBadOnes) {
+    const auto file = workspaceFrom(R"({ "duplicateWindowMs": 25, "workspaces": [
+        { "name": "A", "passcode": "0042", "cues": [ { "uniqueID": "N", "type": "Network",
+          "customString": "/carvo/go", "networkPatchNumber": 3, "networkPatchName": "Carvo" } ] },
+        { "name": "A" } ] })");
+    EXPECT_DOUBLE_EQ(file.duplicateWindowMs, 25.0);
+    ASSERT_EQ(file.workspaces.size(), 2u);
+    EXPECT_EQ(file.workspaces[0].passcode, QStringLiteral("0042"));
+    const auto& cue = file.workspaces[0].cues.at(0);
+    EXPECT_EQ(cue.customString, QStringLiteral("/carvo/go"));
+    EXPECT_EQ(cue.networkPatchNumber, 3);
+    EXPECT_EQ(cue.networkPatchName, QStringLiteral("Carvo"));
+    // Two workspaces of one name still get IDs of their own.
+    EXPECT_NE(file.workspaces[0].uniqueID, file.workspaces[1].uniqueID);
+
+    for (const auto& [json, key] : std::vector<std::pair<const char*, const char*>>{
+             {R"({"duplicateWindowMs": -1})", "duplicateWindowMs"},
+             {R"({"workspaces": [ { "passcode": 1234 } ]})", "workspaces[0].passcode"},
+             {R"({"workspaces": [ { "uniqueID": ["W"] } ]})", "workspaces[0].uniqueID"},
+             {R"({"workspaces": [ { "cues": [ { "uniqueID": "N", "type": "Network",
+                 "networkPatchNumber": 1.5 } ] } ]})",
+              "networkPatchNumber"}}) {
+        QString problem;
+        EXPECT_FALSE(sim::parseWorkspace(QByteArray(json), QStringLiteral("/"), &problem)) << json;
+        EXPECT_TRUE(problem.contains(QLatin1String(key))) << problem.toStdString();
+    }
+}
+
 class OscServerTest : public ::testing::Test {
 protected:
     void start(const char* json) {
