@@ -69,16 +69,6 @@ template <typename CueList, typename Visit> bool forEachCue(CueList& cues, Visit
     return false;
 }
 
-Cue* findCue(std::vector<Cue>& cues, const QString& uniqueID) {
-    Cue* found = nullptr;
-    forEachCue(cues, [&](Cue& cue) {
-        if (textIs(cue.uniqueID, uniqueID))
-            found = &cue;
-        return found != nullptr;
-    });
-    return found;
-}
-
 // The cue with that ID in the front workspace, or QLab's error when there is none to have.
 std::variant<Cue*, ScriptOutcome> cueInFrontWorkspace(WorkspaceFile& model,
                                                       const QString& uniqueID) {
@@ -99,23 +89,6 @@ bool removeFirstNumbered(std::vector<Cue>& cues, const QString& number) {
             return true;
     }
     return false;
-}
-
-// A started cue runs until its action reaches its duration; then it is stopped and unloaded.
-void settle(Cue& cue, double now) {
-    if (cue.startedAt && cue.startPosition + (now - *cue.startedAt) >= cue.duration) {
-        cue.startedAt.reset();
-        cue.loadedTime = 0.0;
-    }
-}
-
-bool isPlaying(Cue& cue, double now) {
-    settle(cue, now);
-    return cue.startedAt.has_value();
-}
-
-double actionElapsed(Cue& cue, double now) {
-    return isPlaying(cue, now) ? cue.startPosition + (now - *cue.startedAt) : cue.loadedTime;
 }
 
 // A real number as AppleScript reads it from script text: finite decimal or exponent form.
@@ -176,6 +149,20 @@ void SimulatedQLab::change(const std::function<void(WorkspaceFile&)>& edit) {
         edit(m_model);
     }
     m_changed.notify_all();
+}
+
+void SimulatedQLab::inspect(const std::function<void(const WorkspaceFile&)>& look) const {
+    std::lock_guard lock(m_mutex);
+    look(m_model);
+}
+
+std::optional<Hang> SimulatedQLab::hangFor(ScriptKind kind, const QString& uniqueID) const {
+    std::lock_guard lock(m_mutex);
+    const auto& hang = m_model.hang;
+    if (m_hangsEnded || !hang || hang->kind != kind ||
+        !(hang->cueID.isEmpty() || textIs(hang->cueID, uniqueID)))
+        return std::nullopt;
+    return hang;
 }
 
 std::optional<QString> SimulatedQLab::ask(const DialogRequest& request) {
@@ -426,14 +413,7 @@ ScriptOutcome SimulatedQLab::loadTimeAndStart(const scripts::SplicedValues& valu
         auto found = cueInFrontWorkspace(m_model, uniqueID);
         if (const auto* refusal = std::get_if<ScriptOutcome>(&found))
             return *refusal;
-        Cue* cue = std::get<Cue*>(found);
-        const double now = m_clock->now();
-        if (isPlaying(*cue, now)) { // a playing cue jumps there, and ends if that is past its end
-            cue->startPosition = *barTime;
-            cue->startedAt = now;
-            settle(*cue, now);
-        }
-        cue->loadedTime = *barTime;
+        loadAt(*std::get<Cue*>(found), *barTime, m_clock->now());
         if (standby == "true")
             return nothing();
         if (standby != "false")
@@ -448,13 +428,7 @@ ScriptOutcome SimulatedQLab::loadTimeAndStart(const scripts::SplicedValues& valu
     auto found = cueInFrontWorkspace(m_model, uniqueID);
     if (const auto* refusal = std::get_if<ScriptOutcome>(&found))
         return *refusal;
-    Cue* cue = std::get<Cue*>(found);
-    const double now = m_clock->now();
-    if (!isPlaying(*cue, now)) {
-        cue->startPosition = cue->loadedTime;
-        cue->startedAt = now;
-        settle(*cue, now); // loaded at or past its end: over at once
-    }
+    start(*std::get<Cue*>(found), m_clock->now());
     return nothing();
 }
 
@@ -466,8 +440,7 @@ ScriptOutcome SimulatedQLab::panic(const std::vector<std::string>& uniqueIDs) {
         auto* cue = findCue(m_model.workspaces.front().cues, fromUtf8(id));
         if (!cue)
             return noSuchCue(fromUtf8(id)); // the rest of the script does not run
-        cue->startedAt.reset();
-        cue->loadedTime = 0.0;
+        stop(*cue);
     }
     return nothing();
 }

@@ -52,6 +52,12 @@ public:
     // lifted there lets the scripts it held answer).
     WorkspaceFile snapshot() const;
     void change(const std::function<void(WorkspaceFile&)>& edit);
+    // A look at the model under its lock, without copying it.
+    void inspect(const std::function<void(const WorkspaceFile&)>& look) const;
+    // The clock playback runs on, for other ways into the same model (the OSC server).
+    std::shared_ptr<Clock> clock() const { return m_clock; }
+    // The hang that holds answers of this kind for this cue now, if any (none once ended).
+    std::optional<Hang> hangFor(ScriptKind kind, const QString& uniqueID) const;
 
     // Lifts every hang, now and from now on, so the process can end: scripts that waited for
     // an answer that never comes get theirs.

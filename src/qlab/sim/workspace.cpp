@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QUuid>
 
 #include <limits>
 #include <utility>
@@ -76,8 +77,16 @@ struct Reader {
             !readText(object, "type", where, cue.type) ||
             !readText(object, "notes", where, cue.notes) ||
             !readText(object, "fileTarget", where, cue.fileTarget) ||
-            !readText(object, "scriptSource", where, cue.scriptSource))
+            !readText(object, "scriptSource", where, cue.scriptSource) ||
+            !readText(object, "customString", where, cue.customString) ||
+            !readText(object, "networkPatchName", where, cue.networkPatchName))
             return false;
+        double patch = cue.networkPatchNumber;
+        if (!readAmount(object.value(QStringLiteral("networkPatchNumber")), 1e6, patch) ||
+            patch != static_cast<int>(patch))
+            return fail(where + QStringLiteral(".networkPatchNumber"),
+                        QStringLiteral("expected a whole number, zero or more"));
+        cue.networkPatchNumber = static_cast<int>(patch);
         if (cue.uniqueID.isEmpty())
             return fail(where + QStringLiteral(".uniqueID"), QStringLiteral("missing"));
         if (cue.type.isEmpty())
@@ -106,7 +115,9 @@ struct Reader {
         if (!value.isObject())
             return fail(where, QStringLiteral("expected a workspace object"));
         const auto object = value.toObject();
-        if (!readText(object, "name", where, workspace.name))
+        if (!readText(object, "name", where, workspace.name) ||
+            !readText(object, "uniqueID", where, workspace.uniqueID) ||
+            !readText(object, "passcode", where, workspace.passcode))
             return false;
         const auto selected = object.value(QStringLiteral("selected"));
         if (!selected.isUndefined()) {
@@ -150,7 +161,88 @@ struct Reader {
     }
 };
 
+// QLab's workspace IDs are UUIDs; one derived from the name stays the same from run to run, so
+// a client's settings can name it. Two workspaces of one name get different IDs.
+void deriveWorkspaceIDs(std::vector<Workspace>& workspaces) {
+    static const QUuid space = QUuid::fromString(u"6f1c2b8e-4d0a-4c7e-9a51-3b2f8d1e6c40");
+    QStringList taken;
+    for (const auto& workspace : workspaces)
+        if (!workspace.uniqueID.isEmpty())
+            taken.append(workspace.uniqueID);
+    for (auto& workspace : workspaces) {
+        if (!workspace.uniqueID.isEmpty())
+            continue;
+        QString seed = workspace.name;
+        for (int n = 2;; ++n) {
+            const auto id =
+                QUuid::createUuidV5(space, seed).toString(QUuid::WithoutBraces).toUpper();
+            if (!taken.contains(id)) {
+                workspace.uniqueID = id;
+                taken.append(id);
+                break;
+            }
+            seed = workspace.name + u'#' + QString::number(n);
+        }
+    }
+}
+
+template <typename Visit> bool forEachCue(std::vector<Cue>& cues, Visit&& visit) {
+    for (auto& cue : cues) {
+        if (visit(cue) || forEachCue(cue.children, visit))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
+
+void settle(Cue& cue, double now) {
+    if (cue.startedAt && cue.startPosition + (now - *cue.startedAt) >= cue.duration) {
+        cue.startedAt.reset();
+        cue.loadedTime = 0.0;
+    }
+}
+
+bool isPlaying(Cue& cue, double now) {
+    settle(cue, now);
+    return cue.startedAt.has_value();
+}
+
+double actionElapsed(Cue& cue, double now) {
+    return isPlaying(cue, now) ? cue.startPosition + (now - *cue.startedAt) : cue.loadedTime;
+}
+
+void loadAt(Cue& cue, double time, double now) {
+    if (isPlaying(cue, now)) {
+        cue.startPosition = time;
+        cue.startedAt = now;
+        settle(cue, now);
+    }
+    cue.loadedTime = time;
+}
+
+void start(Cue& cue, double now) {
+    if (isPlaying(cue, now))
+        return;
+    cue.startPosition = cue.loadedTime;
+    cue.startedAt = now;
+    settle(cue, now); // loaded at or past its end: over at once
+}
+
+void stop(Cue& cue) {
+    cue.startedAt.reset();
+    cue.loadedTime = 0.0;
+}
+
+Cue* findCue(std::vector<Cue>& cues, const QString& uniqueID) {
+    Cue* found = nullptr;
+    forEachCue(cues, [&](Cue& cue) {
+        if (QString::compare(cue.uniqueID, uniqueID, Qt::CaseInsensitive) == 0)
+            found = &cue;
+        return found != nullptr;
+    });
+    return found;
+}
 
 std::optional<ScriptKind> scriptKindNamed(const QString& name) {
     for (const auto& [kind, text] : kindNames)
@@ -217,6 +309,8 @@ std::optional<WorkspaceFile> parseWorkspace(const QByteArray& json, const QStrin
     }
     if (!readAmount(top.value(QStringLiteral("latencyMs")), 3.6e6, file.latencyMs))
         return report(QStringLiteral("latencyMs: expected milliseconds, zero or more"));
+    if (!readAmount(top.value(QStringLiteral("duplicateWindowMs")), 3.6e6, file.duplicateWindowMs))
+        return report(QStringLiteral("duplicateWindowMs: expected milliseconds, zero or more"));
     const auto hang = top.value(QStringLiteral("hang"));
     if (!hang.isUndefined() && !hang.isNull()) {
         if (!hang.isObject())
@@ -250,6 +344,7 @@ std::optional<WorkspaceFile> parseWorkspace(const QByteArray& json, const QStrin
             return report(reader.problem);
         file.workspaces.push_back(std::move(workspace));
     }
+    deriveWorkspaceIDs(file.workspaces);
     return file;
 }
 

@@ -20,6 +20,10 @@ struct Cue {
     QString notes;
     QString fileTarget; // absolute once loaded; empty when the cue has no target
     QString scriptSource;
+    // A Network cue's message and the network patch it goes through.
+    QString customString;
+    int networkPatchNumber = 1;
+    QString networkPatchName;
     double duration = 600.0; // seconds a started cue runs
     std::vector<Cue> children;
 
@@ -31,6 +35,8 @@ struct Cue {
 
 struct Workspace {
     QString name;
+    QString uniqueID; // QLab's workspace ID, as OSC addresses it; derived from the name if absent
+    QString passcode; // empty: OSC clients need not connect with one
     QStringList selected; // unique IDs; the last one is the one the jump script takes
     std::deque<std::optional<QString>> dialogAnswers; // none presses Cancel
     std::vector<Cue> cues;
@@ -66,8 +72,27 @@ struct WorkspaceFile {
     // Each script's answer comes this much later, as QLab's AppleScript answers do.
     double latencyMs = 0.0;
     std::optional<Hang> hang;
+    // QLab's filter of repeated OSC messages: a message identical to the one before it from the
+    // same client, within this many milliseconds of it, is dropped. 0 is off.
+    double duplicateWindowMs = 0.0;
     std::vector<Workspace> workspaces;
 };
+
+// Playback on the simulation's clock (seconds). A started cue runs until its action reaches its
+// duration; then it is stopped and unloaded.
+void settle(Cue& cue, double now);
+bool isPlaying(Cue& cue, double now);
+// The position while running, the loaded position otherwise.
+double actionElapsed(Cue& cue, double now);
+// Loads the cue at a time; a playing cue jumps there (and ends if that is past its end).
+void loadAt(Cue& cue, double time, double now);
+// Starts a cue that is not playing from its loaded position.
+void start(Cue& cue, double now);
+// Stops and unloads at once (QLab's stop and panic; fades are not modelled).
+void stop(Cue& cue);
+
+// The cue with that unique ID at any depth (compared ignoring case, as AppleScript does).
+Cue* findCue(std::vector<Cue>& cues, const QString& uniqueID);
 
 // Reads the JSON text; relative file targets are resolved against baseFolder. On a malformed
 // file, none and a reason naming the offending key.
