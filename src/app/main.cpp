@@ -18,6 +18,7 @@
 #include "base/text.h"
 #include "engine/numbers.h"
 #include "qlab/dbus_service.h"
+#include "qlab/osc/command_receiver.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ struct Options {
     QString scriptLog;
     std::optional<double> qlabLatencyMs;
     std::optional<carvo::sim::Hang> qlabHang;
+    std::optional<quint16> oscPort; // none: the setting; 0: off
 };
 
 // Parses the command line of a running application; exits with a message on bad input.
@@ -64,8 +66,13 @@ Options parseOptions(const QCoreApplication& app) {
                        "KIND[:CUE_ID][@SECONDS]; kinds: status, catalogue, files, running, "
                        "elapsed, load, panic, message, script-cue."),
         QStringLiteral("SPEC"));
+    const QCommandLineOption oscPort(
+        QStringLiteral("osc-port"),
+        QStringLiteral("Take QLab's OSC commands (/carvo/go, /carvo/chase, /carvo/stop) on UDP and "
+                       "TCP port N, 0 for none (default: the setting oscCommandPort, else 53536)."),
+        QStringLiteral("N"));
     parser.addOptions(
-        {headless, port, settingsDir, qlabWorkspace, scriptLog, qlabLatency, qlabHang});
+        {headless, port, settingsDir, qlabWorkspace, scriptLog, qlabLatency, qlabHang, oscPort});
     parser.process(app);
 
     Options options;
@@ -79,6 +86,15 @@ Options parseOptions(const QCoreApplication& app) {
             std::exit(2);
         }
         options.port = *value;
+    }
+    if (parser.isSet(oscPort)) {
+        const std::string text = carvo::toUtf8(parser.value(oscPort));
+        const auto value = text == "0" ? std::optional<std::uint16_t>(0) : carvo::parsePort(text);
+        if (!value) {
+            carvo::writeLine(QStringLiteral("carvo: --osc-port needs a number from 0 to 65535"));
+            std::exit(2);
+        }
+        options.oscPort = *value;
     }
     if (parser.isSet(qlabLatency)) {
         const auto value = carvo::parseStrictDouble(carvo::toUtf8(parser.value(qlabLatency)));
@@ -139,6 +155,12 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
     carvo::SharedObjects objects(qlab.runner); // reads "standby" and "preWait"
     // QLab's go and chase commands arrive over D-Bus; without a session bus Carvo runs on.
     const auto dbus = carvo::CarvoDBusService::registerOnSessionBus(objects.commands());
+    // QLab's Network cues send go, chase and stop over OSC; a port in use leaves Carvo running.
+    carvo::osc::CommandReceiver osc(objects.commands());
+    if (const quint16 oscPort = options.oscPort.value_or(carvo::settings::oscCommandPort()))
+        osc.listen(oscPort, carvo::settings::qlabHost());
+    else
+        carvo::writeLine(QStringLiteral("OSC commands: off (port 0)"));
     // The listener closes and the announcement is withdrawn before the process ends.
     carvo::QuitSignals quit([&objects] {
         objects.server().stopServer();
