@@ -25,6 +25,7 @@
 #else
 #include "qlab/dbus_service.h"
 #endif
+#include "qlab/osc/command_receiver.h"
 
 namespace {
 
@@ -36,7 +37,8 @@ struct Options {
     std::optional<double> qlabLatencyMs;
     std::optional<carvo::sim::Hang> qlabHang;
     carvo::RunnerKind runner = carvo::defaultRunnerKind();
-    QString qlabUrl; // --qlab osc://HOST[:PORT]
+    QString qlabUrl;                // --qlab osc://HOST[:PORT]
+    std::optional<quint16> oscPort; // none: the setting; 0: off
 };
 
 // Parses the command line of a running application; exits with a message on bad input.
@@ -84,8 +86,13 @@ Options parseOptions(const QCoreApplication& app) {
         QStringLiteral("Reach QLab over its OSC interface at URL, osc://HOST[:PORT] (default port "
                        "53000), instead of AppleScript or the simulated QLab."),
         QStringLiteral("URL"));
+    const QCommandLineOption oscPort(
+        QStringLiteral("osc-port"),
+        QStringLiteral("Take QLab's OSC commands (/carvo/go, /carvo/chase, /carvo/stop) on UDP and "
+                       "TCP port N, 0 for none (default: the setting oscCommandPort, else 53536)."),
+        QStringLiteral("N"));
     parser.addOptions({headless, port, settingsDir, qlabWorkspace, scriptLog, qlabLatency, qlabHang,
-                       scriptRunner, qlab});
+                       scriptRunner, qlab, oscPort});
     parser.process(app);
 
     Options options;
@@ -100,6 +107,15 @@ Options parseOptions(const QCoreApplication& app) {
             std::exit(2);
         }
         options.port = *value;
+    }
+    if (parser.isSet(oscPort)) {
+        const std::string text = carvo::toUtf8(parser.value(oscPort));
+        const auto value = text == "0" ? std::optional<std::uint16_t>(0) : carvo::parsePort(text);
+        if (!value) {
+            carvo::writeLine(QStringLiteral("carvo: --osc-port needs a number from 0 to 65535"));
+            std::exit(2);
+        }
+        options.oscPort = *value;
     }
     if (parser.isSet(qlabLatency)) {
         const auto value = carvo::parseStrictDouble(carvo::toUtf8(parser.value(qlabLatency)));
@@ -192,6 +208,12 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
     // QLab's go and chase commands arrive over D-Bus; without a session bus Carvo runs on.
     const auto dbus = carvo::CarvoDBusService::registerOnSessionBus(objects.commands());
 #endif
+    // QLab's Network cues send go, chase and stop over OSC; a port in use leaves Carvo running.
+    carvo::osc::CommandReceiver osc(objects.commands());
+    if (const quint16 oscPort = options.oscPort.value_or(carvo::settings::oscCommandPort()))
+        osc.listen(oscPort, carvo::settings::qlabHost());
+    else
+        carvo::writeLine(QStringLiteral("OSC commands: off (port 0)"));
     // The listener closes and the announcement is withdrawn before the process ends.
     carvo::QuitSignals quit([&objects] {
         objects.server().stopServer();

@@ -57,6 +57,15 @@ void setText(const char* key, const QString& value) {
         store().setValue(key, value);
 }
 
+quint16 oscCommandPort() {
+    bool ok = false;
+    const int port = store().value(oscCommandPortKey).toInt(&ok);
+    return ok && port >= 0 && port <= 0xFFFF ? static_cast<quint16>(port) : defaultOscCommandPort;
+}
+QString qlabHost() {
+    return store().value(qlabHostKey).toString().trimmed();
+}
+
 void useFolder(const QString& folder) {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);

@@ -35,6 +35,15 @@ void remove(const char* key);
 QString text(const char* key);
 void setText(const char* key, const QString& value);
 
+// Where QLab's Network cues send Carvo's OSC commands: the port (0: not listened on) and QLab's
+// machine, whose messages are taken besides this machine's. The default port is none of QLab's
+// own (OSC on 53000, plain text on UDP 53535), which are taken when Carvo runs beside QLab.
+inline constexpr char oscCommandPortKey[] = "oscCommandPort";
+inline constexpr quint16 defaultOscCommandPort = 53536;
+
+quint16 oscCommandPort(); // defaultOscCommandPort when absent or not a port number
+QString qlabHost();       // empty when absent: QLab runs on this machine
+
 // Keeps the store in folder (for tests and the simulated demo), never the user's own settings.
 void useFolder(const QString& folder);
 

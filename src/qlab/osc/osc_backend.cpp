@@ -312,7 +312,6 @@ void OscBackend::makeScriptCue(ScriptCueKind kind) {
     m_client->request(cue + "/name",
                       {std::string(carvo ? "Carvo Network cue - created by Carvo App"
                                          : "Carvo Chase - put me in your playback group")});
-    m_client->request(cue + "/messageType", {std::int32_t{2}}); // a custom OSC message
     const Reply set = m_client->request(cue + "/customString", {message});
     if (!set.ok()) {
         writeLine(QStringLiteral("QLab OSC error from Make Carvo Cue: ") + set.description());
