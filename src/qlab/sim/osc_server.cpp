@@ -320,6 +320,20 @@ std::map<QString, QString> cueStates(Workspace& workspace, double now) {
     return states;
 }
 
+// Deletes the cue with this unique ID wherever it sits, with its children; false when there is
+// none.
+bool removeCue(std::vector<Cue>& cues, const QString& uniqueID) {
+    for (auto it = cues.begin(); it != cues.end(); ++it) {
+        if (it->uniqueID.compare(uniqueID, Qt::CaseInsensitive) == 0) {
+            cues.erase(it);
+            return true;
+        }
+        if (removeCue(it->children, uniqueID))
+            return true;
+    }
+    return false;
+}
+
 // Whether a method answers with data, and so is answered even while alwaysReply is off.
 bool returnsData(const QStringList& rest, const osc::Message& message) {
     if (rest.size() == 1)
@@ -353,6 +367,8 @@ std::optional<ScriptKind> scriptKindOf(const QStringList& rest, const osc::Messa
     }
     if (rest == runningCueIDs)
         return ScriptKind::running;
+    if (rest.size() == 2 && rest[0] == QLatin1String("delete_id"))
+        return ScriptKind::scriptCue;
     const auto method = cueMethodOf(rest);
     if (!method)
         return std::nullopt;
@@ -794,6 +810,12 @@ std::vector<OscServer::Reply> OscServer::answer(Client& client, const osc::Messa
                 }
                 if (rest == runningCueIDs)
                     return ok(runningCues(*workspace, clock->now(), true));
+                if (rest.size() == 2 && rest[0] == QLatin1String("delete_id")) {
+                    if (!removeCue(workspace->cues, rest[1]))
+                        return error();
+                    workspace->selected.removeAll(rest[1]);
+                    return done();
+                }
                 const auto method = cueMethodOf(rest);
                 if (!method)
                     return error();
