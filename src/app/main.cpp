@@ -210,8 +210,11 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
 #endif
     // QLab's Network cues send go, chase and stop over OSC; a port in use leaves Carvo running.
     carvo::osc::CommandReceiver osc(objects.commands());
+    // QLab's machine may send them too: the one the OSC road reaches, else the setting's.
+    const QString qlabHost =
+        qlab.osc ? qlab.osc->client().settings().host : carvo::settings::qlabHost();
     if (const quint16 oscPort = options.oscPort.value_or(carvo::settings::oscCommandPort()))
-        osc.listen(oscPort, carvo::settings::qlabHost());
+        osc.listen(oscPort, qlabHost);
     else
         carvo::writeLine(QStringLiteral("OSC commands: off (port 0)"));
     // The listener closes and the announcement is withdrawn before the process ends.

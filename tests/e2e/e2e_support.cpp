@@ -95,6 +95,85 @@ QByteArray demoWorkspace(const std::map<QString, double>& durations) {
     return QJsonDocument(top).toJson();
 }
 
+// --- SimulatedQLabProcess -------------------------------------------------------------------
+
+SimulatedQLabProcess::SimulatedQLabProcess() {
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { readOutput(); });
+}
+
+SimulatedQLabProcess::~SimulatedQLabProcess() {
+    kill();
+}
+
+bool SimulatedQLabProcess::start(const QByteArray& workspaceJson, const QStringList& arguments,
+                                 QString* problem, quint16 port) {
+    const QString workspacePath = m_dir.filePath(QStringLiteral("osc-workspace.json"));
+    QFile workspace(workspacePath);
+    if (!workspace.open(QIODevice::WriteOnly) ||
+        workspace.write(workspaceJson) != workspaceJson.size()) {
+        *problem = QStringLiteral("cannot write the workspace file");
+        return false;
+    }
+    workspace.close();
+    m_port = port != 0 ? port : freeLoopbackPort();
+    m_lines.clear();
+    m_partialLine.clear();
+    m_process.start(QStringLiteral(CARVO_QLAB_SIM_EXECUTABLE),
+                    QStringList{QStringLiteral("--osc"), QString::number(m_port)} + arguments +
+                        QStringList{workspacePath});
+    const QString ready =
+        QStringLiteral("Simulated QLab listening on 127.0.0.1:") + QString::number(m_port);
+    const bool started = waitUntil(
+        [&] { return m_lines.contains(ready) || m_process.state() == QProcess::NotRunning; },
+        startTimeoutMs);
+    if (!started || !m_lines.contains(ready)) {
+        *problem = QStringLiteral("the simulated QLab did not listen; its output:\n") +
+                   m_lines.join(u'\n');
+        return false;
+    }
+    return true;
+}
+
+void SimulatedQLabProcess::kill() {
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
+QString SimulatedQLabProcess::url() const {
+    return QStringLiteral("osc://127.0.0.1:") + QString::number(m_port);
+}
+
+QStringList SimulatedQLabProcess::received() const {
+    QStringList messages;
+    const QString prefix = QStringLiteral("received ");
+    for (const QString& line : m_lines)
+        if (line.startsWith(prefix))
+            messages << line.mid(prefix.size());
+    return messages;
+}
+
+bool SimulatedQLabProcess::waitForReceived(const std::function<bool(const QString&)>& matches,
+                                           int timeoutMs) const {
+    return waitUntil(
+        [&] {
+            const QStringList messages = received();
+            return std::any_of(messages.begin(), messages.end(), matches);
+        },
+        timeoutMs);
+}
+
+void SimulatedQLabProcess::readOutput() {
+    m_partialLine += m_process.readAllStandardOutput();
+    qsizetype end = 0;
+    while ((end = m_partialLine.indexOf('\n')) >= 0) {
+        m_lines << QString::fromUtf8(m_partialLine.left(end));
+        m_partialLine.remove(0, end + 1);
+    }
+}
+
 // --- CarvoInstance --------------------------------------------------------------------------
 
 CarvoInstance::CarvoInstance() {
@@ -139,10 +218,11 @@ bool CarvoInstance::start(const QByteArray& workspaceJson, const CarvoSettings& 
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     m_process.setProcessEnvironment(environment);
     m_process.start(QStringLiteral(CARVO_EXECUTABLE),
-                    {QStringLiteral("--headless"), QStringLiteral("--port"),
-                     QString::number(m_port), QStringLiteral("--settings-dir"), settingsFolder,
-                     QStringLiteral("--qlab-workspace"), workspacePath,
-                     QStringLiteral("--script-log"), scriptLogPath()});
+                    QStringList{QStringLiteral("--headless"), QStringLiteral("--port"),
+                                QString::number(m_port), QStringLiteral("--settings-dir"),
+                                settingsFolder, QStringLiteral("--qlab-workspace"), workspacePath,
+                                QStringLiteral("--script-log"), scriptLogPath()} +
+                        settings.extraArguments);
     const QString ready =
         QStringLiteral("✅ Server is ready on 127.0.0.1:") + QString::number(m_port);
     const bool started = waitUntil(

@@ -30,6 +30,8 @@ QByteArray demoWorkspace(const std::map<QString, double>& durations = {});
 
 struct CarvoSettings {
     bool standby = false;
+    // After carvo's own (a later option wins over an earlier one).
+    QStringList extraArguments;
 };
 
 // One carvo process: headless, on a free loopback port, with its own settings folder, the given
@@ -55,6 +57,38 @@ public:
     bool waitForLine(const QString& line, int timeoutMs);
     // How often a line has appeared so far.
     qsizetype lineCount(const QString& line) const { return m_lines.count(line); }
+
+private:
+    void readOutput();
+
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QByteArray m_partialLine;
+    QStringList m_lines;
+};
+
+// The simulated QLab as a process of its own speaking OSC on a free loopback port: what a Carvo
+// on the OSC road talks to. Every message it receives is one "received …" line of its output.
+class SimulatedQLabProcess {
+public:
+    SimulatedQLabProcess();
+    ~SimulatedQLabProcess();
+    SimulatedQLabProcess(const SimulatedQLabProcess&) = delete;
+    SimulatedQLabProcess& operator=(const SimulatedQLabProcess&) = delete;
+
+    // Starts it on the workspace (on port, or a free one) and waits until it listens.
+    bool start(const QByteArray& workspaceJson, const QStringList& arguments, QString* problem,
+               quint16 port = 0);
+    // Ends it as QLab quitting does: its connections drop.
+    void kill();
+
+    quint16 port() const { return m_port; }
+    QString url() const;
+    // The messages received so far, in oscdump's form ("/workspace/W/cue_id/X/start").
+    QStringList received() const;
+    bool waitForReceived(const std::function<bool(const QString&)>& matches, int timeoutMs) const;
+    const QStringList& outputLines() const { return m_lines; }
 
 private:
     void readOutput();

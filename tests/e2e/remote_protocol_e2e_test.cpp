@@ -323,7 +323,7 @@ TEST_F(RemoteProtocolEndToEnd, NearMissesAndJoinedMessagesGetNoAnswerAndRunNoScr
 
 TEST_F(RemoteProtocolEndToEnd, BarNumbersFollowTheStrictIntegerRule) {
     // Standby: the cue is only loaded, so each jump goes through however quickly they follow.
-    startCarvo(demoWorkspace(), CarvoSettings{.standby = true});
+    startCarvo(demoWorkspace(), CarvoSettings{.standby = true, .extraArguments = {}});
     auto client = connectClient();
     select(*client, waltz);
 
