@@ -291,9 +291,13 @@ void CommandReceiver::acceptConnections(QTcpServer& listener) {
         auto* stream = new Stream(socket, m_idleTimeout, this);
         m_streams.push_back(stream);
         connect(socket, &QTcpSocket::readyRead, stream, [this, stream] { readStream(*stream); });
-        connect(socket, &QTcpSocket::disconnected, stream, [this, stream] { closeStream(stream); });
-        connect(socket, &QTcpSocket::errorOccurred, stream,
-                [this, stream] { closeStream(stream); });
+        // A sender that writes and closes at once is still heard: what it sent is read first.
+        const auto end = [this, stream] {
+            readStream(*stream);
+            closeStream(stream);
+        };
+        connect(socket, &QTcpSocket::disconnected, stream, end);
+        connect(socket, &QTcpSocket::errorOccurred, stream, end);
         connect(&stream->m_idle, &QTimer::timeout, stream, [this, stream] { closeStream(stream); });
         if (socket->bytesAvailable() > 0)
             readStream(*stream);
