@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "base/app_console.h"
 #include "qlab/applescript_backend.h"
 #include "qlab/sim/osc_server.h"
 #include "qlab/sim/simulated_qlab.h"
@@ -262,6 +263,10 @@ TEST_F(OscRoad, MakingCuesLeavesNetworkCuesThatSendCarvosCommands) {
     EXPECT_EQ(carvoCues, 1) << "the old Script cue numbered Carvo is replaced";
     EXPECT_TRUE(chaseMessage.startsWith(QStringLiteral("/carvo/chase #/cue_id/")));
     EXPECT_TRUE(chaseMessage.endsWith(QStringLiteral("/parent#")));
+    // The operator learns which patch to aim at Carvo.
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(AppConsole::shared().logText().contains(
+        QStringLiteral("Made a Network cue that sends /carvo/go through network patch 1")));
 }
 
 } // namespace

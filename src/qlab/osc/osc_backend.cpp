@@ -317,9 +317,14 @@ void OscBackend::makeScriptCue(ScriptCueKind kind) {
         writeLine(QStringLiteral("QLab OSC error from Make Carvo Cue: ") + set.description());
         return;
     }
-    consoleLine(QStringLiteral("Made a Network cue that sends %1 through the cue's network "
-                               "patch: point that patch at this computer's OSC command port")
-                    .arg(QString::fromStdString(message)));
+    // Carvo cannot make or aim QLab's network patches: name the one the cue uses.
+    const Reply patch = m_client->request(cue + "/networkPatchNumber");
+    const QString patchName = patch.ok() && patch.data.isDouble()
+                                  ? QStringLiteral("network patch %1").arg(patch.data.toInt())
+                                  : QStringLiteral("the cue's network patch");
+    consoleLine(QStringLiteral("Made a Network cue that sends %1 through %2: point that patch at "
+                               "this computer's OSC command port")
+                    .arg(QString::fromStdString(message), patchName));
     if (carvo)
         showMessage(QStringLiteral("Carvo Cue has been reset - please give it a hotkey trigger!"));
 }
