@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTcpServer>
@@ -97,15 +98,6 @@ QByteArray demoWorkspace(const std::map<QString, double>& durations) {
 
 // --- SimulatedQLabProcess -------------------------------------------------------------------
 
-SimulatedQLabProcess::SimulatedQLabProcess() {
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
-    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { readOutput(); });
-}
-
-SimulatedQLabProcess::~SimulatedQLabProcess() {
-    kill();
-}
-
 bool SimulatedQLabProcess::start(const QByteArray& workspaceJson, const QStringList& arguments,
                                  QString* problem, quint16 port) {
     const QString workspacePath = m_dir.filePath(QStringLiteral("osc-workspace.json"));
@@ -117,29 +109,16 @@ bool SimulatedQLabProcess::start(const QByteArray& workspaceJson, const QStringL
     }
     workspace.close();
     m_port = port != 0 ? port : freeLoopbackPort();
-    m_lines.clear();
-    m_partialLine.clear();
-    m_process.start(QStringLiteral(CARVO_QLAB_SIM_EXECUTABLE),
-                    QStringList{QStringLiteral("--osc"), QString::number(m_port)} + arguments +
-                        QStringList{workspacePath});
-    const QString ready =
-        QStringLiteral("Simulated QLab listening on 127.0.0.1:") + QString::number(m_port);
-    const bool started = waitUntil(
-        [&] { return m_lines.contains(ready) || m_process.state() == QProcess::NotRunning; },
-        startTimeoutMs);
-    if (!started || !m_lines.contains(ready)) {
-        *problem = QStringLiteral("the simulated QLab did not listen; its output:\n") +
-                   m_lines.join(u'\n');
-        return false;
-    }
-    return true;
+    return m_output.start(QStringLiteral(CARVO_QLAB_SIM_EXECUTABLE),
+                          QStringList{QStringLiteral("--osc"), QString::number(m_port)} +
+                              arguments + QStringList{workspacePath},
+                          QStringLiteral("Simulated QLab listening on 127.0.0.1:") +
+                              QString::number(m_port),
+                          problem);
 }
 
 void SimulatedQLabProcess::kill() {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.kill();
-    m_process.waitForFinished(5000);
+    m_output.stop(true);
 }
 
 QString SimulatedQLabProcess::url() const {
@@ -149,7 +128,7 @@ QString SimulatedQLabProcess::url() const {
 QStringList SimulatedQLabProcess::received() const {
     QStringList messages;
     const QString prefix = QStringLiteral("received ");
-    for (const QString& line : m_lines)
+    for (const QString& line : m_output.lines())
         if (line.startsWith(prefix))
             messages << line.mid(prefix.size());
     return messages;
@@ -165,29 +144,52 @@ bool SimulatedQLabProcess::waitForReceived(const std::function<bool(const QStrin
         timeoutMs);
 }
 
-void SimulatedQLabProcess::readOutput() {
-    m_partialLine += m_process.readAllStandardOutput();
-    qsizetype end = 0;
-    while ((end = m_partialLine.indexOf('\n')) >= 0) {
-        m_lines << QString::fromUtf8(m_partialLine.left(end));
-        m_partialLine.remove(0, end + 1);
-    }
-}
-
 // --- CarvoInstance --------------------------------------------------------------------------
 
-CarvoInstance::CarvoInstance() {
+LineProcess::LineProcess() {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { readOutput(); });
+    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { read(); });
 }
 
-CarvoInstance::~CarvoInstance() {
+LineProcess::~LineProcess() {
+    stop(false);
+}
+
+bool LineProcess::start(const QString& program, const QStringList& arguments, const QString& ready,
+                        QString* problem) {
+    m_lines.clear();
+    m_partialLine.clear();
+    m_process.start(program, arguments);
+    const bool started = waitUntil(
+        [&] { return m_lines.contains(ready) || m_process.state() == QProcess::NotRunning; },
+        startTimeoutMs);
+    if (!started || !m_lines.contains(ready)) {
+        *problem = QFileInfo(program).fileName() +
+                   QStringLiteral(" did not become ready; its output:\n") + m_lines.join(u'\n');
+        return false;
+    }
+    return true;
+}
+
+void LineProcess::stop(bool kill) {
     if (m_process.state() == QProcess::NotRunning)
         return;
-    m_process.terminate();
+    if (kill)
+        m_process.kill();
+    else
+        m_process.terminate();
     if (!m_process.waitForFinished(5000)) {
         m_process.kill();
         m_process.waitForFinished(5000);
+    }
+}
+
+void LineProcess::read() {
+    m_partialLine += m_process.readAllStandardOutput();
+    qsizetype end = 0;
+    while ((end = m_partialLine.indexOf('\n')) >= 0) {
+        m_lines.append(QString::fromUtf8(m_partialLine.left(end)));
+        m_partialLine.remove(0, end + 1);
     }
 }
 
@@ -216,24 +218,15 @@ bool CarvoInstance::start(const QByteArray& workspaceJson, const CarvoSettings& 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("AVAHI_COMPAT_NOWARN"), QStringLiteral("1"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    m_process.setProcessEnvironment(environment);
-    m_process.start(QStringLiteral(CARVO_EXECUTABLE),
-                    QStringList{QStringLiteral("--headless"), QStringLiteral("--port"),
-                                QString::number(m_port), QStringLiteral("--settings-dir"),
-                                settingsFolder, QStringLiteral("--qlab-workspace"), workspacePath,
-                                QStringLiteral("--script-log"), scriptLogPath()} +
-                        settings.extraArguments);
-    const QString ready =
-        QStringLiteral("✅ Server is ready on 127.0.0.1:") + QString::number(m_port);
-    const bool started = waitUntil(
-        [&] { return m_lines.contains(ready) || m_process.state() == QProcess::NotRunning; },
-        startTimeoutMs);
-    if (!started || !m_lines.contains(ready)) {
-        *problem =
-            QStringLiteral("carvo did not become ready; its output:\n") + m_lines.join(u'\n');
-        return false;
-    }
-    return true;
+    m_output.process().setProcessEnvironment(environment);
+    return m_output.start(
+        QStringLiteral(CARVO_EXECUTABLE),
+        QStringList{QStringLiteral("--headless"), QStringLiteral("--port"), QString::number(m_port),
+                    QStringLiteral("--settings-dir"), settingsFolder,
+                    QStringLiteral("--qlab-workspace"), workspacePath,
+                    QStringLiteral("--script-log"), scriptLogPath()} +
+            settings.extraArguments,
+        QStringLiteral("✅ Server is ready on 127.0.0.1:") + QString::number(m_port), problem);
 }
 
 QString CarvoInstance::scriptLogPath() const {
@@ -259,16 +252,7 @@ QStringList CarvoInstance::scriptRuns() const {
 }
 
 bool CarvoInstance::waitForLine(const QString& line, int timeoutMs) {
-    return waitUntil([&] { return m_lines.contains(line); }, timeoutMs);
-}
-
-void CarvoInstance::readOutput() {
-    m_partialLine += m_process.readAllStandardOutput();
-    qsizetype end = 0;
-    while ((end = m_partialLine.indexOf('\n')) >= 0) {
-        m_lines.append(QString::fromUtf8(m_partialLine.left(end)));
-        m_partialLine.remove(0, end + 1);
-    }
+    return waitUntil([&] { return m_output.lines().contains(line); }, timeoutMs);
 }
 
 // --- TestClient -----------------------------------------------------------------------------

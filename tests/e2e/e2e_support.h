@@ -34,12 +34,36 @@ struct CarvoSettings {
     QStringList extraArguments;
 };
 
+// A child process whose merged output is read line by line as it comes.
+class LineProcess {
+public:
+    LineProcess();
+    ~LineProcess();
+    LineProcess(const LineProcess&) = delete;
+    LineProcess& operator=(const LineProcess&) = delete;
+
+    // Starts program and waits until it prints ready; false with its output otherwise.
+    bool start(const QString& program, const QStringList& arguments, const QString& ready,
+               QString* problem);
+    // Asks it to end (terminate, or kill at once), then waits for it.
+    void stop(bool kill);
+
+    QProcess& process() { return m_process; }
+    const QStringList& lines() const { return m_lines; }
+
+private:
+    void read();
+
+    QProcess m_process;
+    QByteArray m_partialLine;
+    QStringList m_lines;
+};
+
 // One carvo process: headless, on a free loopback port, with its own settings folder, the given
 // workspace in the simulated QLab and a script transcript.
 class CarvoInstance {
 public:
-    CarvoInstance();
-    ~CarvoInstance();
+    CarvoInstance() = default;
     CarvoInstance(const CarvoInstance&) = delete;
     CarvoInstance& operator=(const CarvoInstance&) = delete;
 
@@ -47,33 +71,28 @@ public:
     bool start(const QByteArray& workspaceJson, const CarvoSettings& settings, QString* problem);
 
     quint16 port() const { return m_port; }
-    qint64 processId() const { return m_process.processId(); }
+    qint64 processId() const { return m_output.process().processId(); }
     QString scriptLogPath() const;
     QString scriptLog() const;
     // Each transcript entry: the script text followed by its outcome.
     QStringList scriptRuns() const;
-    const QStringList& outputLines() const { return m_lines; }
-    bool hasLine(const QString& line) const { return m_lines.contains(line); }
+    const QStringList& outputLines() const { return m_output.lines(); }
+    bool hasLine(const QString& line) const { return m_output.lines().contains(line); }
     bool waitForLine(const QString& line, int timeoutMs);
     // How often a line has appeared so far.
-    qsizetype lineCount(const QString& line) const { return m_lines.count(line); }
+    qsizetype lineCount(const QString& line) const { return m_output.lines().count(line); }
 
 private:
-    void readOutput();
-
     QTemporaryDir m_dir;
-    QProcess m_process;
     quint16 m_port = 0;
-    QByteArray m_partialLine;
-    QStringList m_lines;
+    mutable LineProcess m_output;
 };
 
 // The simulated QLab as a process of its own speaking OSC on a free loopback port: what a Carvo
 // on the OSC road talks to. Every message it receives is one "received …" line of its output.
 class SimulatedQLabProcess {
 public:
-    SimulatedQLabProcess();
-    ~SimulatedQLabProcess();
+    SimulatedQLabProcess() = default;
     SimulatedQLabProcess(const SimulatedQLabProcess&) = delete;
     SimulatedQLabProcess& operator=(const SimulatedQLabProcess&) = delete;
 
@@ -88,16 +107,12 @@ public:
     // The messages received so far, in oscdump's form ("/workspace/W/cue_id/X/start").
     QStringList received() const;
     bool waitForReceived(const std::function<bool(const QString&)>& matches, int timeoutMs) const;
-    const QStringList& outputLines() const { return m_lines; }
+    const QStringList& outputLines() const { return m_output.lines(); }
 
 private:
-    void readOutput();
-
     QTemporaryDir m_dir;
-    QProcess m_process;
     quint16 m_port = 0;
-    QByteArray m_partialLine;
-    QStringList m_lines;
+    LineProcess m_output;
 };
 
 // A raw client: one write per message, and the server's stream split into messages.

@@ -5,28 +5,17 @@
 # dictionary writes the missing-cue-ID line; without a session bus carvo runs on.
 set -u
 carvo=$1 ctl=$2 work=$3 port=$4
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# shellcheck source=../support/command_test_lib.sh
+. "$(dirname "$0")/../support/command_test_lib.sh"
 
 rm -rf "$work" && mkdir -p "$work"
-# 480 ticks per quarter, 120 beats per minute in 4/4 (2.0 s a bar), one note in bar 32.
 midi=$work/tempo.mid
-printf 'MThd\0\0\0\6\0\0\0\1\1\340MTrk\0\0\0\31' > "$midi"
-printf '\0\377\121\3\7\241\40\0\377\130\4\4\2\30\10\203\330\100\220\74\144\0\377\57\0' >> "$midi"
+write_tempo_midi "$midi"
 cat > "$work/workspace.json" <<JSON
 { "running": true, "workspaces": [ { "name": "Show", "selected": ["G1"], "dialogAnswers": ["17"],
   "cues": [ { "uniqueID": "G1", "number": "1", "name": "Overture", "type": "Group",
     "children": [ { "uniqueID": "M1", "type": "MIDI File", "notes": "9", "fileTarget": "$midi" } ] } ] } ] }
 JSON
-
-# Waits (bounded) until the file holds the line.
-wait_for_line() {
-    for _ in $(seq 100); do
-        grep -qxF -- "$2" "$1" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 
 "$carvo" --headless --port "$port" --settings-dir "$work/settings" \
     --qlab-workspace "$work/workspace.json" --script-log "$work/scripts.log" > "$work/out.txt" 2>&1 &

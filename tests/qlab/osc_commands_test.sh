@@ -8,14 +8,12 @@
 set -u
 carvo=$1 work=$2 port=$3 osc=$4
 command -v oscsend > /dev/null || { echo "oscsend (liblo-tools) is not installed: skipped"; exit 77; }
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# shellcheck source=../support/command_test_lib.sh
+. "$(dirname "$0")/../support/command_test_lib.sh"
 
 rm -rf "$work" && mkdir -p "$work/settings/Carvo"
-# 480 ticks per quarter, 120 beats per minute in 4/4 (2.0 s a bar), one note in bar 32.
 midi=$work/tempo.mid
-printf 'MThd\0\0\0\6\0\0\0\1\1\340MTrk\0\0\0\31' > "$midi"
-printf '\0\377\121\3\7\241\40\0\377\130\4\4\2\30\10\203\330\100\220\74\144\0\377\57\0' >> "$midi"
+write_tempo_midi "$midi"
 cat > "$work/workspace.json" <<JSON
 { "running": true, "workspaces": [ { "name": "Show", "selected": ["G1"], "dialogAnswers": ["17"],
   "cues": [ { "uniqueID": "C", "number": "Carvo", "name": "Carvo", "type": "Script" },
@@ -27,21 +25,6 @@ cat > "$work/workspace.json" <<JSON
 JSON
 printf '[General]\noscCommandPort=%s\n' "$osc" > "$work/settings/Carvo/Carvo.conf"
 
-# Waits (bounded) until the file holds the line, or the text somewhere with -F.
-wait_for_line() {
-    for _ in $(seq 100); do
-        grep -qxF -- "$2" "$1" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-wait_for_text() {
-    for _ in $(seq 100); do
-        grep -qF -- "$2" "$1" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 send() { oscsend 127.0.0.1 "$osc" "$@" || fail "oscsend $* exited with $?"; }
 
 "$carvo" --headless --port "$port" --settings-dir "$work/settings" \
