@@ -89,8 +89,9 @@ carvo::testing::Bytes largeMidiFile() {
     }
     carvo::testing::appendEndOfTrack(tempo);
     carvo::testing::appendEndOfTrack(notes);
-    return carvo::testing::file({carvo::testing::header(carvo::testing::formatMultipleTracks, 2, 480),
-                              carvo::testing::track(tempo), carvo::testing::track(notes)});
+    return carvo::testing::file(
+        {carvo::testing::header(carvo::testing::formatMultipleTracks, 2, 480),
+         carvo::testing::track(tempo), carvo::testing::track(notes)});
 }
 
 QTemporaryDir& scratch() {

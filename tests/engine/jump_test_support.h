@@ -15,10 +15,10 @@
 #include "base/settings.h"
 #include "engine/jump_controller.h"
 #include "engine_test_support.h"
-#include "support/midi_bytes.h"
 #include "qlab/qlab_integration.h"
 #include "qlab/scripting_commands.h"
 #include "qlab/sim/simulated_qlab.h"
+#include "support/midi_bytes.h"
 
 namespace carvo::testing {
 

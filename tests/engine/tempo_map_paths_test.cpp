@@ -115,7 +115,8 @@ testing::Bytes randomBody(std::mt19937& random) {
 testing::Bytes randomFile(std::mt19937& random) {
     const auto tracks = static_cast<std::uint16_t>(1 + random() % 4);
     const std::uint16_t divisions[] = {480, 96, 1, 0, 0xE728, 480, 960, 0xE128};
-    testing::Bytes bytes = testing::header(testing::formatMultipleTracks, tracks, divisions[random() % 8]);
+    testing::Bytes bytes =
+        testing::header(testing::formatMultipleTracks, tracks, divisions[random() % 8]);
     for (std::uint16_t t = 0; t < tracks; ++t)
         testing::append(bytes, testing::track(randomBody(random)));
     return bytes;

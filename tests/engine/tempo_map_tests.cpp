@@ -19,15 +19,15 @@
 namespace carvo {
 namespace {
 
-using testing::formatMultipleTracks;
-using testing::formatSingleTrack;
-using testing::midiFileBytes;
-using testing::TrackBytes;
 using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::FloatEq;
+using testing::formatMultipleTracks;
+using testing::formatSingleTrack;
+using testing::midiFileBytes;
 using ::testing::SizeIs;
+using testing::TrackBytes;
 
 constexpr std::uint16_t ticksPerQuarter = 480;
 constexpr std::uint32_t quarter = ticksPerQuarter;
