@@ -74,7 +74,7 @@ Options parseOptions(const QCoreApplication& app) {
                        ":CUE_ID), or answers them after @SECONDS: "
                        "KIND[:CUE_ID][@SECONDS]; kinds: status, catalogue, files, running, "
                        "elapsed, load, panic, message, script-cue."),
-        QStringLiteral("SPEC"));
+        QStringLiteral("HANG"));
     const QCommandLineOption scriptRunner(
         QStringLiteral("script-runner"),
         QStringLiteral("Where QLab's scripts run: in-process (NSAppleScript, macOS), osascript "

@@ -6,10 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 
 #include "base/app_console.h"
@@ -20,18 +20,6 @@
 
 namespace carvo::testing {
 namespace {
-
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 // Answers every bar dialog with a fixed text, and remembers what it was asked.
 class TypedBar : public DialogResponder {
@@ -73,7 +61,7 @@ public:
         settings.timeout = std::chrono::milliseconds(1500);
         m_client = std::make_shared<osc::Client>(settings);
         m_client->start();
-        EXPECT_TRUE(waitFor([this] { return m_client->isConnected(); }));
+        EXPECT_TRUE(QTest::qWaitFor([this] { return m_client->isConnected(); }, 5000));
         applescript = std::make_unique<AppleScriptBackend>(m_model);
         oscRoad = std::make_unique<osc::OscBackend>(m_client, media);
     }

@@ -21,6 +21,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 
@@ -176,18 +177,6 @@ ScriptedQLab::Handler qlabWith(std::function<std::optional<Answer>(const Message
     };
 }
 
-bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > limit.count())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
 osc::ClientSettings settingsFor(quint16 port) {
     osc::ClientSettings settings;
     settings.port = port;
@@ -216,7 +205,7 @@ TEST(OscClient, RepliesFindTheirRequestsInOrderPerAddressAcrossThreads) {
     }));
     osc::Client client(settingsFor(qlab.port()));
     client.start();
-    ASSERT_TRUE(waitFor([&] { return client.isConnected(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return client.isConnected(); }, 5000));
     EXPECT_EQ(client.workspaceName(), QStringLiteral("Show"));
 
     std::optional<Reply> running;
@@ -247,7 +236,7 @@ TEST(OscClient, AReplyThatNeverComesFailsWithinTheTimeoutAndLaterOnesStillMatch)
     }));
     osc::Client client(settingsFor(qlab.port()));
     client.start();
-    ASSERT_TRUE(waitFor([&] { return client.isConnected(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return client.isConnected(); }, 5000));
 
     QElapsedTimer timer;
     timer.start();
@@ -265,7 +254,7 @@ TEST(OscClient, IdenticalMessagesAreSpacedByTheRepeatWindowOthersAreNot) {
     ScriptedQLab qlab(qlabWith([](const Message&) { return std::optional<Answer>(Answer{}); }));
     osc::Client client(settingsFor(qlab.port()));
     client.start();
-    ASSERT_TRUE(waitFor([&] { return client.isConnected(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return client.isConnected(); }, 5000));
 
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(client.request("/cue_id/A/isRunning").ok());
@@ -295,7 +284,7 @@ TEST(OscClient, APasscodeIsSentAndAWrongOneIsReportedOnceWithoutASession) {
         settings.passcode = QStringLiteral("1234");
         osc::Client client(settings);
         client.start();
-        EXPECT_TRUE(waitFor([&] { return client.isConnected(); }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return client.isConnected(); }, 5000));
     }
     ScriptedQLab qlab(qlabWith([](const Message&) { return std::optional<Answer>(Answer{}); },
                                QStringLiteral("1234")));
@@ -308,7 +297,7 @@ TEST(OscClient, APasscodeIsSentAndAWrongOneIsReportedOnceWithoutASession) {
     osc::Client client(settings);
     client.start();
     // Several attempts, one line.
-    ASSERT_TRUE(waitFor([&] { return qlab.connections() >= 3; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return qlab.connections() >= 3; }, 5000));
     EXPECT_FALSE(client.isConnected());
     EXPECT_EQ(consoleCount(line) - before, 1);
     EXPECT_EQ(client.request("/cue_id/A/isRunning").status, Reply::Status::noConnection);
@@ -322,7 +311,7 @@ TEST(OscClient, ALostConnectionFailsWaitingRequestsAndComesBackOnItsOwn) {
     }));
     osc::Client client(settingsFor(qlab.port()));
     client.start();
-    ASSERT_TRUE(waitFor([&] { return client.isConnected(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return client.isConnected(); }, 5000));
     const int lostBefore = consoleCount(QStringLiteral("QLab connection lost"));
 
     std::optional<Reply> waiting;
@@ -332,7 +321,7 @@ TEST(OscClient, ALostConnectionFailsWaitingRequestsAndComesBackOnItsOwn) {
     caller.join();
     ASSERT_TRUE(waiting);
     EXPECT_EQ(waiting->status, Reply::Status::noConnection);
-    ASSERT_TRUE(waitFor([&] { return !client.isConnected(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !client.isConnected(); }, 5000));
     // While QLab is away, requests fail at once rather than wait.
     QElapsedTimer timer;
     timer.start();
@@ -342,7 +331,7 @@ TEST(OscClient, ALostConnectionFailsWaitingRequestsAndComesBackOnItsOwn) {
     EXPECT_EQ(consoleCount(QStringLiteral("QLab connection lost")) - lostBefore, 1);
 
     qlab.reopen();
-    ASSERT_TRUE(waitFor([&] { return client.isConnected(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return client.isConnected(); }, 5000));
     EXPECT_TRUE(client.request("/cue_id/A/isRunning").ok());
 }
 

@@ -1,40 +1,26 @@
 #include "qlab/osc/osc_settings.h"
 
-#include <QSettings>
 #include <QUrl>
 
 #include "base/text.h"
 #include "engine/numbers.h"
 
 namespace carvo::osc {
-namespace {
-
-// The store of every other setting.
-QSettings store() {
-    return QSettings(QStringLiteral("Carvo"), QStringLiteral("Carvo"));
-}
-
-std::optional<quint16> portOf(const QString& text) {
-    return parsePort(toUtf8(text));
-}
-
-} // namespace
 
 std::optional<OscRoad> chooseRoad(const QString& url, QString* problem) {
-    QSettings settings = store();
-    const QString backend = settings.value(backendKey).toString();
+    const QString backend = settings::text(backendKey);
     OscRoad road;
-    road.client.host = settings.value(hostKey).toString();
-    road.client.passcode = settings.value(passcodeKey).toString();
-    road.client.workspaceName = settings.value(workspaceKey).toString();
-    road.media = MediaPathMap::parse(settings.value(mediaPathMapKey).toString());
-    if (settings.contains(portKey)) {
-        const auto port = portOf(settings.value(portKey).toString());
-        if (!port) {
+    road.client.host = settings::qlabHost();
+    road.client.passcode = settings::text(passcodeKey);
+    road.client.workspaceName = settings::text(workspaceKey);
+    road.media = MediaPathMap::parse(settings::text(mediaPathMapKey));
+    if (const QString port = settings::text(portKey); !port.isEmpty()) {
+        const auto parsed = parsePort(toUtf8(port));
+        if (!parsed) {
             *problem = QStringLiteral("the \"qlabPort\" setting needs a port from 1 to 65535");
             return std::nullopt;
         }
-        road.client.port = *port;
+        road.client.port = *parsed;
     }
 
     if (!url.isEmpty()) {
