@@ -209,7 +209,7 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
     const auto dbus = carvo::CarvoDBusService::registerOnSessionBus(objects.commands());
 #endif
     // QLab's Network cues send go, chase and stop over OSC; a port in use leaves Carvo running.
-    carvo::osc::CommandReceiver osc(objects.commands());
+    carvo::osc::CommandReceiver osc(objects.oscCommands());
     // QLab's machine may send them too: the one the OSC road reaches, else the setting's.
     const QString qlabHost =
         qlab.osc ? qlab.osc->client().settings().host : carvo::settings::qlabHost();
@@ -224,6 +224,8 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
     });
     objects.server().setPort(options.port);
     objects.server().startServer();
+    // So that a stop reaches every group cue even before a client has asked for the catalogue.
+    objects.qlab().fillCatalogueQuietly();
 
     const int status = windowed ? carvo::runWindow(objects, qlab) : QCoreApplication::exec();
     // Scripts the simulated QLab still holds answer, so the threads that wait for them end.

@@ -12,9 +12,21 @@ SharedObjects::SharedObjects(std::shared_ptr<ScriptRunner> runner)
 
 SharedObjects::SharedObjects(std::shared_ptr<QLabBackend> backend)
     : m_qlab(std::move(backend), m_server), m_counter(m_progress, m_server, m_qlab.runningCheck()),
-      m_jumps(m_counter, m_qlab, m_server),
-      m_commands(m_jumps, m_counter, m_qlab, [this] { m_qlab.panicGroupCues(); }) {
+      m_jumps(m_counter, m_qlab, m_server), m_requests(m_jumps, m_qlab),
+      m_commands(m_requests, m_counter, m_qlab, RequestOrigin::scripting,
+                 [this] { stopShow(RequestOrigin::scripting); }),
+      m_oscCommands(m_requests, m_counter, m_qlab, RequestOrigin::osc,
+                    [this] { stopShow(RequestOrigin::osc); }) {
     serveRemoteProtocol(m_server, protocolActions());
+}
+
+void SharedObjects::stopShow(RequestOrigin origin) {
+    const auto panic = [this] {
+        m_qlab.stopCues({m_jumps.currentCueID(), m_counter.followedCue()});
+    };
+    panic();
+    if (m_requests.isBusy())
+        m_requests.stopInTurn(origin, panic);
 }
 
 SharedObjects::~SharedObjects() {
@@ -24,13 +36,17 @@ SharedObjects::~SharedObjects() {
 
 ProtocolActions SharedObjects::protocolActions() {
     ProtocolActions actions;
-    actions.panicGroupCues = [this] { m_commands.stop(); };
+    actions.panicGroupCues = [this] { stopShow(RequestOrigin::remote); };
     actions.requestCues = [this] { m_qlab.getValidGroupCues(CatalogueSource::network); };
-    actions.jumpToBar = [this](qint64 bar) { m_jumps.jumpToBar(RequestSource::remote, bar); };
+    actions.jumpToBar = [this](qint64 bar) {
+        m_requests.jump(RequestOrigin::remote, RequestSource::remote, bar);
+    };
     actions.stopBarCounterQuietly = [this] { m_counter.stopBarCounter(false); };
     actions.restartBarCounter = [this] { m_counter.startBarCounter(m_jumps.currentCueID()); };
     actions.broadcast = [this](const QString& message) { m_server.broadcast(message); };
-    actions.selectCue = [this](const QString& cueID) { m_qlab.setUniqueID(cueID); };
+    actions.selectCue = [this](const QString& cueID) {
+        m_requests.select(RequestOrigin::remote, cueID);
+    };
     return actions;
 }
 
@@ -54,7 +70,7 @@ ui::UiServices SharedObjects::uiServices() {
     services.resetCarvoCue = [this] { m_qlab.resetCarvoCue(); };
     services.makeChaseCue = [this] { m_qlab.makeChaseCue(); };
     services.jumpToBar = [this] {
-        m_jumps.jumpToBar(RequestSource::qlab, m_counter.lastBarTriggered());
+        m_requests.jump(RequestOrigin::window, RequestSource::qlab, m_counter.lastBarTriggered());
     };
     services.refreshInterfaces = [this] { m_server.setInterfaces(getNetworkInterfaces()); };
     services.stopServer = [this] { m_server.stopServer(); };

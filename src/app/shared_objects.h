@@ -8,6 +8,7 @@
 #include "engine/bar_counter_manager.h"
 #include "engine/beat_progress_model.h"
 #include "engine/jump_controller.h"
+#include "engine/request_queue.h"
 #include "qlab/qlab_integration.h"
 #include "qlab/scripting_commands.h"
 #include "remote/remote_protocol.h"
@@ -33,7 +34,15 @@ public:
     BeatProgressModel& progress() { return m_progress; }
     BarCounterManager& counter() { return m_counter; }
     JumpController& jumps() { return m_jumps; }
+    RequestQueue& requests() { return m_requests; }
+    // QLab's Script cues (D-Bus, or Apple events on macOS).
     ScriptingCommands& commands() { return m_commands; }
+    // QLab's Network cues (the OSC command receiver).
+    ScriptingCommands& oscCommands() { return m_oscCommands; }
+
+    // A stop from origin: panics what Carvo started and the catalogued group cues now, and once
+    // more after a jump in progress, which may still start its cue.
+    void stopShow(RequestOrigin origin);
 
     // What a client's message sets off, bound to these objects.
     ProtocolActions protocolActions();
@@ -46,7 +55,9 @@ private:
     BeatProgressModel m_progress;
     BarCounterManager m_counter;
     JumpController m_jumps;
+    RequestQueue m_requests;
     ScriptingCommands m_commands;
+    ScriptingCommands m_oscCommands;
     // QLab machines announcing their OSC interface; browsing starts when the views first ask.
     std::unique_ptr<ServiceBrowser> m_qlabBrowser;
 };

@@ -88,6 +88,7 @@ void BarCounterManager::startBarCounter(const QString& cueID, FollowedMusic musi
 
 void BarCounterManager::startBarCounter(const QString& cueID) {
     stopBarCounter(false);
+    m_followedCue = cueID;
     ++m_run;
     m_checkOutstanding = false;
     m_timer = m_timerFactory(tickIntervalMs, [this, cueID] { barCounterTick(cueID); });

@@ -44,6 +44,8 @@ public:
     bool isCounting() const { return m_timer != nullptr; }
     // What the counter follows, with the bar it has reached; kept after it stops.
     const FollowedMusic& followed() const { return m_music; }
+    // The cue of the music it follows (or followed last); empty before the first start.
+    QString followedCue() const { return m_followedCue; }
 
     void stopBarCounter(bool notify);
     // Starts following music for the cue (a jump that went through).
@@ -74,6 +76,7 @@ private:
     QString m_barCounter = QStringLiteral("1.1");
     qint64 m_lastBarTriggered = 1;
     FollowedMusic m_music;
+    QString m_followedCue;
     std::unique_ptr<RepeatingTimer> m_timer;
     // Counts starts, so a running check's answer reaches only the run it was asked for.
     quint64 m_run = 0;

@@ -69,29 +69,15 @@ JumpState JumpController::state() const {
     return {m_currentCueID, m_counter.followed()};
 }
 
-void JumpController::jumpToBar(RequestSource source, qint64 bar, Options options) {
-    if (m_jumping) {
-        m_pending.push_back({source, bar, std::move(options)});
-        return;
-    }
-    m_jumping = true;
+void JumpController::jumpToBar(RequestSource source, qint64 bar, const Options& options) {
     run(source, bar, options);
-    m_jumping = false;
     if (options.whenDone)
         options.whenDone();
-    if (!m_pending.empty())
-        QMetaObject::invokeMethod(this, &JumpController::runNextPending, Qt::QueuedConnection);
-}
-
-void JumpController::runNextPending() {
-    if (m_jumping || m_pending.empty())
-        return;
-    Pending next = std::move(m_pending.front());
-    m_pending.pop_front();
-    jumpToBar(next.source, next.bar, std::move(next.options));
 }
 
 void JumpController::run(RequestSource source, qint64 bar, const Options& options) {
+    if (options.cueID)
+        m_qlab.setUniqueID(*options.cueID);
     const FilesAnswer files =
         m_qlab.getFilesAndStartBar(m_counter.lastBarTriggered(), source, bar, m_qlab.uniqueID());
 

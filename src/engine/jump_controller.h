@@ -2,7 +2,6 @@
 // The one operation through which every request to start the music at a bar runs, and the jump
 // state it leaves behind.
 
-#include <deque>
 #include <functional>
 #include <optional>
 
@@ -34,8 +33,10 @@ public:
         // For a chase: the moment QLab started the group. Like the rest of the jump state it is
         // committed only when the jump goes through.
         std::optional<double> chaseStartTime;
-        // Runs once the request's own jump has ended, whatever its outcome; for a request that
-        // waited behind a jump in progress, that is after it has run in its turn.
+        // For remote and chase requests: the cue the request addressed when it arrived. It
+        // becomes the addressed cue as the jump begins, as the selection before it would have.
+        std::optional<QString> cueID;
+        // Runs once the request's own jump has ended, whatever its outcome.
         std::function<void()> whenDone;
     };
 
@@ -47,8 +48,9 @@ public:
     // Asks QLab for the group cue and bar, builds the bar tables, refuses a playing cue or a
     // missing bar, loads and starts the cue (not for a chase), tells remote clients and starts
     // the counter. Blocks for as long as QLab takes to answer. bar is the one a remote client
-    // asked for; the other sources pass the counter's lastBarTriggered.
-    void jumpToBar(RequestSource source, qint64 bar, Options options = {});
+    // asked for; the other sources pass the counter's lastBarTriggered. Requests from outside
+    // come through the RequestQueue, which never calls this while a jump runs.
+    void jumpToBar(RequestSource source, qint64 bar, const Options& options = {});
 
     QString currentCueID() const { return m_currentCueID; }
     JumpState state() const;
@@ -56,25 +58,13 @@ public:
     void setWallClock(WallClock clock);
 
 private:
-    struct Pending {
-        RequestSource source;
-        qint64 bar;
-        Options options;
-    };
-
     void run(RequestSource source, qint64 bar, const Options& options);
-    void runNextPending();
 
     BarCounterManager& m_counter;
     QLabOperations& m_qlab;
     Broadcaster& m_broadcaster;
     WallClock m_clock;
     QString m_currentCueID;
-    // QLab's bar dialog may wait in a nested event loop (the window's own dialog), where a remote
-    // or D-Bus request can arrive in the middle of a jump. Such requests wait their turn, as they
-    // would behind a main thread held by the dialog, and run one by one after it.
-    bool m_jumping = false;
-    std::deque<Pending> m_pending;
 };
 
 } // namespace carvo

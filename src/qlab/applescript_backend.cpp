@@ -91,15 +91,20 @@ void AppleScriptBackend::loadAndStart(const QString& uniqueID, float barTime, bo
         writeErrorLine("AppleScript error from Send Load Time and Start Qlab: ", *outcome->error);
 }
 
-void AppleScriptBackend::showMessage(const QString& message) {
+void AppleScriptBackend::showMessage(const QString& message, std::function<void()> closed) {
     const auto source = fromUtf8(scripts::displayMessage(toUtf8(message)));
-    if (!m_runner || !m_runner->canCreate(source))
+    if (!m_runner || !m_runner->canCreate(source)) {
+        if (closed)
+            closed();
         return;
+    }
     // The dialog waits for the operator; the caller never does.
-    messageDialogPool().start([runner = m_runner, source] {
+    messageDialogPool().start([runner = m_runner, source, closed = std::move(closed)] {
         const auto outcome = runner->run(source);
         if (outcome.error)
             writeErrorLine("AppleScript error from display qlab message: ", *outcome.error);
+        if (closed)
+            closed();
     });
 }
 

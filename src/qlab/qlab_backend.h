@@ -36,8 +36,9 @@ public:
     virtual std::function<bool(const QString& uniqueID)> runningCheck() const = 0;
     virtual void loadAndStart(const QString& uniqueID, float barTime, bool standby,
                               double preWait) = 0;
-    // Shows a refusal in a dialog; returns at once.
-    virtual void showMessage(const QString& message) = 0;
+    // Shows a refusal in a dialog; returns at once. closed runs, on any thread, once the dialog
+    // has been dismissed or could not be shown.
+    virtual void showMessage(const QString& message, std::function<void()> closed = {}) = 0;
     virtual void panic(const QList<QString>& uniqueIDs) = 0;
 
     virtual bool isQLabRunning() = 0;

@@ -1,18 +1,71 @@
 #include "qlab/qlab_integration.h"
 
+#include <chrono>
+#include <optional>
+#include <thread>
+
+#include <QCoreApplication>
+#include <QPointer>
 #include <QThread>
 
 #include "base/app_console.h"
 #include "base/broadcaster.h"
+#include "base/diagnostics.h"
 #include "base/settings.h"
 #include "qlab/applescript_backend.h"
 
 namespace carvo {
 
+// At most one message dialog is open: a message that comes while one is open waits, and a newer
+// one takes the waiting one's place. Every message still reaches the console and the clients;
+// only the dialogs are bounded, so a flood of refusals cannot open a dialog (and hold a thread)
+// each. Shared with the dialogs' threads, which report the close.
+class MessageDialogGate : public std::enable_shared_from_this<MessageDialogGate> {
+public:
+    explicit MessageDialogGate(std::shared_ptr<QLabBackend> backend)
+        : m_backend(std::move(backend)) {}
+
+    void show(const QString& message) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_open) {
+                m_waiting = message;
+                return;
+            }
+            m_open = true;
+        }
+        open(message);
+    }
+
+private:
+    void open(const QString& message) {
+        m_backend->showMessage(message, [gate = shared_from_this()] { gate->closed(); });
+    }
+
+    void closed() {
+        std::optional<QString> next;
+        {
+            std::lock_guard lock(m_mutex);
+            next.swap(m_waiting);
+            if (!next) {
+                m_open = false;
+                return;
+            }
+        }
+        open(*next);
+    }
+
+    std::shared_ptr<QLabBackend> m_backend;
+    std::mutex m_mutex;
+    bool m_open = false;
+    std::optional<QString> m_waiting;
+};
+
 QLabIntegration::QLabIntegration(std::shared_ptr<QLabBackend> backend, Broadcaster& broadcaster,
                                  QObject* parent)
     : QObject(parent), m_backend(std::move(backend)), m_broadcaster(broadcaster),
-      m_standby(settings::standby()), m_prewait(settings::preWait()) {}
+      m_standby(settings::standby()), m_prewait(settings::preWait()),
+      m_dialogs(std::make_shared<MessageDialogGate>(m_backend)) {}
 
 QLabIntegration::QLabIntegration(std::shared_ptr<ScriptRunner> runner, Broadcaster& broadcaster,
                                  QObject* parent)
@@ -38,7 +91,7 @@ void QLabIntegration::broadcastFromAnyThread(const QString& message) {
 void QLabIntegration::displayQLabMessage(const QString& message) {
     AppConsole::shared().log(message);
     broadcastFromAnyThread(message);
-    m_backend->showMessage(message);
+    m_dialogs->show(message);
 }
 
 bool QLabIntegration::waitForMessageDialogs(int timeoutMilliseconds) {
@@ -76,6 +129,54 @@ void QLabIntegration::panicGroupCues() {
     for (const auto& info : cueInfos())
         ids.append(info.id);
     m_backend->panic(ids);
+}
+
+void QLabIntegration::stopCues(const QList<QString>& started) {
+    if (cueInfos().isEmpty())
+        getValidGroupCues(CatalogueSource::cueList);
+    QList<QString> ids;
+    for (const QString& id : started)
+        if (!id.isEmpty() && !ids.contains(id))
+            ids.append(id);
+    for (const auto& info : cueInfos())
+        if (!ids.contains(info.id))
+            ids.append(info.id);
+    if (!ids.isEmpty())
+        m_backend->panic(ids);
+}
+
+void QLabIntegration::fillCatalogueQuietly() {
+    using namespace std::chrono_literals;
+    constexpr int attempts = 200; // every three seconds for ten minutes
+    // A thread of its own, so a QLab that never answers holds none of the counter's threads; it
+    // holds the backend, not the bridge.
+    std::thread([backend = m_backend, filled = m_catalogueFilled,
+                 bridge = QPointer<QLabIntegration>(this)] {
+        for (int attempt = 0; attempt < attempts && !*filled; ++attempt) {
+            if (attempt > 0)
+                std::this_thread::sleep_for(3s);
+            if (!backend->isQLabRunning() ||
+                backend->workspaceState() != QLabState::runningWithCarvoCue)
+                continue;
+            auto fresh = backend->usableGroupCues();
+            if (!fresh)
+                continue;
+            writeLine(QStringLiteral("Catalogue read at start-up: ") +
+                      QString::number(fresh->size()) + QStringLiteral(" group cues"));
+            QCoreApplication* app = QCoreApplication::instance();
+            if (!app)
+                return;
+            // The bridge lives on the main thread: only there is it known to be alive.
+            QMetaObject::invokeMethod(
+                app,
+                [bridge, cues = std::move(*fresh)] {
+                    if (bridge && bridge->cueInfos().isEmpty())
+                        bridge->setCueInfos(cues);
+                },
+                Qt::QueuedConnection);
+            return;
+        }
+    }).detach();
 }
 
 QLabState QLabIntegration::checkQLabStatus() {
@@ -123,6 +224,8 @@ QList<CueInfo> QLabIntegration::cueInfos() const {
 }
 
 void QLabIntegration::setCueInfos(QList<CueInfo> cueInfos) {
+    if (!cueInfos.isEmpty())
+        *m_catalogueFilled = true;
     std::lock_guard lock(m_catalogueMutex);
     m_cueInfos = std::move(cueInfos);
 }

@@ -5,6 +5,7 @@
 // is reached is its backend's (AppleScript or OSC). Operations run synchronously on the calling
 // thread, except the dialog of displayQLabMessage.
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -55,7 +56,15 @@ public:
     std::function<bool(const QString& uniqueID)> runningCheck() const;
     // Reads "standby" and "preWait" afresh from the settings on every call.
     void sendLoadTimeAndStartQLab(const QString& uniqueID, float barTime) override;
+    // Panics every group cue of the stored catalogue.
     void panicGroupCues();
+    // A stop: panics these cues (what Carvo started) and every catalogued group cue; a catalogue
+    // never filled yet is filled first, quietly.
+    void stopCues(const QList<QString>& started);
+    // Fills the catalogue once QLab is ready, without sending it to remote clients, asking again
+    // every few seconds for a while; off the main thread, so a QLab that does not answer holds
+    // no one. A catalogue that is filled meanwhile by another way is kept.
+    void fillCatalogueQuietly();
 
     QLabState checkQLabStatus();
     // From the network, the catalogue is also sent to every client as "GROUP_CUES: " + JSON.
@@ -88,6 +97,9 @@ private:
     double m_prewait = 0.0;
     mutable std::mutex m_catalogueMutex;
     QList<CueInfo> m_cueInfos;
+    std::shared_ptr<std::atomic<bool>> m_catalogueFilled = std::make_shared<std::atomic<bool>>();
+    // One message dialog open at a time (shared with the dialogs' threads).
+    std::shared_ptr<class MessageDialogGate> m_dialogs;
 };
 
 } // namespace carvo

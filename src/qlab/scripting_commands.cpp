@@ -5,7 +5,6 @@
 #include "base/diagnostics.h"
 #include "base/settings.h"
 #include "engine/bar_counter_manager.h"
-#include "engine/jump_controller.h"
 #include "engine/qlab_operations.h"
 
 namespace carvo {
@@ -16,10 +15,11 @@ constexpr double chaseLeadSeconds = 0.12;
 
 } // namespace
 
-ScriptingCommands::ScriptingCommands(JumpController& jumps, BarCounterManager& counter,
-                                     QLabOperations& qlab, std::function<void()> panicGroupCues)
-    : m_jumps(jumps), m_counter(counter), m_qlab(qlab), m_panicGroupCues(std::move(panicGroupCues)),
-      m_clock(systemWallClock) {}
+ScriptingCommands::ScriptingCommands(RequestQueue& requests, BarCounterManager& counter,
+                                     QLabOperations& qlab, RequestOrigin origin,
+                                     std::function<void()> stop)
+    : m_requests(requests), m_counter(counter), m_qlab(qlab), m_origin(origin),
+      m_stop(std::move(stop)), m_clock(systemWallClock) {}
 
 void ScriptingCommands::setWallClock(WallClock clock) {
     m_clock = clock ? std::move(clock) : WallClock(systemWallClock);
@@ -31,7 +31,8 @@ void ScriptingCommands::go(std::function<void(const QString& answer)> answer) {
         if (answer)
             answer(QStringLiteral("Carvo!"));
     };
-    m_jumps.jumpToBar(RequestSource::qlab, m_counter.lastBarTriggered(), std::move(options));
+    m_requests.jump(m_origin, RequestSource::qlab, m_counter.lastBarTriggered(),
+                    std::move(options));
 }
 
 void ScriptingCommands::chase(const QVariantMap& arguments) {
@@ -43,29 +44,35 @@ void ScriptingCommands::chase(const QVariantMap& arguments) {
     }
     const QString cueID = found->toString();
 
+    // Asked now, while the moment QLab fired the group is now: a chase that waits its turn
+    // behind a jump in progress keeps this answer and this start time.
     if (!m_qlab.isCueElapsedOverOneSecond(cueID)) {
-        m_qlab.setUniqueID(cueID);
         JumpController::Options options;
         options.chaseStartTime = m_clock() - chaseLeadSeconds;
-        m_jumps.jumpToBar(RequestSource::chase, m_counter.lastBarTriggered(), std::move(options));
+        options.cueID = cueID;
+        m_requests.jump(m_origin, RequestSource::chase, m_counter.lastBarTriggered(),
+                        std::move(options));
         return;
     }
     if (!standby)
         return;
     // The operator started the loaded group by hand: follow it from now on.
-    FollowedMusic music = m_counter.followed();
-    music.jumpStartTime = m_clock();
-    m_qlab.setUniqueID(cueID);
-    m_counter.startBarCounter(cueID, std::move(music));
+    const double startedAt = m_clock();
+    m_requests.follow(m_origin, cueID, [this, cueID, startedAt] {
+        FollowedMusic music = m_counter.followed();
+        music.jumpStartTime = startedAt;
+        m_qlab.setUniqueID(cueID);
+        m_counter.startBarCounter(cueID, std::move(music));
+    });
 }
 
 void ScriptingCommands::goToBar(qint64 bar) {
-    m_jumps.jumpToBar(RequestSource::selectedAtBar, bar);
+    m_requests.jump(m_origin, RequestSource::selectedAtBar, bar);
 }
 
 void ScriptingCommands::stop() {
-    if (m_panicGroupCues)
-        m_panicGroupCues();
+    if (m_stop)
+        m_stop();
 }
 
 } // namespace carvo

@@ -146,30 +146,31 @@ TEST_F(SimulatedQLabJump, ARequestArrivingDuringQLabsBarDialogWaitsForTheJumpInP
     // arrive; it must not run inside the jump that is asking the operator.
     struct RemoteRequestDuringDialog : sim::DialogResponder {
         testing::EngineHarness* harness = nullptr;
-        JumpController* jumps = nullptr;
+        RequestQueue* requests = nullptr;
         QStringList sentWhileAsking;
         std::optional<QString> respond(const sim::DialogRequest& request) override {
             if (!request.defaultAnswer)
                 return QString(); // a refusal's message, on the dialogs' own threads: OK
-            jumps->jumpToBar(RequestSource::remote, 20);
+            requests->jump(RequestOrigin::remote, RequestSource::remote, 20);
             sentWhileAsking = harness->sent;
             return QStringLiteral("17");
         }
     };
     auto responder = std::make_shared<RemoteRequestDuringDialog>();
     responder->harness = &harness;
-    responder->jumps = &jumps();
+    responder->requests = &requests();
     m_sim->setDialogResponder(responder);
     selectInQLab(QStringLiteral("G1"));
+    requests().select(RequestOrigin::remote, QStringLiteral("G1"));
 
-    qlabJump();
+    requests().jump(RequestOrigin::window, RequestSource::qlab, manager().lastBarTriggered());
     EXPECT_TRUE(responder->sentWhileAsking.isEmpty());
     EXPECT_EQ(harness.sent,
               (QStringList{QStringLiteral("QLAB_SELECTED: G1"), QStringLiteral("BPB: 4")}));
     EXPECT_EQ(manager().lastBarTriggered(), 17);
 
-    // Then the waiting request runs, on the group the operator's jump selected; that group now
-    // plays from 16.0 s into its action, so the request is refused as already running.
+    // Then the waiting request runs, on the group it addressed when it arrived, which the
+    // operator's jump has just started from 16.0 s: it is refused as already running.
     QCoreApplication::processEvents();
     EXPECT_EQ(manager().lastBarTriggered(), 20);
     EXPECT_EQ(jumpState().music.currentBarIndex, 9);

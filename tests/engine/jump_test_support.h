@@ -14,6 +14,7 @@
 #include "base/diagnostics.h"
 #include "base/settings.h"
 #include "engine/jump_controller.h"
+#include "engine/request_queue.h"
 #include "engine_test_support.h"
 #include "qlab/qlab_integration.h"
 #include "qlab/scripting_commands.h"
@@ -116,7 +117,9 @@ protected:
         m_runner = std::make_shared<RecordingRunner>(m_sim);
         m_qlab = std::make_unique<QLabIntegration>(m_runner, harness.broadcaster);
         m_jumps = std::make_unique<JumpController>(harness.counter, *m_qlab, harness.broadcaster);
-        m_commands = std::make_unique<ScriptingCommands>(*m_jumps, harness.counter, *m_qlab);
+        m_requests = std::make_unique<RequestQueue>(*m_jumps, *m_qlab);
+        m_commands = std::make_unique<ScriptingCommands>(*m_requests, harness.counter, *m_qlab,
+                                                         RequestOrigin::scripting);
 
         // The engine's wall clock runs with QLab's clock.
         const WallClock wall = [this] { return wallAt(m_qlabClock->now()); };
@@ -140,15 +143,19 @@ protected:
     BarCounterManager& manager() { return harness.counter; }
     QLabIntegration& qlab() { return *m_qlab; }
     JumpController& jumps() { return *m_jumps; }
+    RequestQueue& requests() { return *m_requests; }
     ScriptingCommands& commands() { return *m_commands; }
     JumpState jumpState() const { return m_jumps->state(); }
 
+    // A remote client's selection and bar request, through the one way in for requests.
     void remoteJump(const QString& cueID, qint64 bar) {
-        m_qlab->setUniqueID(cueID);
-        m_jumps->jumpToBar(RequestSource::remote, bar);
+        m_requests->select(RequestOrigin::remote, cueID);
+        m_requests->jump(RequestOrigin::remote, RequestSource::remote, bar);
     }
-    // A jump from the main window or the go command: QLab's selected cue and bar dialog.
-    void qlabJump() { m_jumps->jumpToBar(RequestSource::qlab, manager().lastBarTriggered()); }
+    // A jump from the main window: QLab's selected cue and bar dialog.
+    void qlabJump() {
+        m_requests->jump(RequestOrigin::window, RequestSource::qlab, manager().lastBarTriggered());
+    }
     void answerBarDialogWith(std::optional<QString> answer) {
         m_sim->change([&](sim::WorkspaceFile& file) {
             file.workspaces.front().dialogAnswers.push_back(answer);
@@ -183,6 +190,7 @@ protected:
     std::shared_ptr<RecordingRunner> m_runner;
     std::unique_ptr<QLabIntegration> m_qlab;
     std::unique_ptr<JumpController> m_jumps;
+    std::unique_ptr<RequestQueue> m_requests;
     std::unique_ptr<ScriptingCommands> m_commands;
 
 private:

@@ -93,7 +93,9 @@ protected:
         m_operations = std::make_unique<RecordingOperations>(*m_qlab);
         m_jumps =
             std::make_unique<JumpController>(harness.counter, *m_operations, harness.broadcaster);
-        m_commands = std::make_unique<ScriptingCommands>(*m_jumps, harness.counter, *m_operations,
+        m_requests = std::make_unique<RequestQueue>(*m_jumps, *m_operations);
+        m_commands = std::make_unique<ScriptingCommands>(*m_requests, harness.counter,
+                                                         *m_operations, RequestOrigin::osc,
                                                          [this] { m_qlab->panicGroupCues(); });
         m_jumps->setWallClock([this] { return wallNow(); });
         m_commands->setWallClock([this] { return wallNow(); });
@@ -106,6 +108,7 @@ protected:
     void TearDown() override {
         m_receiver.reset();
         m_commands.reset();
+        m_requests.reset();
         m_jumps.reset();
         SimulatedQLabJump::TearDown();
     }

@@ -110,19 +110,20 @@ TEST_F(BridgeTest, CancelInTheBarDialogIsErrorAfterOneErrorLine) {
 
 TEST_F(BridgeTest, EveryErrorAnswerReachesConsoleClientsAndAQLabDialog) {
     qlab->change([](sim::WorkspaceFile& file) { file.workspaces.front().selected.clear(); });
-    const std::vector<std::pair<QString, QString>> cases{
-        {files("QLab", "G1"), QStringLiteral("ERROR: no cue selected")},
-        {files("Remote", "nobody"), QStringLiteral("ERROR: no cue selected")},
-        {files("Remote", "M1"), QStringLiteral("ERROR: Selected cue is not a group")},
-        {files("Remote", "G3"),
-         QStringLiteral("ERROR: Cannot find MIDI File or Memo Cue in the Group")},
-        {files("Remote", "G7"), memoFormatError},
-        {files("Chase", "G8"), memoFormatError},
+    const std::vector<std::tuple<const char*, const char*, QString>> cases{
+        {"QLab", "G1", QStringLiteral("ERROR: no cue selected")},
+        {"Remote", "nobody", QStringLiteral("ERROR: no cue selected")},
+        {"Remote", "M1", QStringLiteral("ERROR: Selected cue is not a group")},
+        {"Remote", "G3", QStringLiteral("ERROR: Cannot find MIDI File or Memo Cue in the Group")},
+        {"Remote", "G7", memoFormatError},
+        {"Chase", "G8", memoFormatError},
     };
     QStringList expected;
-    for (const auto& [answer, message] : cases) {
-        EXPECT_EQ(answer, QStringLiteral("Script failed")) << message.toStdString();
+    for (const auto& [source, cue, message] : cases) {
+        EXPECT_EQ(files(source, cue), QStringLiteral("Script failed")) << message.toStdString();
         expected << message;
+        // The operator dismisses each dialog before the next error: one dialog at a time.
+        ASSERT_TRUE(QLabIntegration::waitForMessageDialogs(5000));
     }
     EXPECT_EQ(consoleLines(), expected);
     EXPECT_EQ(sent, expected);
@@ -131,8 +132,6 @@ TEST_F(BridgeTest, EveryErrorAnswerReachesConsoleClientsAndAQLabDialog) {
         EXPECT_EQ(dialog.title, QStringLiteral("Carvo"));
         dialogs << dialog.text;
     }
-    dialogs.sort();
-    expected.sort();
     EXPECT_EQ(dialogs, expected);
 }
 
@@ -172,15 +171,19 @@ TEST_F(BridgeTest, DisplayQLabMessageNeverWaitsForTheDialog) {
 }
 
 TEST_F(BridgeTest, OpenDialogsLeaveTheGlobalPoolToTheCountersRunningChecks) {
-    // Dialogs that wait for OK must not take the threads the bar counter asks QLab from.
+    // Dialogs that wait for OK must not take the threads the bar counter asks QLab from, and a
+    // flood of refusals opens one dialog at a time: the newest waiting text is shown next.
     struct HeldResponder : sim::DialogResponder {
         std::mutex mutex;
         std::condition_variable changed;
         bool released = false;
         int open = 0;
-        std::optional<QString> respond(const sim::DialogRequest&) override {
+        int mostOpen = 0;
+        QStringList shown;
+        std::optional<QString> respond(const sim::DialogRequest& request) override {
             std::unique_lock lock(mutex);
-            ++open;
+            shown << request.text;
+            mostOpen = std::max(mostOpen, ++open);
             changed.notify_all();
             changed.wait_for(lock, std::chrono::seconds(10), [this] { return released; });
             --open;
@@ -191,13 +194,14 @@ TEST_F(BridgeTest, OpenDialogsLeaveTheGlobalPoolToTheCountersRunningChecks) {
     auto held = std::make_shared<HeldResponder>();
     qlab->setDialogResponder(held);
 
-    const int dialogs = QThreadPool::globalInstance()->maxThreadCount() + 1;
-    for (int i = 0; i < dialogs; ++i)
-        bridge().displayQLabMessage(QStringLiteral("The bar number is out of range"));
+    const int messages = 400;
+    for (int i = 0; i < messages; ++i)
+        bridge().displayQLabMessage(QStringLiteral("The bar number is out of range ") +
+                                    QString::number(i));
     {
         std::unique_lock lock(held->mutex);
-        ASSERT_TRUE(held->changed.wait_for(lock, std::chrono::seconds(5),
-                                           [&] { return held->open == dialogs; }));
+        ASSERT_TRUE(
+            held->changed.wait_for(lock, std::chrono::seconds(5), [&] { return held->open == 1; }));
     }
 
     std::promise<void> checked;
@@ -205,13 +209,20 @@ TEST_F(BridgeTest, OpenDialogsLeaveTheGlobalPoolToTheCountersRunningChecks) {
     QThreadPool::globalInstance()->start([&checked] { checked.set_value(); });
     EXPECT_EQ(done.wait_for(std::chrono::seconds(5)), std::future_status::ready);
 
+    {
+        std::unique_lock lock(held->mutex);
+        held->released = true;
+        held->changed.notify_all();
+    }
+    ASSERT_TRUE(QLabIntegration::waitForMessageDialogs(5000));
     std::unique_lock lock(held->mutex);
-    held->released = true;
-    held->changed.notify_all();
-    EXPECT_TRUE(
-        held->changed.wait_for(lock, std::chrono::seconds(5), [&] { return held->open == 0; }));
+    EXPECT_EQ(held->mostOpen, 1);
+    EXPECT_EQ(held->shown, (QStringList{QStringLiteral("The bar number is out of range 0"),
+                                        QStringLiteral("The bar number is out of range 399")}));
     lock.unlock();
-    EXPECT_EQ(consoleLines().size(), dialogs);
+    // The console and the clients still get every message.
+    EXPECT_EQ(consoleLines().size(), messages);
+    EXPECT_EQ(sent.size(), messages);
 }
 
 TEST_F(BridgeTest, LoadAndStartReadsTheSettingsAfreshAndRunsTheCue) {

@@ -226,10 +226,12 @@ void OscBackend::loadAndStart(const QString& uniqueID, float barTime, bool stand
                   started.description());
 }
 
-void OscBackend::showMessage(const QString& message) {
+void OscBackend::showMessage(const QString& message, std::function<void()> closed) {
     // The dialog waits for the operator; the caller never does.
-    messageDialogPool().start([responder = responder(), message] {
+    messageDialogPool().start([responder = responder(), message, closed = std::move(closed)] {
         responder->respond({message, QStringLiteral("Carvo"), std::nullopt});
+        if (closed)
+            closed();
     });
 }
 

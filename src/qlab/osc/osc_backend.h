@@ -39,7 +39,7 @@ public:
     std::function<bool(const QString& uniqueID)> runningCheck() const override;
     void loadAndStart(const QString& uniqueID, float barTime, bool standby,
                       double preWait) override;
-    void showMessage(const QString& message) override;
+    void showMessage(const QString& message, std::function<void()> closed = {}) override;
     void panic(const QList<QString>& uniqueIDs) override;
     bool isQLabRunning() override;
     QLabState workspaceState() override;
