@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -217,11 +218,17 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
         osc.listen(oscPort, qlabHost);
     else
         carvo::writeLine(QStringLiteral("OSC commands: off (port 0)"));
-    // The listener closes and the announcement is withdrawn before the process ends.
+    // The listener closes and the announcement is withdrawn before the process ends; waiting
+    // requests are dropped. A script that holds the main thread is abandoned by the signal's
+    // own thread, and the simulated QLab's held answers come at once.
     carvo::QuitSignals quit([&objects] {
+        objects.requests().close();
         objects.server().stopServer();
         QCoreApplication::quit();
     });
+    std::optional<carvo::AbandonOnQuit> endHangs;
+    if (qlab.simulated)
+        endHangs.emplace([simulated = qlab.simulated] { simulated->endHangs(); });
     objects.server().setPort(options.port);
     objects.server().startServer();
     // So that a stop reaches every group cue even before a client has asked for the catalogue.

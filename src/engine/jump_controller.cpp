@@ -6,6 +6,7 @@
 
 #include "base/broadcaster.h"
 #include "base/diagnostics.h"
+#include "base/quit_signals.h"
 #include "base/text.h"
 #include "engine/bar_counter_manager.h"
 #include "engine/beat_progress_model.h"
@@ -114,6 +115,12 @@ void JumpController::run(RequestSource source, qint64 bar, const Options& option
     if (!inRange(candidate)) {
         writeLine(std::string_view("Bar number out of range"));
         m_qlab.displayQLabMessage(QStringLiteral("The bar number is out of range"));
+        return;
+    }
+
+    // The process is ending (a signal came while QLab was answering): nothing more goes to QLab.
+    if (quitRequested()) {
+        writeLine(std::string_view("Jump dropped: Carvo is quitting"));
         return;
     }
 

@@ -1,7 +1,10 @@
 #include "qlab/osascript_runner.h"
 
+#include <csignal>
+
 #include <QProcess>
 
+#include "base/quit_signals.h"
 #include "qlab/scripts.h"
 
 namespace carvo {
@@ -199,12 +202,17 @@ OsascriptRunner::OsascriptRunner(QString program, int timeoutMilliseconds)
 
 ScriptOutcome OsascriptRunner::run(const QString& source) {
     // One process per run, owned by the calling thread: runs from several threads never meet.
+    if (quitRequested())
+        return {ScriptError{QStringLiteral("Carvo is quitting")}, std::nullopt};
     QProcess process;
     process.start(m_program, {QStringLiteral("-ss"), QStringLiteral("-")});
     if (!process.waitForStarted())
         return {ScriptError{QStringLiteral("cannot start ") + m_program + QStringLiteral(": ") +
                             process.errorString()},
                 std::nullopt};
+    // A quit signal does not wait for QLab: the script is abandoned with its process.
+    const AbandonOnQuit abandon(
+        [pid = process.processId()] { ::kill(static_cast<pid_t>(pid), SIGKILL); });
     process.write(source.toUtf8());
     process.closeWriteChannel();
     if (!process.waitForFinished(m_timeoutMilliseconds)) {

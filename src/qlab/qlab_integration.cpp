@@ -11,6 +11,7 @@
 #include "base/app_console.h"
 #include "base/broadcaster.h"
 #include "base/diagnostics.h"
+#include "base/quit_signals.h"
 #include "base/settings.h"
 #include "qlab/applescript_backend.h"
 
@@ -152,7 +153,7 @@ void QLabIntegration::fillCatalogueQuietly() {
     // holds the backend, not the bridge.
     std::thread([backend = m_backend, filled = m_catalogueFilled,
                  bridge = QPointer<QLabIntegration>(this)] {
-        for (int attempt = 0; attempt < attempts && !*filled; ++attempt) {
+        for (int attempt = 0; attempt < attempts && !quitRequested() && !*filled; ++attempt) {
             if (attempt > 0)
                 std::this_thread::sleep_for(3s);
             if (!backend->isQLabRunning() ||

@@ -72,6 +72,7 @@ public:
 
     quint16 port() const { return m_port; }
     qint64 processId() const { return m_output.process().processId(); }
+    QProcess& process() { return m_output.process(); }
     QString scriptLogPath() const;
     QString scriptLog() const;
     // Each transcript entry: the script text followed by its outcome.

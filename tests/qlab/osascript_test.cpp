@@ -2,8 +2,18 @@
 #include <future>
 #include <vector>
 
+#include <csignal>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
+#include "base/quit_signals.h"
 #include "qlab/osascript_runner.h"
 
 namespace carvo {
@@ -67,6 +77,16 @@ TEST(OsascriptOutput, MalformedOutputIsAProblemNotAGuess) {
     EXPECT_TRUE(deep.problem);
 }
 
+// Running, and not a zombie that nobody has reaped yet.
+bool isAlive(pid_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray fields = stat.readAll();
+    const qsizetype close = fields.lastIndexOf(')');
+    return close >= 0 && close + 2 < fields.size() && fields.at(close + 2) != 'Z';
+}
+
 class OsascriptRunnerTest : public ::testing::Test {
 protected:
     OsascriptRunner runner{QStringLiteral(CARVO_QLAB_TEST_DATA "/fake-osascript")};
@@ -117,6 +137,49 @@ TEST_F(OsascriptRunnerTest, RunsFromSeveralThreadsAtOnce) {
         }));
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(runs[static_cast<std::size_t>(i)].get().resultText(), QString::number(i));
+}
+
+// In a child process of its own (a quit signal marks the whole process as quitting): a script
+// that never answers holds the runner until SIGTERM comes; the signal's watcher kills the
+// osascript process, the run returns an error, and nothing of it outlives the signal.
+TEST_F(OsascriptRunnerTest, AQuitSignalAbandonsAScriptThatNeverAnswers) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString pidFile = folder.filePath(QStringLiteral("osascript.pid"));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const QuitSignals quit({});
+        const auto outcome = runner.run(QStringLiteral("delay 1000 -- hang: ") + pidFile);
+        _exit(outcome.error && quitRequested() ? 0 : 1);
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    QFile file(pidFile);
+    while (!(file.exists() && file.size() > 0) && clock.elapsed() < 10'000)
+        QThread::msleep(10);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << "the stand-in osascript never started";
+    const pid_t osascript = static_cast<pid_t>(file.readAll().trimmed().toLongLong());
+    ASSERT_GT(osascript, 0);
+
+    clock.restart();
+    ASSERT_EQ(::kill(child, SIGTERM), 0);
+    int status = 0;
+    pid_t ended = 0;
+    while ((ended = ::waitpid(child, &status, WNOHANG)) == 0 && clock.elapsed() < 10'000)
+        QThread::msleep(10);
+    if (ended == 0)
+        ::kill(child, SIGKILL);
+    ASSERT_EQ(ended, child) << "the runner still waited 10 s after the signal";
+    // The bound a show needs is 2 s; a loaded machine gets some slack.
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    // The stand-in ignored SIGTERM: only the watcher's SIGKILL ended it.
+    while (isAlive(osascript) && clock.elapsed() < 10'000)
+        QThread::msleep(10);
+    EXPECT_FALSE(isAlive(osascript)) << "the osascript process outlived the signal";
+    ::kill(osascript, SIGKILL);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QUuid>
 
+#include "base/diagnostics.h"
 #include "base/text.h"
 #include "engine/numbers.h"
 
@@ -242,6 +243,9 @@ void SimulatedQLab::actSlow(ScriptKind kind, const QString& uniqueID) {
     };
     if (!holds())
         return;
+    // Tests and operators trying the knob see when an answer is being held.
+    writeLine(QStringLiteral("Simulated QLab holds its answer to a ") + scriptKindName(kind) +
+              QStringLiteral(" script"));
     if (const auto seconds = m_model.hang->seconds) {
         const auto until = std::chrono::steady_clock::now() +
                            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
