@@ -261,6 +261,65 @@ TEST_F(RemoteProtocolEndToEnd, StopPanicsEveryCataloguedCueAndNeedsItsBlank) {
     EXPECT_EQ(panic.count(QStringLiteral("panic myCue")), static_cast<qsizetype>(cues.size()));
 }
 
+TEST_F(RemoteProtocolEndToEnd, StopBeforeAnyoneAskedForTheCuesStillPanicsTheWholeCatalogue) {
+    startCarvo();
+    auto watcher = connectClient();
+    // Read quietly at start-up: no client hears a catalogue it did not ask for.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return !carvo.outputLines()
+                        .filter(QStringLiteral("Catalogue read at start-up: "))
+                        .isEmpty();
+        },
+        answerMs));
+    EXPECT_TRUE(sendAlone("STOP ").empty());
+    ASSERT_EQ(runsContaining(QStringLiteral("panic myCue")), 1) << carvo.scriptLog().toStdString();
+    for (const QString& group : {waltz, overture})
+        EXPECT_EQ(runsContaining(QStringLiteral("first cue whose uniqueID is \"") + group +
+                                 QStringLiteral("\"\npanic myCue")),
+                  1)
+            << group.toStdString();
+    for (const std::string& message : watcher->messagesWithPending())
+        EXPECT_FALSE(std::string_view(message).starts_with("GROUP_CUES: ")) << message;
+}
+
+TEST_F(RemoteProtocolEndToEnd, StopStopsTheMusicOfTheLastJumpThoughNoCatalogueWasEverRead) {
+    // Without the Carvo cue QLab offers no catalogue at all, so only what Carvo itself started
+    // can be known to a stop; no client ever sent REQUEST CUES.
+    QJsonObject top = QJsonDocument::fromJson(demoWorkspace()).object();
+    QJsonArray workspaces = top.value(QStringLiteral("workspaces")).toArray();
+    QJsonObject front = workspaces[0].toObject();
+    QJsonArray cues;
+    for (const QJsonValue& cue : front.value(QStringLiteral("cues")).toArray())
+        if (cue.toObject().value(QStringLiteral("number")).toString() != QStringLiteral("Carvo"))
+            cues.append(cue);
+    front.insert(QStringLiteral("cues"), cues);
+    workspaces[0] = front;
+    top.insert(QStringLiteral("workspaces"), workspaces);
+    startCarvo(QJsonDocument(top).toJson());
+
+    auto client = connectClient();
+    select(*client, waltz);
+    client->send("BAR_REQUEST: 3");
+    const auto counting = client->waitForMatch(
+        [](const std::string& m) {
+            const auto p = readBarMessage(m);
+            return p && p->bar == 3 && p->progress > 0.0;
+        },
+        answerMs);
+    ASSERT_TRUE(counting.has_value());
+
+    EXPECT_TRUE(sendAlone("STOP ").empty());
+    EXPECT_EQ(runsContaining(QStringLiteral("set myCue to first cue whose uniqueID is \"") +
+                             waltz + QStringLiteral("\"\npanic myCue")),
+              1)
+        << carvo.scriptLog().toStdString();
+    // QLab stopped the waltz, so the counter stops with the bar it was jumped to.
+    EXPECT_TRUE(client->waitForMatch([](const std::string& m) { return m == "BAR: 3.1 0"; },
+                                     answerMs, *counting)
+                    .has_value());
+}
+
 // --- handshake ------------------------------------------------------------------------------
 
 TEST_F(RemoteProtocolEndToEnd, HandshakeAnswersOnlyTheRequesterThenEveryoneHearsThePosition) {
