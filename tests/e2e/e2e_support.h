@@ -32,7 +32,7 @@ QByteArray demoWorkspace(const std::map<QString, double>& durations = {});
 struct CarvoSettings {
     bool standby = false;
     // Text settings written to carvo's store before it starts (key, value).
-    std::vector<std::pair<const char*, QString>> texts;
+    std::vector<std::pair<const char*, QString>> texts = {};
     // After carvo's own (a later option wins over an earlier one).
     QStringList extraArguments;
 };

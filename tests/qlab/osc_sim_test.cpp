@@ -556,11 +556,24 @@ TEST_F(OscServerTest, JitterMakesEveryOtherChosenMessageArriveLateWithThoseBehin
     EXPECT_GE(timer.elapsed(), 250);
     m_client.nextReply("/version"); // held behind it, in order
 
-    // Its twin, written well after the window, arrives within it: QLab drops it. This is the
-    // race a sender must leave a margin for.
-    while (timer.elapsed() < 400)
-        QThread::msleep(5);
-    sendAndLetArrive(running);
+    // The next one is on time.
+    m_client.send(running);
+    m_client.nextReply(running.address);
+
+    // The one after is late again, and its twin, written after the window, arrives within it:
+    // QLab drops it. This is the race a sender must leave a margin for.
+    const auto serveFor = [](int ms) {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    };
+    serveFor(150);
+    timer.restart();
+    m_client.send(running);
+    serveFor(350);
+    m_client.send(running);
+    m_client.nextReply(running.address);
     expectNothingBeforeAThump();
     EXPECT_EQ(m_server->droppedMessages(),
               QStringList{QStringLiteral("/workspace/W/cue_id/G/isRunning")});
