@@ -665,6 +665,19 @@ TEST_F(OscServerTest, AHangHoldsTheRunningChecksOfItsCueUntilItIsLifted) {
     m_client.nextReply("/workspace/W/cue_id/G/isRunning");
 }
 
+TEST_F(OscServerTest, AStatusHangHoldsTheQuestionForTheCarvoCue) {
+    start(filtered);
+    m_qlab->change([](sim::WorkspaceFile& model) {
+        model.duplicateWindowMs = 0;
+        model.hang = sim::Hang{sim::ScriptKind::status, {}, std::nullopt};
+    });
+    const Message carvo{"/workspace/W/cue/Carvo/uniqueID", {}};
+    m_client.send(carvo);
+    expectNothingBeforeAThump();
+    m_qlab->change([](sim::WorkspaceFile& model) { model.hang.reset(); });
+    EXPECT_EQ(statusOf(m_client.nextReply(carvo.address)), QStringLiteral("error")); // none here
+}
+
 TEST_F(OscServerTest, BytesThatAreNotOscChangeNothingAndTheConnectionServesOn) {
     start(show);
     const auto end = static_cast<char>(0xC0);
