@@ -373,6 +373,9 @@ std::optional<ScriptKind> scriptKindOf(const QStringList& rest, const osc::Messa
     if (!method)
         return std::nullopt;
     const auto& name = method->method;
+    // Asking for the cue numbered "Carvo" is the status check's question.
+    if (!method->byID && method->cue == QLatin1String("Carvo"))
+        return ScriptKind::status;
     if (name == QLatin1String("isRunning"))
         return ScriptKind::running;
     if (name == QLatin1String("actionElapsed"))
