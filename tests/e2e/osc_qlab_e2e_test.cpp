@@ -375,6 +375,10 @@ TEST_F(OscQLab, QLabStalledForFiveSecondsMidSongNeverStopsTheCountAndItKeepsInSt
     ASSERT_TRUE(carvo.waitForLine(QStringLiteral("QLab is answering again; the count follows it"),
                                   answerMs))
         << carvo.outputLines().join(u'\n').toStdString();
+    // Five silent seconds are more than three missed heartbeats: the session was lost and made
+    // again, and the count went on across it.
+    EXPECT_EQ(carvo.lineCount(QStringLiteral("QLab connection lost")), 1);
+    EXPECT_EQ(carvo.lineCount(QStringLiteral("QLab connected: Carvo Demo")), 2);
     // In step with the music: the bar the clients see now is the one 2.0 s bars give.
     const std::size_t from = client.messagesWithPending().size();
     const auto next = client.waitForMatch([](const std::string& m) { return barOf(m).has_value(); },
