@@ -1,8 +1,8 @@
 // One remote jump over QLab's OSC interface, from the client's bar request to the moment QLab
 // receives the start message, on loopback against the simulated QLab answering each message
-// 1 ms late. Everything but the simulated QLab runs on the main thread, as in carvo. Seven
-// questions go out (the group, its cues, the tempo cue, running, elapsed, load, start), each
-// waiting for its answer, so the floor is seven replies' delay.
+// 1 ms late. Everything but the simulated QLab runs on the main thread, as in carvo. The jump
+// waits for three rounds of answers: the group (with its running state) and its cues together,
+// the tempo cue, and the load with the start behind it; so the floor is three replies' delay.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -91,11 +91,11 @@ void BM_OscJumpFromBarRequestToStart(benchmark::State& state) {
             const SteadyClock::time_point started{SteadyClock::duration(startedAt.load())};
             state.SetIterationTime(std::chrono::duration<double>(started - before).count());
             // Stopped again, so the next jump is not refused as already running; and a pause past
-            // the client's repeat window, so this jump's questions do not wait for their twins
-            // from the last one (which a show's jumps, seconds apart, never do).
+            // the client's repeat window and its margin, so this jump's questions do not wait for
+            // their twins from the last one (which a show's jumps, seconds apart, never do).
             client->request("/cue_id/D-GROUP-WALTZ/stop");
             objects.counter().stopBarCounter(false);
-            waitFor([] { return false; }, 300);
+            waitFor([] { return false; }, 400);
         }
     }
     client.reset();

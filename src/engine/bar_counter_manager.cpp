@@ -6,6 +6,7 @@
 #include <QThreadPool>
 
 #include "base/broadcaster.h"
+#include "base/diagnostics.h"
 #include "base/text.h"
 #include "engine/bar_position.h"
 #include "engine/beat_progress_model.h"
@@ -106,7 +107,7 @@ void BarCounterManager::barCounterTick(const QString& cueID) {
     m_checkOutstanding = true;
     const quint64 run = m_run;
     m_executor([liveness = m_liveness, cueID, run, check = m_runningCheck] {
-        const bool running = check && check(cueID);
+        const std::optional<bool> running = check ? check(cueID) : std::optional<bool>(false);
         std::lock_guard lock(liveness->mutex);
         BarCounterManager* counter = liveness->counter;
         if (!counter)
@@ -118,11 +119,26 @@ void BarCounterManager::barCounterTick(const QString& cueID) {
                 if (run != counter->m_run)
                     return;
                 counter->m_checkOutstanding = false;
-                if (!running)
-                    counter->stopBarCounter(true);
+                counter->tookRunningAnswer(running);
             },
             Qt::QueuedConnection);
     });
+}
+
+// Only a definite "not running" stops the count: a QLab that is busy or unreachable for a while
+// must not stop music that plays on.
+void BarCounterManager::tookRunningAnswer(std::optional<bool> running) {
+    if (!running) {
+        if (!m_qlabSilent)
+            consoleLine(QStringLiteral("QLab is not answering; the count goes on"));
+        m_qlabSilent = true;
+        return;
+    }
+    if (m_qlabSilent)
+        consoleLine(QStringLiteral("QLab is answering again; the count follows it"));
+    m_qlabSilent = false;
+    if (!*running)
+        stopBarCounter(true);
 }
 
 QString BarCounterManager::updateBarPosition() {

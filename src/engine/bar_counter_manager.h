@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <QObject>
 #include <QString>
@@ -23,8 +24,9 @@ class BarCounterManager : public QObject {
                    lastBarTriggeredChanged)
 
 public:
-    // Whether a cue still runs; called away from the main thread.
-    using RunningCheck = std::function<bool(const QString& cueID)>;
+    // Whether a cue still runs; none when QLab gave no answer (it timed out, or the connection
+    // is down), which never stops the counter. Called away from the main thread.
+    using RunningCheck = std::function<std::optional<bool>(const QString& cueID)>;
     // Runs a task away from the main thread.
     using Executor = std::function<void(std::function<void()> task)>;
 
@@ -66,6 +68,8 @@ signals:
     void lastBarTriggeredChanged();
 
 private:
+    void tookRunningAnswer(std::optional<bool> running);
+
     BeatProgressModel& m_progress;
     Broadcaster& m_broadcaster;
     RunningCheck m_runningCheck;
@@ -82,6 +86,9 @@ private:
     quint64 m_run = 0;
     // This run's running check has been asked and not yet answered.
     bool m_checkOutstanding = false;
+    // The last running check went unanswered; said once on the console, and once when QLab
+    // answers again.
+    bool m_qlabSilent = false;
     // Lets a running check that answers after the counter is gone find that out.
     struct Liveness;
     std::shared_ptr<Liveness> m_liveness;

@@ -76,7 +76,8 @@ bool AppleScriptBackend::isCueElapsedOverOneSecond(const QString& uniqueID) {
                        fromUtf8(scripts::isCueElapsedOverOneSecond(toUtf8(uniqueID))));
 }
 
-std::function<bool(const QString& uniqueID)> AppleScriptBackend::runningCheck() const {
+std::function<std::optional<bool>(const QString& uniqueID)>
+AppleScriptBackend::runningCheck() const {
     return [runner = m_runner](const QString& uniqueID) {
         return answersTrue(runner.get(), fromUtf8(scripts::isCueRunning(toUtf8(uniqueID))));
     };

@@ -19,7 +19,7 @@ public:
                                  const QString& uniqueID) override;
     bool isCueRunning(const QString& uniqueID) override;
     bool isCueElapsedOverOneSecond(const QString& uniqueID) override;
-    std::function<bool(const QString& uniqueID)> runningCheck() const override;
+    std::function<std::optional<bool>(const QString& uniqueID)> runningCheck() const override;
     void loadAndStart(const QString& uniqueID, float barTime, bool standby,
                       double preWait) override;
     void showMessage(const QString& message, std::function<void()> closed = {}) override;

@@ -33,7 +33,9 @@ public:
     virtual bool isCueRunning(const QString& uniqueID) = 0;
     virtual bool isCueElapsedOverOneSecond(const QString& uniqueID) = 0;
     // isCueRunning for threads other than the caller's: it may outlive the backend's owner.
-    virtual std::function<bool(const QString& uniqueID)> runningCheck() const = 0;
+    // None when QLab gave no answer (OSC: a timeout or no connection); AppleScript answers
+    // every failure false, as isCueRunning does.
+    virtual std::function<std::optional<bool>(const QString& uniqueID)> runningCheck() const = 0;
     virtual void loadAndStart(const QString& uniqueID, float barTime, bool standby,
                               double preWait) = 0;
     // Shows a refusal in a dialog; returns at once. closed runs, on any thread, once the dialog

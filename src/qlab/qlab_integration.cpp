@@ -117,7 +117,7 @@ bool QLabIntegration::isCueElapsedOverOneSecond(const QString& uniqueID) {
     return m_backend->isCueElapsedOverOneSecond(uniqueID);
 }
 
-std::function<bool(const QString& uniqueID)> QLabIntegration::runningCheck() const {
+std::function<std::optional<bool>(const QString& uniqueID)> QLabIntegration::runningCheck() const {
     return m_backend->runningCheck();
 }
 

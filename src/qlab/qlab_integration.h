@@ -53,7 +53,7 @@ public:
     // isCueRunning for the bar counter's background checks: it holds the backend's connection
     // to QLab, not the bridge, so a check still running when the bridge goes away touches
     // nothing of it.
-    std::function<bool(const QString& uniqueID)> runningCheck() const;
+    std::function<std::optional<bool>(const QString& uniqueID)> runningCheck() const;
     // Reads "standby" and "preWait" afresh from the settings on every call.
     void sendLoadTimeAndStartQLab(const QString& uniqueID, float barTime) override;
     // Panics every group cue of the stored catalogue.

@@ -200,6 +200,8 @@ bool CarvoInstance::start(const QByteArray& workspaceJson, const CarvoSettings& 
     // Written through the same store carvo reads, into the folder given to it.
     settings::useFolder(settingsFolder);
     settings::setStandby(settings.standby);
+    for (const auto& [key, value] : settings.texts)
+        settings::setText(key, value);
 
     const QString workspacePath = m_dir.filePath(QStringLiteral("workspace.json"));
     QFile workspace(workspacePath);

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QByteArray>
@@ -30,6 +31,8 @@ QByteArray demoWorkspace(const std::map<QString, double>& durations = {});
 
 struct CarvoSettings {
     bool standby = false;
+    // Text settings written to carvo's store before it starts (key, value).
+    std::vector<std::pair<const char*, QString>> texts = {};
     // After carvo's own (a later option wins over an earlier one).
     QStringList extraArguments;
 };
@@ -104,6 +107,7 @@ public:
     void kill();
 
     quint16 port() const { return m_port; }
+    qint64 processId() { return m_output.process().processId(); }
     QString url() const;
     // The messages received so far, in oscdump's form ("/workspace/W/cue_id/X/start").
     QStringList received() const;

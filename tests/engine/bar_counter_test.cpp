@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QSignalSpy>
 
+#include "base/app_console.h"
 #include "engine_test_support.h"
 
 namespace carvo {
@@ -163,6 +164,50 @@ TEST_F(BarCounterFollowingMusic, ASlowQLabIsAskedOneQuestionAtATime) {
     EXPECT_FALSE(manager().isCounting());
     EXPECT_EQ(harness.sent, QStringList{QStringLiteral("BAR: 1.1 0")});
     EXPECT_EQ(harness.checkedCues.size(), 2);
+}
+
+TEST_F(BarCounterFollowingMusic, NoAnswerFromQLabKeepsCountingAndIsSaidOnceEachWay) {
+    const QString silent = QStringLiteral("QLab is not answering; the count goes on");
+    const QString back = QStringLiteral("QLab is answering again; the count follows it");
+    const auto said = [](const QString& line) {
+        QCoreApplication::processEvents();
+        return AppConsole::shared().logText().count(line);
+    };
+    const auto silentBefore = said(silent);
+    const auto backBefore = said(back);
+
+    // Three checks in a row without an answer (a timeout, a lost session): the count goes on
+    // from the clock, and the console hears it once.
+    harness.runningCheck = [](const QString&) { return std::optional<bool>(); };
+    for (int tick = 1; tick <= 3; ++tick) {
+        harness.tickAt(0.5 * tick);
+        harness.answerChecks();
+    }
+    EXPECT_TRUE(manager().isCounting());
+    EXPECT_EQ(manager().barCounter(), QStringLiteral("1.4"));
+    EXPECT_FALSE(harness.sent.contains(QStringLiteral("BAR: 1.1 0")));
+    EXPECT_EQ(harness.checkedCues.size(), 3);
+    EXPECT_EQ(said(silent) - silentBefore, 1);
+    EXPECT_EQ(said(back) - backBefore, 0);
+
+    // QLab answers again, still running: said once, and the counter is where the clock says.
+    harness.runningCheck = {};
+    harness.tickAt(2.5);
+    harness.answerChecks();
+    harness.tickAt(2.6);
+    harness.answerChecks();
+    EXPECT_TRUE(manager().isCounting());
+    EXPECT_EQ(manager().barCounter(), QStringLiteral("2.2"));
+    EXPECT_EQ(said(back) - backBefore, 1);
+    EXPECT_EQ(said(silent) - silentBefore, 1);
+
+    // The first definite "not running" stops it, with its one notice.
+    harness.cueRunning = false;
+    harness.tickAt(2.7);
+    harness.sent.clear();
+    harness.answerChecks();
+    EXPECT_FALSE(manager().isCounting());
+    EXPECT_EQ(harness.sent, QStringList{QStringLiteral("BAR: 1.1 0")});
 }
 
 TEST_F(BarCounterFollowingMusic, ANegativeBarIndexStopsAtTheFirstTick) {

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <QCoreApplication>
@@ -109,8 +110,8 @@ public:
 
     double now = 1'700'000'000.0;
     bool cueRunning = true;
-    // When set, running checks ask it instead of answering cueRunning.
-    std::function<bool(const QString& cueID)> runningCheck;
+    // When set, running checks ask it instead of answering cueRunning; none is no answer.
+    std::function<std::optional<bool>(const QString& cueID)> runningCheck;
     QStringList sent;
     QStringList checkedCues;
     ManualTimers timers;

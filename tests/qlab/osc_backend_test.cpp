@@ -5,8 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+
 #include <QCoreApplication>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,7 +46,8 @@ private:
 class BothRoads {
 public:
     explicit BothRoads(const QByteArray& workspaceJson, const QString& folder,
-                       const osc::MediaPathMap& media = {}) {
+                       const osc::MediaPathMap& media = {},
+                       const std::function<void(osc::ClientSettings&)>& adjust = {}) {
         QString problem;
         auto workspace = sim::parseWorkspace(workspaceJson, folder, &problem);
         EXPECT_TRUE(workspace) << problem.toStdString();
@@ -59,6 +66,8 @@ public:
         osc::ClientSettings settings;
         settings.port = m_port;
         settings.timeout = std::chrono::milliseconds(1500);
+        if (adjust)
+            adjust(settings);
         m_client = std::make_shared<osc::Client>(settings);
         m_client->start();
         EXPECT_TRUE(QTest::qWaitFor([this] { return m_client->isConnected(); }, 5000));
@@ -195,7 +204,7 @@ TEST_F(OscRoad, StatusCatalogueAndRunningStateAgreeWithAppleScript) {
     roads.oscRoad->loadAndStart(waltz, 4.0F, false, 0.0);
     EXPECT_TRUE(roads.applescript->isCueRunning(waltz));
     EXPECT_TRUE(roads.oscRoad->isCueRunning(waltz));
-    EXPECT_TRUE(roads.oscRoad->runningCheck()(waltz));
+    EXPECT_EQ(roads.oscRoad->runningCheck()(waltz), std::optional<bool>(true));
     EXPECT_TRUE(roads.oscRoad->isCueElapsedOverOneSecond(waltz)) << "loaded at 4 s";
     EXPECT_FALSE(roads.oscRoad->isCueRunning(QStringLiteral("NO-SUCH-CUE")));
     roads.oscRoad->panic({waltz});
@@ -229,6 +238,150 @@ TEST_F(OscRoad, AMidiFileThatIsNotHereIsRefusedAndTheMapFindsItsCopy) {
     const auto answer =
         roads.oscRoad->filesAndStartBar(1, RequestSource::remote, 9, QStringLiteral("G"));
     EXPECT_EQ(answer.text, folder() + QStringLiteral("/overture.mid, 9, 1, G"));
+}
+
+int consoleCount(const QString& line) {
+    QCoreApplication::processEvents();
+    return static_cast<int>(AppConsole::shared().logText().count(line));
+}
+
+TEST_F(OscRoad, TheRunningCheckSaysRunningStoppedOrNothingWhenQLabDoesNotAnswer) {
+    BothRoads roads(demoJson(), folder());
+    const QString waltz = QStringLiteral("D-GROUP-WALTZ");
+    const auto check = roads.oscRoad->runningCheck();
+    EXPECT_EQ(check(waltz), std::optional<bool>(false));
+    EXPECT_EQ(check(QStringLiteral("NO-SUCH-CUE")), std::optional<bool>(false));
+    roads.oscRoad->loadAndStart(waltz, 0.0F, false, 0.0);
+    // Consecutive checks alike: whichever way each is asked, the same answer.
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(check(waltz), std::optional<bool>(true)) << i;
+    // QLab holds its answers: no answer, which is not "stopped".
+    roads.model().change([&](sim::WorkspaceFile& model) {
+        model.hang = sim::Hang{sim::ScriptKind::running, waltz, std::nullopt};
+    });
+    EXPECT_EQ(check(waltz), std::nullopt);
+    // The AppleScript road keeps its rule: a failed script is "not running".
+    EXPECT_EQ(roads.applescript->runningCheck()(QStringLiteral("NO-SUCH-CUE")),
+              std::optional<bool>(false));
+    roads.model().change([](sim::WorkspaceFile& model) { model.hang.reset(); });
+
+    // No two consecutive checks are the same message, so QLab's filter has nothing to drop.
+    QStringList checks;
+    for (const QString& line : roads.received())
+        if (line.contains(QStringLiteral("/cue_id/D-GROUP-WALTZ/")) &&
+            line.contains(QStringLiteral("isRunning")))
+            checks.append(line);
+    ASSERT_GE(checks.size(), 4);
+    for (qsizetype i = 1; i < checks.size(); ++i)
+        EXPECT_NE(checks[i], checks[i - 1]);
+}
+
+TEST_F(OscRoad, IDsThatOscCannotAddressAreRefusedAndNothingReachesQLab) {
+    BothRoads roads(demoJson(), folder());
+    const QString refusal = QStringLiteral("Refused the cue ID");
+    const int before = consoleCount(refusal);
+    const QStringList ids{
+        QStringLiteral("*"),    QStringLiteral("D-GROUP-*"), QStringLiteral("D-GROUP-WALTZ/start"),
+        QStringLiteral("[AB]"), QStringLiteral("{A,B}"),     QStringLiteral("A?"),
+        QStringLiteral("#1"),   QStringLiteral("A B"),       QString::fromUtf16(u"A\u0000B", 3),
+        QStringLiteral("A\nB")};
+    const qsizetype sentBefore = roads.received().size();
+    for (const QString& id : ids) {
+        for (const RequestSource source : {RequestSource::remote, RequestSource::chase}) {
+            EXPECT_EQ(roads.oscRoad->filesAndStartBar(12, source, 17, id),
+                      FilesAnswer::answer(QStringLiteral("ERROR: no cue selected")));
+        }
+        EXPECT_FALSE(roads.oscRoad->isCueRunning(id));
+        EXPECT_EQ(roads.oscRoad->runningCheck()(id), std::optional<bool>(false));
+        roads.oscRoad->loadAndStart(id, 1.0F, false, 0.0);
+        roads.oscRoad->panic({id});
+    }
+    EXPECT_EQ(roads.received().size(), sentBefore) << roads.received().join(u'\n').toStdString();
+    EXPECT_EQ(consoleCount(refusal) - before, 2 * ids.size());
+    // The NUL is shown, not written.
+    EXPECT_EQ(consoleCount(QStringLiteral("\"A\\x00B\"")), 2);
+}
+
+// A workspace of about 10,000 cues: groups of a MIDI File, an audio and a memo cue.
+QByteArray largeJson() {
+    QJsonArray cues{QJsonObject{{"uniqueID", "CARVO"}, {"type", "Network"}, {"number", "Carvo"}}};
+    for (int i = 0; i < 2500; ++i) {
+        const QString n = QString::number(i);
+        cues.append(QJsonObject{
+            {"uniqueID", QStringLiteral("0C7E6F2A-5B1D-4C39-8E0A-G%1").arg(i, 10, 10, QChar('0'))},
+            {"type", "Group"},
+            {"name", QStringLiteral("Song number %1 of the evening").arg(i)},
+            {"children",
+             QJsonArray{
+                 QJsonObject{{"uniqueID", "M" + n}, {"type", "MIDI File"}, {"notes", "1"}},
+                 QJsonObject{{"uniqueID", "A" + n}, {"type", "Audio"}, {"name", "Track " + n}},
+                 QJsonObject{
+                     {"uniqueID", "N" + n}, {"type", "Memo"}, {"notes", "1, 120, 4, 4"}}}}});
+    }
+    return QJsonDocument(QJsonObject{{"workspaces",
+                                      QJsonArray{QJsonObject{{"name", "Large"}, {"cues", cues}}}}})
+        .toJson(QJsonDocument::Compact);
+}
+
+TEST_F(OscRoad, ATenThousandCueWorkspaceGivesItsStatusAndItsCatalogue) {
+    BothRoads roads(largeJson(), folder(), {}, [](osc::ClientSettings& settings) {
+        settings.timeout = std::chrono::seconds(5);
+    });
+    EXPECT_EQ(roads.oscRoad->workspaceState(), QLabState::runningWithCarvoCue);
+    const auto catalogue = roads.oscRoad->usableGroupCues();
+    ASSERT_TRUE(catalogue);
+    EXPECT_EQ(catalogue->size(), 2500);
+    EXPECT_EQ(catalogue->back().name, QStringLiteral("Song number 2499 of the evening"));
+    // The status check asks for the Carvo cue, not for every cue.
+    const QStringList received = roads.received();
+    EXPECT_EQ(received.filter(QStringLiteral("/cueLists")).size(), 1);
+}
+
+TEST_F(OscRoad, SeveralSelectedCuesTakeTheLastInEitherReplyShape) {
+    for (const char* shape : {"each", "list"}) {
+        QJsonObject top = QJsonDocument::fromJson(demoJson()).object();
+        QJsonArray workspaces = top.value(QStringLiteral("workspaces")).toArray();
+        QJsonObject first = workspaces.first().toObject();
+        first.insert(QStringLiteral("selected"), QJsonArray{QStringLiteral("D-GROUP-OVERTURE"),
+                                                            QStringLiteral("D-GROUP-WALTZ")});
+        first.insert(QStringLiteral("selectedReplies"), QString::fromLatin1(shape));
+        workspaces[0] = first;
+        top.insert(QStringLiteral("workspaces"), workspaces);
+        BothRoads roads(QJsonDocument(top).toJson(), folder());
+        roads.setResponder(std::make_shared<TypedBar>(QStringLiteral("5")));
+        const auto expected = roads.applescript->filesAndStartBar(12, RequestSource::qlab, 0, {});
+        ASSERT_TRUE(expected.text.endsWith(QStringLiteral(", D-GROUP-WALTZ")))
+            << expected.text.toStdString();
+        EXPECT_EQ(roads.oscRoad->filesAndStartBar(12, RequestSource::qlab, 0, {}), expected)
+            << shape;
+        // Nothing of the first answer is left over for the next question.
+        const auto atBar = roads.oscRoad->filesAndStartBar(12, RequestSource::selectedAtBar, 6, {});
+        EXPECT_TRUE(atBar.text.startsWith(QStringLiteral("6, ")) &&
+                    atBar.text.endsWith(QStringLiteral(", D-GROUP-WALTZ")))
+            << shape << ": " << atBar.text.toStdString();
+    }
+}
+
+TEST_F(OscRoad, APasscodeWithoutControlRefusesJumpsWithItsMessageAndLoadsNothing) {
+    QJsonObject top = QJsonDocument::fromJson(demoJson()).object();
+    QJsonArray workspaces = top.value(QStringLiteral("workspaces")).toArray();
+    QJsonObject first = workspaces.first().toObject();
+    first.insert(QStringLiteral("passcode"), QStringLiteral("1234"));
+    first.insert(QStringLiteral("passcodeRights"), QStringLiteral("view|edit"));
+    workspaces[0] = first;
+    top.insert(QStringLiteral("workspaces"), workspaces);
+    BothRoads roads(QJsonDocument(top).toJson(), folder(), {}, [](osc::ClientSettings& settings) {
+        settings.passcode = QStringLiteral("1234");
+    });
+    const QString name = first.value(QStringLiteral("name")).toString();
+    const QString message = QStringLiteral("❌ QLab's passcode for workspace \"%1\" does not allow "
+                                           "control: use a passcode with control rights")
+                                .arg(name);
+    EXPECT_EQ(roads.oscRoad->filesAndStartBar(12, RequestSource::remote, 2,
+                                              QStringLiteral("D-GROUP-WALTZ")),
+              FilesAnswer::answer(QStringLiteral("ERROR: ") + message));
+    EXPECT_TRUE(roads.received().filter(QStringLiteral("loadAt")).isEmpty());
+    EXPECT_GE(consoleCount(message), 1);
 }
 
 TEST_F(OscRoad, MakingCuesLeavesNetworkCuesThatSendCarvosCommands) {

@@ -6,6 +6,8 @@
 
 #include <QSettings>
 
+#include <utility>
+
 namespace carvo::testing {
 namespace {
 
@@ -34,6 +36,25 @@ TEST_F(OscRoadChoice, TheCommandLineWinsAndKeepsTheStoredPasscodeAndMap) {
     const auto defaultPort = osc::chooseRoad(QStringLiteral("osc://qlab.local"), &problem);
     ASSERT_TRUE(defaultPort);
     EXPECT_EQ(defaultPort->client.port, 53000);
+}
+
+TEST_F(OscRoadChoice, QLabsDuplicateWindowIsASettingOf250ByDefault) {
+    QString problem;
+    const auto url = QStringLiteral("osc://127.0.0.1");
+    ASSERT_TRUE(osc::chooseRoad(url, &problem));
+    EXPECT_EQ(osc::chooseRoad(url, &problem)->client.repeatWindow.count(), 250);
+    for (const auto& [text, window] : {std::pair{"400", 400}, std::pair{" 0 ", 0}}) {
+        set(osc::duplicateWindowKey, QString::fromLatin1(text));
+        const auto road = osc::chooseRoad(url, &problem);
+        ASSERT_TRUE(road) << problem.toStdString();
+        EXPECT_EQ(road->client.repeatWindow.count(), window);
+    }
+    for (const char* bad : {"-1", "soon", "2.5", "600000"}) {
+        set(osc::duplicateWindowKey, QString::fromLatin1(bad));
+        problem.clear();
+        EXPECT_FALSE(osc::chooseRoad(url, &problem)) << bad;
+        EXPECT_TRUE(problem.contains(QStringLiteral("qlabDuplicateWindowMs"))) << bad;
+    }
 }
 
 TEST_F(OscRoadChoice, UnusableUrlsAndSettingsAreRefusedWithAReason) {

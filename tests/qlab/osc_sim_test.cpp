@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 #include <QUuid>
 #include <gtest/gtest.h>
 
@@ -142,6 +143,11 @@ TEST(OscWorkspaceFile, ReadsTheOscKnobsAndRefusesBadOnes) {
 
     for (const auto& [json, key] : std::vector<std::pair<const char*, const char*>>{
              {R"({"duplicateWindowMs": -1})", "duplicateWindowMs"},
+             {R"({"jitter": {"ms": 20}})", "jitter"},
+             {R"({"workspaces": [ { "passcodeRights": "view|delete" } ]})",
+              "workspaces[0].passcodeRights"},
+             {R"({"workspaces": [ { "selectedReplies": "last" } ]})",
+              "workspaces[0].selectedReplies"},
              {R"({"workspaces": [ { "passcode": 1234 } ]})", "workspaces[0].passcode"},
              {R"({"workspaces": [ { "uniqueID": ["W"] } ]})", "workspaces[0].uniqueID"},
              {R"({"workspaces": [ { "cues": [ { "uniqueID": "N", "type": "Network",
@@ -254,8 +260,9 @@ TEST_F(OscServerTest, AWorkspaceWithoutAPasscodeAnswersWithoutConnecting) {
     const auto id = workspaceFrom(show).workspaces[1].uniqueID.toStdString();
     EXPECT_EQ(m_client.ask({"/workspace/" + id + "/cueLists", {}}).value("status").toString(),
               QStringLiteral("ok"));
-    EXPECT_EQ(m_client.ask({"/workspace/" + id + "/connect", {}}).value("data").toString(),
-              QStringLiteral("ok"));
+    EXPECT_EQ(
+        m_client.ask({"/workspace/" + id + "/connect", {std::string()}}).value("data").toString(),
+        QStringLiteral("ok:view|edit|control"));
     const auto unknown = m_client.ask({"/workspace/NO-SUCH/thump", {}});
     EXPECT_EQ(statusOf(unknown), QStringLiteral("error"));
 }
@@ -513,11 +520,12 @@ TEST_F(OscServerTest, TheDuplicateFilterDropsARepeatWithinItsWindowOnly) {
     expectNothingBeforeAThump();
     EXPECT_EQ(m_qlab->snapshot().workspaces[0].cues[0].name, QStringLiteral("b"));
 
-    // After the window the same message is answered again; a dropped one has no effect.
+    // QLab judges by real arrival: the simulation's clock moving on changes nothing. After the
+    // window has really passed, the same message is answered again; a dropped one has no effect.
     sendAndLetArrive(running);
-    m_clock->advance(0.05);
+    m_clock->advance(10.0);
     sendAndLetArrive(running);
-    m_clock->advance(0.15); // measured from the dropped one
+    QThread::msleep(150); // past the window, measured from the dropped one
     sendAndLetArrive(running);
     m_client.nextReply(running.address);
     m_client.nextReply(running.address);
@@ -531,6 +539,93 @@ TEST_F(OscServerTest, TheDuplicateFilterDropsARepeatWithinItsWindowOnly) {
     EXPECT_EQ(dropped, (QStringList{QStringLiteral("/workspace/W/cue_id/G/isRunning"),
                                     QStringLiteral("/workspace/W/cue_id/G/isRunning"),
                                     QStringLiteral("/workspace/W/new s \"memo\"")}));
+}
+
+TEST_F(OscServerTest, JitterMakesEveryOtherChosenMessageArriveLateWithThoseBehindIt) {
+    start(filtered);
+    m_qlab->change([](sim::WorkspaceFile& model) {
+        model.duplicateWindowMs = 300;
+        model.jitter = sim::WorkspaceFile::Jitter{250, QStringLiteral("isRunning")};
+    });
+    const Message running{"/workspace/W/cue_id/G/isRunning", {}};
+    QElapsedTimer timer;
+    timer.start();
+    m_client.send(running); // late
+    m_client.send({"/version", {}});
+    m_client.nextReply(running.address);
+    EXPECT_GE(timer.elapsed(), 250);
+    m_client.nextReply("/version"); // held behind it, in order
+
+    // The next one is on time.
+    m_client.send(running);
+    m_client.nextReply(running.address);
+
+    // The one after is late again, and its twin, written after the window, arrives within it:
+    // QLab drops it. This is the race a sender must leave a margin for.
+    const auto serveFor = [](int ms) {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    };
+    serveFor(150);
+    timer.restart();
+    m_client.send(running);
+    serveFor(350);
+    m_client.send(running);
+    m_client.nextReply(running.address);
+    expectNothingBeforeAThump();
+    EXPECT_EQ(m_server->droppedMessages(),
+              QStringList{QStringLiteral("/workspace/W/cue_id/G/isRunning")});
+}
+
+TEST_F(OscServerTest, APasscodeGrantsItsRightsAndActionsNeedControl) {
+    start(show);
+    m_qlab->change([](sim::WorkspaceFile& model) {
+        model.workspaces[0].passcodeRights = QStringLiteral("view");
+    });
+    EXPECT_EQ(askShow("/connect", {std::string("1234")}).value("data").toString(),
+              QStringLiteral("ok:view"));
+    EXPECT_EQ(statusOf(askShow("/cue_id/G1/type")), QStringLiteral("ok"));
+    m_client.send({"/alwaysReply", {std::int32_t{1}}});
+    m_client.nextReply("/alwaysReply");
+    for (const auto& [method, arguments] :
+         std::vector<std::pair<std::string, std::vector<osc::Argument>>>{
+             {"/cue_id/G1/loadAt", {2.0F}},
+             {"/cue_id/G1/start", {}},
+             {"/cue_id/G1/panic", {}},
+             {"/cue_id/G1/name", {std::string("renamed")}},
+             {"/new", {std::string("memo")}}})
+        EXPECT_EQ(statusOf(askShow(method, arguments)), QStringLiteral("denied")) << method;
+    EXPECT_FALSE(appleScriptAnswer(scripts::isCueRunning("G1")) == QStringLiteral("true"));
+}
+
+TEST_F(OscServerTest, SeveralSelectedCuesAnswerOncePerCueOrOnceWithAList) {
+    start(filtered);
+    m_qlab->change([&](sim::WorkspaceFile& model) {
+        model.duplicateWindowMs = 0;
+        auto& workspace = model.workspaces[0];
+        workspace.cues.push_back({});
+        workspace.cues.back().uniqueID = QStringLiteral("H");
+        workspace.cues.back().type = QStringLiteral("Audio");
+        workspace.selected = QStringList{QStringLiteral("G"), QStringLiteral("H")};
+    });
+    for (const auto shape :
+         {sim::Workspace::SelectedReplies::each, sim::Workspace::SelectedReplies::list}) {
+        m_qlab->change(
+            [&](sim::WorkspaceFile& model) { model.workspaces[0].selectedReplies = shape; });
+        m_client.send({"/workspace/W/cue/selected/uniqueID", {}});
+        if (shape == sim::Workspace::SelectedReplies::each) {
+            EXPECT_EQ(m_client.nextReply("/workspace/W/cue/selected/uniqueID").value("data"),
+                      QJsonValue(QStringLiteral("G")));
+            EXPECT_EQ(m_client.nextReply("/workspace/W/cue/selected/uniqueID").value("data"),
+                      QJsonValue(QStringLiteral("H")));
+        } else {
+            EXPECT_EQ(m_client.nextReply("/workspace/W/cue/selected/uniqueID").value("data"),
+                      QJsonValue(QJsonArray{QStringLiteral("G"), QStringLiteral("H")}));
+        }
+        expectNothingBeforeAThump();
+    }
 }
 
 TEST_F(OscServerTest, TheDuplicateFilterIsOffAtZero) {
@@ -568,6 +663,19 @@ TEST_F(OscServerTest, AHangHoldsTheRunningChecksOfItsCueUntilItIsLifted) {
     EXPECT_EQ(m_client.nextReply("/workspace/W/cue_id/G/valuesForKeys").value("data")["isRunning"],
               QJsonValue(false));
     m_client.nextReply("/workspace/W/cue_id/G/isRunning");
+}
+
+TEST_F(OscServerTest, AStatusHangHoldsTheQuestionForTheCarvoCue) {
+    start(filtered);
+    m_qlab->change([](sim::WorkspaceFile& model) {
+        model.duplicateWindowMs = 0;
+        model.hang = sim::Hang{sim::ScriptKind::status, {}, std::nullopt};
+    });
+    const Message carvo{"/workspace/W/cue/Carvo/uniqueID", {}};
+    m_client.send(carvo);
+    expectNothingBeforeAThump();
+    m_qlab->change([](sim::WorkspaceFile& model) { model.hang.reset(); });
+    EXPECT_EQ(statusOf(m_client.nextReply(carvo.address)), QStringLiteral("error")); // none here
 }
 
 TEST_F(OscServerTest, BytesThatAreNotOscChangeNothingAndTheConnectionServesOn) {

@@ -255,6 +255,7 @@ std::vector<std::string> SlipDecoder::feed(std::string_view bytes) {
             continue;
         if (m_packet.size() >= m_maxPacket) {
             m_overflow = true;
+            ++m_dropped;
             m_packet.clear();
             continue;
         }

@@ -55,10 +55,13 @@ class SlipDecoder {
 public:
     explicit SlipDecoder(std::size_t maxPacket = 1 << 20) : m_maxPacket(maxPacket) {}
     std::vector<std::string> feed(std::string_view bytes);
+    // How many packets were dropped for their length so far.
+    std::size_t droppedPackets() const { return m_dropped; }
 
 private:
     std::string m_packet;
     std::size_t m_maxPacket;
+    std::size_t m_dropped = 0;
     bool m_escaped = false;
     bool m_overflow = false;
 };

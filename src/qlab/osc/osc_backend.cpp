@@ -15,7 +15,35 @@ namespace {
 
 using Failure = FilesAnswer::Failure;
 
-std::string cueAddress(const QString& uniqueID) {
+// Characters that OSC reads as address patterns or separators, which a unique ID spliced into an
+// address must not hold: QLab would read "*" as every cue.
+bool addressable(const QString& uniqueID) {
+    if (uniqueID.isEmpty())
+        return false;
+    for (const QChar c : uniqueID) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Control ||
+            QStringView(u"*?[]{},/# ").contains(c))
+            return false;
+    }
+    return true;
+}
+
+// The ID as the console can show it: control characters as \xNN.
+QString shown(const QString& uniqueID) {
+    QString text;
+    for (const QChar c : uniqueID) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            text += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            text += c;
+    }
+    return text;
+}
+
+// The cue's address, or none when its ID cannot go into one (nothing is then sent).
+std::optional<std::string> cueAddress(const QString& uniqueID) {
+    if (!addressable(uniqueID))
+        return std::nullopt;
     return "/cue_id/" + uniqueID.toStdString();
 }
 
@@ -54,6 +82,35 @@ void collectCues(const QJsonArray& cues, QList<QJsonObject>& into) {
             into.append(cue);
         collectCues(cue.value(QStringLiteral("cues")).toArray(), into);
     }
+}
+
+// Whether a cue numbered "Carvo" exists, by asking for that one cue rather than every cue: none
+// when QLab did not say.
+std::optional<QString> carvoCueID(Client& client) {
+    const Reply reply = client.request("/cue/Carvo/uniqueID");
+    if (reply.status == Reply::Status::error)
+        return QString();
+    if (!reply.ok())
+        return std::nullopt;
+    return reply.data.toString();
+}
+
+// The cue of a "/cue/selected/…" question: QLab may answer once per selected cue, or once with a
+// list; either way the last selected cue is taken, as the get-files script takes it.
+std::optional<QJsonObject> lastSelected(const std::vector<Reply>& replies) {
+    std::optional<QJsonObject> last;
+    for (const Reply& reply : replies) {
+        if (!reply.ok())
+            continue;
+        if (reply.data.isArray()) {
+            for (const QJsonValue& value : reply.data.toArray())
+                if (value.isObject())
+                    last = value.toObject();
+        } else if (reply.data.isObject()) {
+            last = reply.data.toObject();
+        }
+    }
+    return last;
 }
 
 std::optional<QList<QJsonObject>> allCues(Client& client) {
@@ -96,25 +153,61 @@ std::shared_ptr<DialogResponder> OscBackend::responder() const {
 
 FilesAnswer OscBackend::filesAndStartBar(qint64 lastBar, RequestSource source, qint64 barNumber,
                                          const QString& uniqueID) {
+    const QString noCue = QStringLiteral("ERROR: no cue selected");
+    // QLab would deny every load and start: say why instead of asking.
+    if (m_client->isConnected() && !m_client->hasControl())
+        return FilesAnswer::answer(QStringLiteral("ERROR: ") +
+                                   noControlMessage(m_client->workspaceName()));
     const bool selected = source == RequestSource::qlab || source == RequestSource::selectedAtBar;
-    const std::string group = selected ? std::string("/cue/selected") : cueAddress(uniqueID);
+    // The group's running state comes along, for the jump's check right after this answer.
+    const auto groupKeys = keysArgument({"uniqueID", "type", "isRunning", "actionElapsed"});
 
-    const Reply groupReply =
-        m_client->request(group + "/valuesForKeys", keysArgument({"uniqueID", "type"}));
-    if (groupReply.status == Reply::Status::error)
-        return FilesAnswer::answer(QStringLiteral("ERROR: no cue selected"));
-    if (!groupReply.ok())
-        return runFailed("the group", groupReply);
-    const QJsonObject groupCue = groupReply.data.toObject();
-    if (!isType(groupCue, QLatin1StringView("Group")))
+    std::optional<QJsonObject> groupCue;
+    std::optional<Reply> childrenReply;
+    if (selected) {
+        const auto replies = m_client->requestEach("/cue/selected/valuesForKeys", groupKeys);
+        groupCue = lastSelected(replies);
+        if (!groupCue) {
+            const Reply& failed = replies.front();
+            if (failed.ok()) // an answer, but not a cue
+                return FilesAnswer::answer(QStringLiteral("ERROR: Selected cue is not a group"));
+            if (failed.status == Reply::Status::error)
+                return FilesAnswer::answer(noCue);
+            return runFailed("the group", failed);
+        }
+    } else {
+        const auto address = cueAddress(uniqueID);
+        if (!address) {
+            if (!uniqueID.isEmpty())
+                consoleLine(QStringLiteral("Refused the cue ID \"%1\": it holds a character "
+                                           "that QLab's OSC addresses cannot carry")
+                                .arg(shown(uniqueID)));
+            return FilesAnswer::answer(noCue);
+        }
+        // The group and its cues in one round trip.
+        auto replies = m_client->requestAll(
+            {{*address + "/valuesForKeys", groupKeys}, {*address + "/children/shallow", {}}});
+        if (replies[0].status == Reply::Status::error)
+            return FilesAnswer::answer(noCue);
+        if (!replies[0].ok())
+            return runFailed("the group", replies[0]);
+        groupCue = replies[0].data.toObject();
+        childrenReply = std::move(replies[1]);
+    }
+    if (!isType(*groupCue, QLatin1StringView("Group")))
         return FilesAnswer::answer(QStringLiteral("ERROR: Selected cue is not a group"));
-    const QString groupID = groupCue.value(QStringLiteral("uniqueID")).toString();
+    const QString groupID = groupCue->value(QStringLiteral("uniqueID")).toString();
+    const auto groupAddress = cueAddress(groupID);
+    if (!groupAddress)
+        return runFailed("the group", {Reply::Status::error, {}});
+    remember(groupID, *groupCue);
 
-    const Reply childrenReply = m_client->request(cueAddress(groupID) + "/children/shallow");
-    if (!childrenReply.ok())
-        return runFailed("the group's cues", childrenReply);
+    if (!childrenReply)
+        childrenReply = m_client->request(*groupAddress + "/children/shallow");
+    if (!childrenReply->ok())
+        return runFailed("the group's cues", *childrenReply);
     QJsonObject tempoCue;
-    for (const QJsonValue& value : childrenReply.data.toArray()) {
+    for (const QJsonValue& value : childrenReply->data.toArray()) {
         const QJsonObject child = value.toObject();
         if (isType(child, QLatin1StringView("MIDI File")) ||
             isType(child, QLatin1StringView("Memo"))) {
@@ -128,8 +221,11 @@ FilesAnswer OscBackend::filesAndStartBar(qint64 lastBar, RequestSource source, q
     const bool midi = isType(tempoCue, QLatin1StringView("MIDI File"));
 
     const QString tempoID = tempoCue.value(QStringLiteral("uniqueID")).toString();
-    const Reply tempoReply = m_client->request(cueAddress(tempoID) + "/valuesForKeys",
-                                               keysArgument({"fileTarget", "notes"}));
+    const auto tempoAddress = cueAddress(tempoID);
+    if (!tempoAddress)
+        return runFailed("the tempo cue", {Reply::Status::error, {}});
+    const Reply tempoReply =
+        m_client->request(*tempoAddress + "/valuesForKeys", keysArgument({"fileTarget", "notes"}));
     if (!tempoReply.ok())
         return runFailed("the tempo cue", tempoReply);
     const QJsonObject values = tempoReply.data.toObject();
@@ -192,38 +288,107 @@ FilesAnswer OscBackend::filesAndStartBar(qint64 lastBar, RequestSource source, q
                                memo[3] + separator + offset + separator + groupID);
 }
 
+void OscBackend::remember(const QString& groupID, const QJsonObject& values) {
+    const QJsonValue running = values.value(QStringLiteral("isRunning"));
+    if (!running.isBool())
+        return;
+    std::lock_guard lock(m_recentMutex);
+    m_recent =
+        Recent{groupID, running.toBool(), values.value(QStringLiteral("actionElapsed")).toDouble(),
+               std::chrono::steady_clock::now()};
+}
+
+std::optional<OscBackend::Recent> OscBackend::recent(const QString& uniqueID, bool last) {
+    std::lock_guard lock(m_recentMutex);
+    if (!m_recent || m_recent->cueID != uniqueID ||
+        std::chrono::steady_clock::now() - m_recent->at > recentFor) {
+        m_recent.reset();
+        return std::nullopt;
+    }
+    auto found = m_recent;
+    if (last || !found->running)
+        m_recent.reset();
+    return found;
+}
+
 bool OscBackend::isCueRunning(const QString& uniqueID) {
-    return runningCheck()(uniqueID);
+    if (const auto known = recent(uniqueID, false))
+        return known->running;
+    return runningCheck()(uniqueID).value_or(false);
 }
 
 bool OscBackend::isCueElapsedOverOneSecond(const QString& uniqueID) {
-    const Reply reply = m_client->request(cueAddress(uniqueID) + "/actionElapsed");
+    if (const auto known = recent(uniqueID, true))
+        return known->elapsed > 1.0;
+    const auto address = cueAddress(uniqueID);
+    if (!address)
+        return false;
+    const Reply reply = m_client->request(*address + "/actionElapsed");
     return reply.ok() && reply.data.toDouble() > 1.0;
 }
 
-std::function<bool(const QString& uniqueID)> OscBackend::runningCheck() const {
-    return [client = m_client](const QString& uniqueID) {
-        const Reply reply = client->request(cueAddress(uniqueID) + "/isRunning");
-        return reply.ok() && reply.data.toBool();
+std::function<std::optional<bool>(const QString& uniqueID)> OscBackend::runningCheck() const {
+    // Two ways of asking the same thing, taken in turn for each cue, so that consecutive checks
+    // are never identical messages that QLab's duplicate filter could drop.
+    return [client = m_client, turns = m_turns](const QString& uniqueID) -> std::optional<bool> {
+        const auto address = cueAddress(uniqueID);
+        if (!address)
+            return false; // no cue QLab could hold
+        bool plain = true;
+        {
+            std::lock_guard lock(turns->mutex);
+            bool& last = turns->plainLast[uniqueID];
+            plain = !last;
+            last = plain;
+        }
+        const Reply reply =
+            plain ? client->request(*address + "/isRunning")
+                  : client->request(*address + "/valuesForKeys", keysArgument({"isRunning"}));
+        // QLab's error is its answer for a cue it does not have; a cue that is gone has stopped.
+        if (reply.status == Reply::Status::error)
+            return false;
+        if (!reply.ok())
+            return std::nullopt; // no answer, which says nothing about the music
+        const QJsonValue running =
+            plain ? reply.data : reply.data.toObject().value(QStringLiteral("isRunning"));
+        if (!running.isBool())
+            return std::nullopt;
+        return running.toBool();
     };
 }
 
 void OscBackend::loadAndStart(const QString& uniqueID, float barTime, bool standby,
                               double preWait) {
-    const Reply loaded = m_client->request(cueAddress(uniqueID) + "/loadAt", {barTime});
-    if (!loaded.ok()) {
+    const auto address = cueAddress(uniqueID);
+    if (!address)
+        return;
+    const auto failed = [](const Reply& reply) {
         writeLine(QStringLiteral("QLab OSC error from Send Load Time and Start Qlab: ") +
-                  loaded.description());
+                  reply.description());
+    };
+    if (!standby && preWait <= 0) {
+        // QLab takes a connection's messages in order, so the start written right behind the
+        // load finds the cue at the bar, in one round trip; a load QLab refuses makes it refuse
+        // the start too.
+        const auto replies =
+            m_client->requestAll({{*address + "/loadAt", {barTime}}, {*address + "/start", {}}});
+        if (!replies[0].ok())
+            failed(replies[0]);
+        else if (!replies[1].ok())
+            failed(replies[1]);
+        return;
+    }
+    const Reply loaded = m_client->request(*address + "/loadAt", {barTime});
+    if (!loaded.ok()) {
+        failed(loaded);
         return; // never start a cue that may not sit at the bar
     }
     if (standby)
         return;
-    if (preWait > 0)
-        std::this_thread::sleep_for(std::chrono::duration<double>(preWait));
-    const Reply started = m_client->request(cueAddress(uniqueID) + "/start");
+    std::this_thread::sleep_for(std::chrono::duration<double>(preWait));
+    const Reply started = m_client->request(*address + "/start");
     if (!started.ok())
-        writeLine(QStringLiteral("QLab OSC error from Send Load Time and Start Qlab: ") +
-                  started.description());
+        failed(started);
 }
 
 void OscBackend::showMessage(const QString& message, std::function<void()> closed) {
@@ -237,7 +402,8 @@ void OscBackend::showMessage(const QString& message, std::function<void()> close
 
 void OscBackend::panic(const QList<QString>& uniqueIDs) {
     for (const QString& id : uniqueIDs)
-        m_client->request(cueAddress(id) + "/panic"); // as with AppleScript, errors are of no use
+        if (const auto address = cueAddress(id))
+            m_client->request(*address + "/panic"); // as with AppleScript, errors are of no use
 }
 
 bool OscBackend::isQLabRunning() {
@@ -247,13 +413,10 @@ bool OscBackend::isQLabRunning() {
 QLabState OscBackend::workspaceState() {
     if (!m_client->isConnected())
         return QLabState::runningNoWorkspace;
-    const auto cues = allCues(*m_client);
-    if (!cues)
+    const auto carvo = carvoCueID(*m_client);
+    if (!carvo)
         return QLabState::runningNoWorkspace;
-    for (const QJsonObject& cue : *cues)
-        if (cue.value(QStringLiteral("number")).toString() == QStringLiteral("Carvo"))
-            return QLabState::runningWithCarvoCue;
-    return QLabState::runningWithWorkspace;
+    return carvo->isEmpty() ? QLabState::runningWithWorkspace : QLabState::runningWithCarvoCue;
 }
 
 std::optional<QList<CueInfo>> OscBackend::usableGroupCues() {
@@ -290,22 +453,16 @@ void OscBackend::makeScriptCue(ScriptCueKind kind) {
     const bool carvo = kind == ScriptCueKind::carvo;
     if (carvo) {
         // One Carvo cue: the old one goes first.
-        if (const auto cues = allCues(*m_client))
-            for (const QJsonObject& cue : *cues)
-                if (cue.value(QStringLiteral("number")).toString() == QStringLiteral("Carvo")) {
-                    m_client->request(
-                        "/delete_id/" +
-                        cue.value(QStringLiteral("uniqueID")).toString().toStdString());
-                    break;
-                }
+        if (const auto old = carvoCueID(*m_client); old && addressable(*old))
+            m_client->request("/delete_id/" + old->toStdString());
     }
     const Reply made = m_client->request("/new", {std::string("network")});
     const QString id = made.data.toString();
-    if (!made.ok() || id.isEmpty()) {
+    if (!made.ok() || !addressable(id)) {
         writeLine(QStringLiteral("QLab OSC error from Make Carvo Cue: ") + made.description());
         return;
     }
-    const std::string cue = cueAddress(id);
+    const std::string cue = *cueAddress(id);
     // QLab fills the cue's query in when the cue fires: the group the chase cue sits in.
     const std::string message =
         carvo ? std::string("/carvo/go") : "/carvo/chase #" + cue + "/parent#";

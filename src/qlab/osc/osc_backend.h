@@ -5,8 +5,13 @@
 // jump controller, the counter and the protocol cannot tell the two roads apart. QLab has no OSC
 // dialog: the bar dialog and refusals are Carvo's own.
 
+#include <chrono>
 #include <memory>
+#include <mutex>
+#include <optional>
 
+#include <QHash>
+#include <QJsonObject>
 #include <QString>
 
 #include "qlab/dialogs.h"
@@ -36,7 +41,8 @@ public:
                                  const QString& uniqueID) override;
     bool isCueRunning(const QString& uniqueID) override;
     bool isCueElapsedOverOneSecond(const QString& uniqueID) override;
-    std::function<bool(const QString& uniqueID)> runningCheck() const override;
+    // None when QLab gave no answer (a timeout, no connection): the counter then counts on.
+    std::function<std::optional<bool>(const QString& uniqueID)> runningCheck() const override;
     void loadAndStart(const QString& uniqueID, float barTime, bool standby,
                       double preWait) override;
     void showMessage(const QString& message, std::function<void()> closed = {}) override;
@@ -49,12 +55,32 @@ public:
     Client& client() { return *m_client; }
 
 private:
+    // The group's running state as the get-files question found it, for the jump's check that
+    // follows at once; older than recentFor, it is asked again.
+    struct Recent {
+        QString cueID;
+        bool running = false;
+        double elapsed = 0.0;
+        std::chrono::steady_clock::time_point at;
+    };
+    static constexpr std::chrono::milliseconds recentFor{250};
+    void remember(const QString& groupID, const QJsonObject& values);
+    std::optional<Recent> recent(const QString& uniqueID, bool last);
+
     std::shared_ptr<DialogResponder> responder() const;
 
     std::shared_ptr<Client> m_client;
     MediaPathMap m_media;
     mutable std::mutex m_responderMutex;
     std::shared_ptr<DialogResponder> m_responder;
+    std::mutex m_recentMutex;
+    std::optional<Recent> m_recent;
+    // Which way each cue's running check was asked last.
+    struct Turns {
+        std::mutex mutex;
+        QHash<QString, bool> plainLast;
+    };
+    std::shared_ptr<Turns> m_turns = std::make_shared<Turns>();
 };
 
 } // namespace carvo::osc

@@ -59,6 +59,12 @@ QString Reply::description() const {
     return {};
 }
 
+QString noControlMessage(const QString& workspaceName) {
+    return QStringLiteral("❌ QLab's passcode for workspace \"%1\" does not allow control: use a "
+                          "passcode with control rights")
+        .arg(workspaceName);
+}
+
 std::string withoutWorkspace(std::string_view address) {
     constexpr std::string_view prefix = "/workspace/";
     if (!address.starts_with(prefix))
@@ -67,13 +73,25 @@ std::string withoutWorkspace(std::string_view address) {
     return slash == std::string_view::npos ? std::string() : std::string(address.substr(slash));
 }
 
+// "1 MiB" or "64 KiB", for the line that names the frame limit.
+QString sizeText(std::size_t bytes) {
+    if (bytes >= (std::size_t{1} << 20) && bytes % (std::size_t{1} << 20) == 0)
+        return QStringLiteral("%1 MiB").arg(bytes >> 20);
+    if (bytes % 1024 == 0)
+        return QStringLiteral("%1 KiB").arg(bytes / 1024);
+    return QStringLiteral("%1 bytes").arg(bytes);
+}
+
 // Everything that touches the socket, on the client's thread.
 class ClientWorker : public QObject {
 public:
+    using Gathered = std::function<void(std::vector<Reply>)>;
+
     ClientWorker(ClientSettings settings, std::shared_ptr<Client::Session> session,
                  std::function<void(bool)> connectionChanged)
         : m_settings(std::move(settings)), m_session(std::move(session)),
-          m_connectionChanged(std::move(connectionChanged)), m_retryDelay(m_settings.firstRetry) {}
+          m_connectionChanged(std::move(connectionChanged)), m_retryDelay(m_settings.firstRetry),
+          m_decoder(m_settings.maxPacket) {}
 
     void start() {
         m_socket = new QTcpSocket(this);
@@ -87,19 +105,53 @@ public:
         QObject::connect(&m_retry, &QTimer::timeout, this, [this] { connectNow(); });
         QObject::connect(&m_thump, &QTimer::timeout, this, [this] { thump(); });
         m_pump.setSingleShot(true);
+        m_pump.setTimerType(Qt::PreciseTimer);
         QObject::connect(&m_pump, &QTimer::timeout, this, [this] { pump(); });
         m_connectTimeout.setSingleShot(true);
         QObject::connect(&m_connectTimeout, &QTimer::timeout, this, [this] { lost(); });
         connectNow();
     }
 
-    // A request from outside: in the workspace session, or refused at once without one.
-    void sendInWorkspace(const std::string& address, std::vector<Argument> arguments, Done done) {
+    // Requests from outside: in the workspace session, or refused at once without one. Written
+    // together, before any reply is awaited.
+    void sendInWorkspace(std::vector<Request> requests, std::vector<Done> done) {
+        for (std::size_t i = 0; i < requests.size(); ++i) {
+            if (!m_up) {
+                done[i]({Reply::Status::noConnection, {}});
+                continue;
+            }
+            send("/workspace/" + m_workspaceID + requests[i].address,
+                 std::move(requests[i].arguments),
+                 [done = std::move(done[i])](std::vector<Reply> replies) {
+                     done(replies.empty() ? Reply{Reply::Status::timeout, {}} : replies.front());
+                 });
+        }
+    }
+
+    // Every reply to one message, up to the reply to a marker written right behind it: QLab
+    // answers a connection's messages in order.
+    void gatherInWorkspace(const std::string& address, std::vector<Argument> arguments,
+                           Gathered done) {
         if (!m_up) {
-            done({Reply::Status::noConnection, {}});
+            done({{Reply::Status::noConnection, {}}});
             return;
         }
-        send("/workspace/" + m_workspaceID + address, std::move(arguments), std::move(done));
+        const auto gathered = send("/workspace/" + m_workspaceID + address, std::move(arguments),
+                                   std::move(done), true);
+        send("/version", {},
+             [this, weak = std::weak_ptr<Pending>(gathered)](std::vector<Reply> marker) {
+                 const auto pending = weak.lock();
+                 if (!pending || pending->finished)
+                     return;
+                 forget(pending);
+                 auto replies = std::move(pending->gathered);
+                 if (replies.empty())
+                     replies.push_back({marker.empty() || marker.front().ok()
+                                            ? Reply::Status::timeout
+                                            : marker.front().status,
+                                        {}});
+                 finish(pending, std::move(replies));
+             });
     }
 
     void stop() {
@@ -114,19 +166,32 @@ public:
 private:
     struct Pending {
         std::string key;
-        Done done;
+        Gathered done;
+        // Takes every reply for its key until its marker's reply comes.
+        bool gather = false;
+        std::vector<Reply> gathered;
+        bool written = false;
         bool finished = false;
     };
     struct Outgoing {
         std::string bytes;
-        std::shared_ptr<Pending> pending;
+        std::string key;
+        std::shared_ptr<Pending> pending; // none: nothing waits for the reply (a thump)
     };
+    // An address whose request timed out after it was written: its late replies are thrown
+    // away, and nothing more is written to it until they have come or the wait is given up.
+    struct Owed {
+        int replies = 0;
+        SteadyClock::time_point until;
+    };
+    static constexpr int unknownCount = 1 << 20;
 
     void connectNow() {
         if (m_stopping)
             return;
         m_down = false;
-        m_decoder = SlipDecoder();
+        m_decoder = SlipDecoder(m_settings.maxPacket);
+        m_owed.clear();
         m_socket->abort();
         m_socket->connectToHost(m_settings.host, m_settings.port);
         m_connectTimeout.start(m_settings.timeout);
@@ -139,12 +204,13 @@ private:
             m_session->reachable = true;
         }
         // Replies to every message keep each request's answer, and so its failure, its own.
-        send("/alwaysReply", {std::int32_t{1}}, [](const Reply&) {});
+        send("/alwaysReply", {std::int32_t{1}}, [](const std::vector<Reply>&) {});
         askWorkspaces();
     }
 
     void askWorkspaces() {
-        send("/workspaces", {}, [this](const Reply& reply) {
+        send("/workspaces", {}, [this](const std::vector<Reply>& replies) {
+            const Reply& reply = replies.front();
             if (!reply.ok()) {
                 end(SessionEnd::retry);
                 return;
@@ -182,14 +248,17 @@ private:
     }
 
     void connectWorkspace(const QString& id, const QString& name) {
-        std::vector<Argument> arguments;
-        if (!m_settings.passcode.isEmpty())
-            arguments.emplace_back(m_settings.passcode.toStdString());
+        // QLab's own clients always send the passcode, empty when there is none.
+        std::vector<Argument> arguments{m_settings.passcode.toStdString()};
         const std::string address = "/workspace/" + id.toStdString() + "/connect";
-        send(address, std::move(arguments), [this, id, name](const Reply& reply) {
+        send(address, std::move(arguments), [this, id, name](const std::vector<Reply>& replies) {
+            const Reply& reply = replies.front();
             const QString answer = reply.data.toString();
-            if (reply.ok() && answer.startsWith(QStringLiteral("ok"))) {
-                up(id, name);
+            // "ok:view|edit|control" names the rights granted; a bare "ok" grants none.
+            if (reply.ok() &&
+                (answer == QStringLiteral("ok") || answer.startsWith(QStringLiteral("ok:")))) {
+                const QStringList rights = answer.mid(3).split(QLatin1Char('|'));
+                up(id, name, rights.contains(QStringLiteral("control")));
                 return;
             }
             if (answer == QStringLiteral("badpass") || reply.status == Reply::Status::denied) {
@@ -206,7 +275,7 @@ private:
         });
     }
 
-    void up(const QString& id, const QString& name) {
+    void up(const QString& id, const QString& name, bool control) {
         m_up = true;
         m_workspaceID = id.toStdString();
         m_saidBadPasscode = false;
@@ -215,19 +284,36 @@ private:
         {
             std::lock_guard lock(m_session->mutex);
             m_session->connected = true;
+            m_session->control = control;
             m_session->workspaceID = id;
             m_session->workspaceName = name;
         }
         consoleLine(QStringLiteral("QLab connected: ") + name);
+        if (!control && !m_saidNoControl)
+            consoleLine(noControlMessage(name));
+        m_saidNoControl = !control;
+        m_heard = true;
+        m_missed = 0;
+        m_thumpQueued = false;
         m_thump.start(m_settings.thumpInterval);
         m_connectionChanged(true);
     }
 
+    // A thump a beat; any word from QLab since the last one answers it. Only several silent
+    // beats in a row lose the connection: a QLab busy for a moment is still there.
     void thump() {
-        sendInWorkspace("/thump", {}, [this](const Reply& reply) {
-            if (reply.status == Reply::Status::timeout)
-                end(SessionEnd::retry); // QLab has stopped answering: start again
-        });
+        if (m_thumpQueued)
+            return; // the last one still waits its turn: nothing was missed yet
+        if (m_heard) {
+            m_missed = 0;
+        } else if (++m_missed >= m_settings.missedThumps) {
+            end(SessionEnd::retry);
+            return;
+        }
+        m_thumpQueued = true;
+        m_outgoing.push_back(
+            {bytesOf(encode({"/workspace/" + m_workspaceID + "/thump", {}})), "/thump", nullptr});
+        pump();
     }
 
     // The session ends here; the socket's own end reports the loss.
@@ -252,6 +338,7 @@ private:
             std::lock_guard lock(m_session->mutex);
             m_session->connected = false;
             m_session->reachable = false;
+            m_session->control = false;
         }
         if (m_stopping)
             return;
@@ -268,44 +355,62 @@ private:
         m_retryDelay = std::min(m_retryDelay * 2, m_settings.longestRetry);
     }
 
-    void send(const std::string& address, std::vector<Argument> arguments, Done done) {
+    std::shared_ptr<Pending> send(const std::string& address, std::vector<Argument> arguments,
+                                  Gathered done, bool gather = false) {
         if (m_socket->state() != QAbstractSocket::ConnectedState) {
-            done({Reply::Status::noConnection, {}});
-            return;
+            done({{Reply::Status::noConnection, {}}});
+            return nullptr;
         }
-        auto pending =
-            std::make_shared<Pending>(Pending{withoutWorkspace(address), std::move(done)});
+        auto pending = std::make_shared<Pending>();
+        pending->key = withoutWorkspace(address);
+        pending->done = std::move(done);
+        pending->gather = gather;
         m_waiting[pending->key].push_back(pending);
-        m_outgoing.push_back({bytesOf(encode({address, std::move(arguments)})), pending});
+        m_outgoing.push_back(
+            {bytesOf(encode({address, std::move(arguments)})), pending->key, pending});
         QTimer::singleShot(m_settings.timeout, this,
                            [this, weak = std::weak_ptr<Pending>(pending)] { expire(weak); });
         pump();
+        return pending;
     }
 
-    // Writes what may go now, in order; a message whose twin went out within the repeat window
-    // holds the queue until the window has passed, so QLab never drops it.
+    // Writes what may go now, in order. A message holds the queue while its twin went out
+    // within the repeat window and its margin (so QLab never drops it), or while late replies
+    // to its address are still owed (so they cannot be taken for its own).
     void pump() {
         const auto now = SteadyClock::now();
-        std::erase_if(m_lastSent, [&](const auto& entry) {
-            return now - entry.second >= m_settings.repeatWindow;
-        });
+        const auto hold = m_settings.repeatWindow > std::chrono::milliseconds::zero()
+                              ? m_settings.repeatWindow + m_settings.repeatMargin
+                              : std::chrono::milliseconds::zero();
+        std::erase_if(m_lastSent, [&](const auto& entry) { return now - entry.second >= hold; });
+        std::erase_if(m_owed, [&](const auto& entry) { return now >= entry.second.until; });
         while (!m_outgoing.empty()) {
             Outgoing& next = m_outgoing.front();
-            if (next.pending->finished) {
+            if (next.pending && next.pending->finished) {
                 m_outgoing.pop_front();
                 continue;
             }
-            const auto twin = m_lastSent.find(next.bytes);
-            if (twin != m_lastSent.end()) {
-                const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
-                    m_settings.repeatWindow - (now - twin->second));
+            SteadyClock::time_point free = now;
+            if (const auto twin = m_lastSent.find(next.bytes); twin != m_lastSent.end())
+                free = std::max(free, twin->second + hold);
+            if (const auto owed = m_owed.find(next.key); owed != m_owed.end())
+                free = std::max(free, owed->second.until);
+            if (free > now) {
+                const auto wait = std::chrono::ceil<std::chrono::milliseconds>(free - now);
                 m_pump.start(std::max(wait, std::chrono::milliseconds{1}));
                 return;
             }
             const auto frame = slipFrame(next.bytes);
             m_socket->write(reinterpret_cast<const char*>(frame.data()),
                             static_cast<qint64>(frame.size()));
-            m_lastSent[next.bytes] = now;
+            if (hold > std::chrono::milliseconds::zero())
+                m_lastSent[next.bytes] = now;
+            if (next.pending) {
+                next.pending->written = true;
+            } else {
+                m_thumpQueued = false; // heard from now on answers this thump
+                m_heard = false;
+            }
             m_outgoing.pop_front();
         }
     }
@@ -315,7 +420,14 @@ private:
         if (!pending || pending->finished)
             return;
         forget(pending);
-        finish(pending, {Reply::Status::timeout, {}});
+        if (pending->written) {
+            // Its reply may still come: it is owed, and belongs to no later request.
+            // Waited for half a timeout more, so the next request still has time for its own.
+            Owed& owed = m_owed[pending->key];
+            owed.replies = pending->gather ? unknownCount : owed.replies + 1;
+            owed.until = SteadyClock::now() + m_settings.timeout / 2;
+        }
+        finish(pending, {{Reply::Status::timeout, {}}});
     }
 
     void forget(const std::shared_ptr<Pending>& pending) {
@@ -327,27 +439,38 @@ private:
             m_waiting.erase(found);
     }
 
-    void finish(const std::shared_ptr<Pending>& pending, Reply reply) {
+    void finish(const std::shared_ptr<Pending>& pending, std::vector<Reply> replies) {
         pending->finished = true;
-        Done done = std::move(pending->done);
+        Gathered done = std::move(pending->done);
         if (done)
-            done(std::move(reply));
+            done(std::move(replies));
     }
 
     void failAll(Reply::Status status) {
         auto waiting = std::move(m_waiting);
         m_waiting.clear();
         m_outgoing.clear();
+        m_owed.clear();
         for (auto& [key, queue] : waiting)
             for (const auto& pending : queue)
                 if (!pending->finished)
-                    finish(pending, {status, {}});
+                    finish(pending, {{status, {}}});
     }
 
     void onReadyRead() {
         const QByteArray bytes = m_socket->readAll();
-        for (const std::string& packet : m_decoder.feed(
-                 std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
+        m_heard = true;
+        const std::size_t droppedBefore = m_decoder.droppedPackets();
+        const auto packets = m_decoder.feed(
+            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+        if (m_decoder.droppedPackets() != droppedBefore && !m_saidTooLarge) {
+            consoleLine(QStringLiteral(
+                            "QLab sent a message larger than Carvo's limit of %1; it was dropped")
+                            .arg(sizeText(m_settings.maxPacket)));
+            m_saidTooLarge = true;
+        }
+        bool freed = false;
+        for (const std::string& packet : packets) {
             const auto message = decode(packet);
             if (!message || !message->address.starts_with("/reply/"))
                 continue; // updates and anything else unasked for
@@ -359,38 +482,62 @@ private:
             const QString echoed = json.value(QStringLiteral("address")).toString();
             if (!echoed.isEmpty())
                 key = withoutWorkspace(echoed.toStdString());
+            if (const auto owed = m_owed.find(key); owed != m_owed.end()) {
+                // A late reply to a request that timed out: nobody's answer now.
+                if (SteadyClock::now() < owed->second.until) {
+                    if (--owed->second.replies <= 0) {
+                        m_owed.erase(owed);
+                        freed = true;
+                    }
+                    continue;
+                }
+                m_owed.erase(owed);
+                freed = true;
+            }
             const auto found = m_waiting.find(key);
             if (found == m_waiting.end() || found->second.empty())
-                continue; // a late reply to a request that has timed out
+                continue; // nobody asks this (a thump's reply)
             const auto pending = found->second.front();
+            if (pending->gather) {
+                pending->gathered.push_back(replyOf(json));
+                continue;
+            }
             found->second.pop_front();
             if (found->second.empty())
                 m_waiting.erase(found);
-            finish(pending, replyOf(json));
+            finish(pending, {replyOf(json)});
         }
+        if (freed)
+            pump();
     }
 
     ClientSettings m_settings;
     std::shared_ptr<Client::Session> m_session;
     std::function<void(bool)> m_connectionChanged;
     QTcpSocket* m_socket = nullptr;
-    SlipDecoder m_decoder;
     // Children, so that they move to the client's thread with the worker.
     QTimer m_retry{this};
     QTimer m_thump{this};
     QTimer m_pump{this};
     QTimer m_connectTimeout{this};
     std::chrono::milliseconds m_retryDelay;
+    SlipDecoder m_decoder;
     std::map<std::string, std::deque<std::shared_ptr<Pending>>> m_waiting;
     std::deque<Outgoing> m_outgoing;
     std::map<std::string, SteadyClock::time_point> m_lastSent;
+    std::map<std::string, Owed> m_owed;
     std::string m_workspaceID;
     bool m_up = false;
     bool m_down = false;
     bool m_stopping = false;
+    bool m_heard = false;
+    bool m_thumpQueued = false;
+    int m_missed = 0;
     bool m_saidUnreachable = false;
     bool m_saidBadPasscode = false;
     bool m_saidNoWorkspace = false;
+    bool m_saidNoControl = false;
+    bool m_saidTooLarge = false;
 };
 
 Client::Client(ClientSettings settings, QObject* parent)
@@ -419,25 +566,60 @@ void Client::start() {
 }
 
 Reply Client::request(const std::string& address, std::vector<Argument> arguments) {
-    auto promise = std::make_shared<std::promise<Reply>>();
+    return requestAll({{address, std::move(arguments)}}).front();
+}
+
+std::vector<Reply> Client::requestAll(std::vector<Request> requests) {
+    std::vector<std::shared_ptr<std::promise<Reply>>> promises;
+    std::vector<std::future<Reply>> answers;
+    std::vector<Done> done;
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        promises.push_back(std::make_shared<std::promise<Reply>>());
+        answers.push_back(promises.back()->get_future());
+        done.push_back(
+            [promise = promises.back()](Reply reply) { promise->set_value(std::move(reply)); });
+    }
+    QMetaObject::invokeMethod(
+        m_worker,
+        [worker = m_worker, requests = std::move(requests), done = std::move(done)]() mutable {
+            worker->sendInWorkspace(std::move(requests), std::move(done));
+        },
+        Qt::QueuedConnection);
+    // The worker answers every request by its timeout; the margin covers a busy thread.
+    const auto deadline = SteadyClock::now() + m_settings.timeout + std::chrono::seconds(1);
+    std::vector<Reply> replies;
+    for (auto& answer : answers)
+        replies.push_back(answer.wait_until(deadline) == std::future_status::ready
+                              ? answer.get()
+                              : Reply{Reply::Status::timeout, {}});
+    return replies;
+}
+
+std::vector<Reply> Client::requestEach(const std::string& address,
+                                       std::vector<Argument> arguments) {
+    auto promise = std::make_shared<std::promise<std::vector<Reply>>>();
     auto answer = promise->get_future();
     QMetaObject::invokeMethod(
         m_worker,
         [worker = m_worker, address, arguments = std::move(arguments), promise]() mutable {
-            worker->sendInWorkspace(address, std::move(arguments), [promise](Reply reply) {
-                promise->set_value(std::move(reply));
-            });
+            worker->gatherInWorkspace(
+                address, std::move(arguments),
+                [promise](std::vector<Reply> replies) { promise->set_value(std::move(replies)); });
         },
         Qt::QueuedConnection);
-    // The worker answers every request by its timeout; the margin covers a busy thread.
     if (answer.wait_for(m_settings.timeout + std::chrono::seconds(1)) != std::future_status::ready)
-        return {Reply::Status::timeout, {}};
+        return {{Reply::Status::timeout, {}}};
     return answer.get();
 }
 
 bool Client::isConnected() const {
     std::lock_guard lock(m_session->mutex);
     return m_session->connected;
+}
+
+bool Client::hasControl() const {
+    std::lock_guard lock(m_session->mutex);
+    return m_session->connected && m_session->control;
 }
 
 bool Client::isReachable() const {

@@ -14,6 +14,16 @@ std::optional<OscRoad> chooseRoad(const QString& url, QString* problem) {
     road.client.passcode = settings::text(passcodeKey);
     road.client.workspaceName = settings::text(workspaceKey);
     road.media = MediaPathMap::parse(settings::text(mediaPathMapKey));
+    if (const QString window = settings::text(duplicateWindowKey); !window.isEmpty()) {
+        bool ok = false;
+        const int milliseconds = window.trimmed().toInt(&ok);
+        if (!ok || milliseconds < 0 || milliseconds > 60000) {
+            *problem = QStringLiteral(
+                "the \"qlabDuplicateWindowMs\" setting needs milliseconds from 0 to 60000");
+            return std::nullopt;
+        }
+        road.client.repeatWindow = std::chrono::milliseconds(milliseconds);
+    }
     if (const QString port = settings::text(portKey); !port.isEmpty()) {
         const auto parsed = parsePort(toUtf8(port));
         if (!parsed) {

@@ -18,6 +18,9 @@ inline constexpr const char* portKey = settings::qlabPortKey;
 inline constexpr const char* passcodeKey = settings::qlabPasscodeKey;
 inline constexpr const char* workspaceKey = settings::qlabWorkspaceKey;
 inline constexpr const char* mediaPathMapKey = settings::mediaPathMapKey;
+// QLab's duplicate-message window in milliseconds, as set in QLab (0: its filter is off); 250
+// when absent.
+inline constexpr const char* duplicateWindowKey = "qlabDuplicateWindowMs";
 
 struct OscRoad {
     ClientSettings client;

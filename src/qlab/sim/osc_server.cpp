@@ -25,8 +25,8 @@ constexpr int holdPollMs = 20;
 // Changes from the other side of the model and cues that reach their end are seen this often.
 constexpr int updatePollMs = 20;
 const QString qlabVersion = QStringLiteral("5.5.3");
-// Permissions a passcode grants: the simulation has one passcode, and it opens everything.
-const QString allPermissions = QStringLiteral("ok:view|edit|control");
+// What a workspace without a passcode grants every connection.
+const QString allRights = QStringLiteral("view|edit|control");
 
 qint64 monotonicMs() {
     using namespace std::chrono;
@@ -373,12 +373,18 @@ std::optional<ScriptKind> scriptKindOf(const QStringList& rest, const osc::Messa
     if (!method)
         return std::nullopt;
     const auto& name = method->method;
+    // Asking for the cue numbered "Carvo" is the status check's question.
+    if (!method->byID && method->cue == QLatin1String("Carvo"))
+        return ScriptKind::status;
     if (name == QLatin1String("isRunning"))
         return ScriptKind::running;
     if (name == QLatin1String("actionElapsed"))
         return ScriptKind::elapsed;
     if (name == QLatin1String("valuesForKeys")) {
         const auto keys = keysOf(message);
+        // Asking a cue's type is the jump's question about its group, whatever comes along.
+        if (keys && keys->contains(QStringLiteral("type")))
+            return ScriptKind::files;
         if (keys && keys->contains(QStringLiteral("isRunning")))
             return ScriptKind::running;
         if (keys && keys->contains(QStringLiteral("actionElapsed")))
@@ -394,18 +400,24 @@ std::optional<ScriptKind> scriptKindOf(const QStringList& rest, const osc::Messa
     return std::nullopt;
 }
 
+} // namespace
+
 struct Outcome {
     QString status;
     std::optional<QJsonValue> data;
+    // A message to several cues answered once per cue: each one's outcome.
+    std::vector<Outcome> each;
 };
+
+namespace {
 Outcome ok(QJsonValue data) {
-    return {QStringLiteral("ok"), std::move(data)};
+    return {QStringLiteral("ok"), std::move(data), {}};
 }
 Outcome done() {
-    return {QStringLiteral("ok"), std::nullopt};
+    return {QStringLiteral("ok"), std::nullopt, {}};
 }
 Outcome error() {
-    return {QStringLiteral("error"), std::nullopt};
+    return {QStringLiteral("error"), std::nullopt, {}};
 }
 
 std::string argumentText(const osc::Argument& argument) {
@@ -456,11 +468,20 @@ struct OscServer::Client {
     QTcpSocket* socket = nullptr;
     osc::SlipDecoder decoder{maxPacket};
     bool alwaysReply = false;
-    std::set<QString> connected; // workspace IDs this connection gave the passcode for
+    // Workspace IDs this connection gave the passcode for, with the rights it was granted.
+    std::map<QString, QStringList> connected;
     // Workspaces this connection asked for updates from, with what it was last told of them.
     std::map<QString, std::map<QString, QString>> watched;
     std::optional<osc::Message> previous;
-    double previousAt = 0.0;
+    qint64 previousAtMs = 0;
+    // Messages read but not yet arrived, in order: a jittered one holds those behind it.
+    struct Incoming {
+        osc::Message message;
+        qint64 arrivesMs;
+    };
+    std::deque<Incoming> incoming;
+    QTimer arrival;
+    int jitterTurn = 0;
     // Messages waiting out the latency, in order of arrival.
     struct Waiting {
         osc::Message message;
@@ -524,6 +545,9 @@ void OscServer::accept() {
         client->latency.setTimerType(Qt::PreciseTimer);
         Client* raw = client.get();
         connect(&raw->latency, &QTimer::timeout, this, [this, raw] { runDue(*raw); });
+        client->arrival.setSingleShot(true);
+        client->arrival.setTimerType(Qt::PreciseTimer);
+        connect(&raw->arrival, &QTimer::timeout, this, [this, raw] { arrive(*raw); });
         connect(socket, &QTcpSocket::readyRead, this, [this, raw] { read(*raw); });
         // Queued: a socket may say it is gone while one of its own messages is being answered.
         connect(
@@ -549,8 +573,30 @@ void OscServer::read(Client& client) {
     for (const auto& packet : client.decoder.feed(
              std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
         // A packet that is not an OSC message is ignored, as QLab ignores it.
-        if (const auto message = osc::decode(packet))
-            take(client, *message);
+        const auto message = osc::decode(packet);
+        if (!message)
+            continue;
+        std::optional<WorkspaceFile::Jitter> jitter;
+        m_qlab->inspect([&](const WorkspaceFile& model) { jitter = model.jitter; });
+        qint64 delay = 0;
+        if (jitter && jitter->ms > 0.0 && fromUtf8(message->address).contains(jitter->address) &&
+            client.jitterTurn++ % 2 == 0)
+            delay = static_cast<qint64>(jitter->ms);
+        client.incoming.push_back({*message, monotonicMs() + delay});
+    }
+    arrive(client);
+}
+
+void OscServer::arrive(Client& client) {
+    while (!client.incoming.empty()) {
+        const qint64 wait = client.incoming.front().arrivesMs - monotonicMs();
+        if (wait > 0) {
+            client.arrival.start(static_cast<int>(wait));
+            return;
+        }
+        const auto message = std::move(client.incoming.front().message);
+        client.incoming.pop_front();
+        take(client, message);
     }
 }
 
@@ -565,13 +611,14 @@ void OscServer::take(Client& client, const osc::Message& message) {
         windowMs = model.duplicateWindowMs;
         latencyMs = model.latencyMs;
     });
-    // The window runs from the message before, dropped or not: a stream of repeats faster than
-    // the window is dropped whole after its first message.
-    const double now = m_qlab->clock()->now();
+    // QLab can judge only by when a message arrives, by its own real clock. The window runs from
+    // the message before, dropped or not: a stream of repeats faster than the window is dropped
+    // whole after its first message.
+    const qint64 now = monotonicMs();
     const bool repeated = windowMs > 0.0 && client.previous == message &&
-                          (now - client.previousAt) * 1000.0 < windowMs;
+                          static_cast<double>(now - client.previousAtMs) < windowMs;
     client.previous = message;
-    client.previousAt = now;
+    client.previousAtMs = now;
     if (repeated) {
         m_dropped.append(line);
         emit messageDropped(line);
@@ -753,21 +800,30 @@ std::vector<OscServer::Reply> OscServer::answer(Client& client, const osc::Messa
             const auto outcome = [&]() -> Outcome {
                 const auto& rest = route->rest;
                 const QString first = rest.front();
-                const bool connected = workspace->passcode.isEmpty() ||
-                                       client.connected.count(workspace->uniqueID) > 0;
+                const auto granted = client.connected.find(workspace->uniqueID);
+                const bool connected =
+                    workspace->passcode.isEmpty() || granted != client.connected.end();
+                // What this connection may do here: everything without a passcode.
+                const auto may = [&](const char* right) {
+                    return workspace->passcode.isEmpty() ||
+                           (granted != client.connected.end() &&
+                            granted->second.contains(QLatin1String(right)));
+                };
                 if (rest.size() == 1 && first == QLatin1String("connect")) {
                     if (workspace->passcode.isEmpty())
-                        return ok(QStringLiteral("ok"));
+                        return ok(QStringLiteral("ok:") + allRights);
                     const auto given = args.empty() ? std::nullopt : osc::textOf(args.front());
                     if (!given || asText(*given) != workspace->passcode) {
                         client.connected.erase(workspace->uniqueID);
                         return ok(QStringLiteral("badpass"));
                     }
-                    client.connected.insert(workspace->uniqueID);
-                    return ok(allPermissions);
+                    client.connected[workspace->uniqueID] =
+                        workspace->passcodeRights.split(QLatin1Char('|'), Qt::SkipEmptyParts);
+                    return ok(QStringLiteral("ok:") + workspace->passcodeRights);
                 }
-                if (!connected)
-                    return {QStringLiteral("denied"), std::nullopt};
+                if (!connected || !may("view"))
+                    return {QStringLiteral("denied"), std::nullopt, {}};
+                const Outcome denied{QStringLiteral("denied"), std::nullopt, {}};
                 if (rest.size() == 1) {
                     if (first == QLatin1String("disconnect")) {
                         client.connected.erase(workspace->uniqueID);
@@ -794,6 +850,8 @@ std::vector<OscServer::Reply> OscServer::answer(Client& client, const osc::Messa
                     if (first == QLatin1String("cueLists"))
                         return ok(QJsonArray{cueListDictionary(*workspace)});
                     if (first == QLatin1String("new")) {
+                        if (!may("edit"))
+                            return denied;
                         const auto given =
                             args.size() == 1 ? osc::textOf(args.front()) : std::nullopt;
                         const auto type = given ? cueTypeNamed(asText(*given)) : std::nullopt;
@@ -811,6 +869,8 @@ std::vector<OscServer::Reply> OscServer::answer(Client& client, const osc::Messa
                 if (rest == runningCueIDs)
                     return ok(runningCues(*workspace, clock->now(), true));
                 if (rest.size() == 2 && rest[0] == QLatin1String("delete_id")) {
+                    if (!may("edit"))
+                        return denied;
                     if (!removeCue(workspace->cues, rest[1]))
                         return error();
                     workspace->selected.removeAll(rest[1]);
@@ -819,62 +879,101 @@ std::vector<OscServer::Reply> OscServer::answer(Client& client, const osc::Messa
                 const auto method = cueMethodOf(rest);
                 if (!method)
                     return error();
-                Cue* cue = method->byID ? findCue(workspace->cues, method->cue)
-                                        : cueByNumber(*workspace, method->cue);
-                if (!cue)
-                    return error();
-                const double now = clock->now();
                 const auto& name = method->method;
-                if (name == QLatin1String("valuesForKeys")) {
-                    const auto keys = keysOf(message);
-                    if (!keys)
-                        return error();
-                    QJsonObject values;
-                    for (const auto& key : *keys)
-                        if (const auto* property = propertyNamed(key))
-                            values.insert(key, property->get(*cue, now));
-                    return ok(values);
+                const bool runs = name == QLatin1String("loadAt") ||
+                                  name == QLatin1String("start") || name == QLatin1String("stop") ||
+                                  name == QLatin1String("panic");
+                if (runs ? !may("control") : (propertyNamed(name) && !args.empty() && !may("edit")))
+                    return denied;
+                std::vector<Cue*> cues;
+                if (!method->byID && method->cue == QLatin1String("selected")) {
+                    // A message to the selection reaches every selected cue.
+                    for (const QString& id : workspace->selected)
+                        if (Cue* selected = findCue(workspace->cues, id))
+                            cues.push_back(selected);
+                } else if (Cue* one = method->byID ? findCue(workspace->cues, method->cue)
+                                                   : cueByNumber(*workspace, method->cue)) {
+                    cues.push_back(one);
                 }
-                if (name == QLatin1String("children") ||
-                    name == QLatin1String("children/shallow")) {
-                    QJsonArray children;
-                    for (const auto& child : cue->children)
-                        children.append(cueDictionary(child, name == QLatin1String("children")));
-                    return ok(children);
-                }
-                if (name == QLatin1String("loadAt")) {
-                    const auto time = args.size() == 1 ? secondsOf(args.front()) : std::nullopt;
-                    if (!time)
-                        return error();
-                    loadAt(*cue, *time, now);
-                    return done();
-                }
-                if (!args.empty() &&
-                    (name == QLatin1String("start") || name == QLatin1String("stop") ||
-                     name == QLatin1String("panic")))
+                if (cues.empty())
                     return error();
-                if (name == QLatin1String("start")) {
-                    start(*cue, now);
-                    return done();
+                if (cues.size() == 1)
+                    return cueOutcome(*cues.front(), name, message);
+                std::vector<Outcome> each;
+                for (Cue* cue : cues)
+                    each.push_back(cueOutcome(*cue, name, message));
+                if (workspace->selectedReplies == Workspace::SelectedReplies::each) {
+                    Outcome several = each.back();
+                    several.each = std::move(each);
+                    return several;
                 }
-                if (name == QLatin1String("stop") || name == QLatin1String("panic")) {
-                    stop(*cue);
-                    return done();
+                QJsonArray list;
+                for (const Outcome& one : each) {
+                    if (one.status != QLatin1String("ok"))
+                        return one;
+                    if (one.data)
+                        list.append(*one.data);
                 }
-                const auto* property = propertyNamed(name);
-                if (!property)
-                    return error();
-                if (args.empty())
-                    return ok(property->get(*cue, now));
-                if (!property->set || args.size() != 1 || !property->set(*cue, args.front()))
-                    return error();
-                return done();
+                return list.isEmpty() ? done() : ok(list);
             }();
-            if (due)
-                replies.push_back({workspace->uniqueID, outcome.status, outcome.data});
+            if (due) {
+                if (outcome.each.empty())
+                    replies.push_back({workspace->uniqueID, outcome.status, outcome.data});
+                for (const Outcome& one : outcome.each)
+                    replies.push_back({workspace->uniqueID, one.status, one.data});
+            }
         }
     });
     return replies;
+}
+
+// One cue's method: what a message addressed to it does and answers.
+Outcome OscServer::cueOutcome(Cue& cueRef, const QString& name, const osc::Message& message) {
+    Cue* cue = &cueRef;
+    const auto& args = message.arguments;
+    const double now = m_qlab->clock()->now();
+    if (name == QLatin1String("valuesForKeys")) {
+        const auto keys = keysOf(message);
+        if (!keys)
+            return error();
+        QJsonObject values;
+        for (const auto& key : *keys)
+            if (const auto* property = propertyNamed(key))
+                values.insert(key, property->get(*cue, now));
+        return ok(values);
+    }
+    if (name == QLatin1String("children") || name == QLatin1String("children/shallow")) {
+        QJsonArray children;
+        for (const auto& child : cue->children)
+            children.append(cueDictionary(child, name == QLatin1String("children")));
+        return ok(children);
+    }
+    if (name == QLatin1String("loadAt")) {
+        const auto time = args.size() == 1 ? secondsOf(args.front()) : std::nullopt;
+        if (!time)
+            return error();
+        loadAt(*cue, *time, now);
+        return done();
+    }
+    if (!args.empty() && (name == QLatin1String("start") || name == QLatin1String("stop") ||
+                          name == QLatin1String("panic")))
+        return error();
+    if (name == QLatin1String("start")) {
+        start(*cue, now);
+        return done();
+    }
+    if (name == QLatin1String("stop") || name == QLatin1String("panic")) {
+        stop(*cue);
+        return done();
+    }
+    const auto* property = propertyNamed(name);
+    if (!property)
+        return error();
+    if (args.empty())
+        return ok(property->get(*cue, now));
+    if (!property->set || args.size() != 1 || !property->set(*cue, args.front()))
+        return error();
+    return done();
 }
 
 void OscServer::send(Client& client, const QString& address, const Reply& reply) {

@@ -28,6 +28,8 @@ class QTcpSocket;
 
 namespace carvo::sim {
 
+struct Outcome;
+
 // A message as oscdump prints it: the address, the type tags and each argument
 // ("/workspace/W1/cue_id/6A3B/loadAt f 12.500000"); just the address when it has none.
 QString dumpText(const osc::Message& message);
@@ -67,11 +69,13 @@ private:
 
     void accept();
     void read(Client& client);
+    void arrive(Client& client);
     void take(Client& client, const osc::Message& message);
     void runDue(Client& client);
     void releaseHeld();
     void run(Client& client, const osc::Message& message, bool mayHold);
     std::vector<Reply> answer(Client& client, const osc::Message& message);
+    Outcome cueOutcome(Cue& cue, const QString& method, const osc::Message& message);
     void sendUpdates();
     void send(Client& client, const QString& address, const Reply& reply);
     void sendMessage(Client& client, const osc::Message& message);

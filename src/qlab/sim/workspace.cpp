@@ -119,6 +119,26 @@ struct Reader {
             !readText(object, "uniqueID", where, workspace.uniqueID) ||
             !readText(object, "passcode", where, workspace.passcode))
             return false;
+        if (object.contains(QStringLiteral("passcodeRights"))) {
+            if (!readText(object, "passcodeRights", where, workspace.passcodeRights))
+                return false;
+            for (const QString& right :
+                 workspace.passcodeRights.split(QLatin1Char('|'), Qt::SkipEmptyParts))
+                if (right != QLatin1String("view") && right != QLatin1String("edit") &&
+                    right != QLatin1String("control"))
+                    return fail(where + QStringLiteral(".passcodeRights"),
+                                QStringLiteral("expected view, edit and control joined by |"));
+        }
+        const auto shape = object.value(QStringLiteral("selectedReplies"));
+        if (!shape.isUndefined()) {
+            if (shape == QJsonValue(QStringLiteral("each")))
+                workspace.selectedReplies = Workspace::SelectedReplies::each;
+            else if (shape == QJsonValue(QStringLiteral("list")))
+                workspace.selectedReplies = Workspace::SelectedReplies::list;
+            else
+                return fail(where + QStringLiteral(".selectedReplies"),
+                            QStringLiteral("expected \"each\" or \"list\""));
+        }
         const auto selected = object.value(QStringLiteral("selected"));
         if (!selected.isUndefined()) {
             if (!selected.isArray())
@@ -311,6 +331,18 @@ std::optional<WorkspaceFile> parseWorkspace(const QByteArray& json, const QStrin
         return report(QStringLiteral("latencyMs: expected milliseconds, zero or more"));
     if (!readAmount(top.value(QStringLiteral("duplicateWindowMs")), 3.6e6, file.duplicateWindowMs))
         return report(QStringLiteral("duplicateWindowMs: expected milliseconds, zero or more"));
+    const auto jitter = top.value(QStringLiteral("jitter"));
+    if (!jitter.isUndefined() && !jitter.isNull()) {
+        const auto object = jitter.toObject();
+        WorkspaceFile::Jitter parsed;
+        if (!jitter.isObject() ||
+            !readAmount(object.value(QStringLiteral("ms")), 60000.0, parsed.ms) ||
+            !object.value(QStringLiteral("address")).isString())
+            return report(QStringLiteral(
+                "jitter: expected {\"ms\": milliseconds, \"address\": text in the address}"));
+        parsed.address = object.value(QStringLiteral("address")).toString();
+        file.jitter = parsed;
+    }
     const auto hang = top.value(QStringLiteral("hang"));
     if (!hang.isUndefined() && !hang.isNull()) {
         if (!hang.isObject())

@@ -37,7 +37,13 @@ struct Workspace {
     QString name;
     QString uniqueID; // QLab's workspace ID, as OSC addresses it; derived from the name if absent
     QString passcode; // empty: OSC clients need not connect with one
+    // What the passcode grants, QLab's rights joined by "|": "view", "edit", "control".
+    QString passcodeRights = QStringLiteral("view|edit|control");
     QStringList selected; // unique IDs; the last one is the one the jump script takes
+    // How a "/cue/selected/…" question is answered when several cues are selected (QLab does
+    // not document it): one reply per selected cue, or one reply holding a list.
+    enum class SelectedReplies { each, list };
+    SelectedReplies selectedReplies = SelectedReplies::each;
     std::deque<std::optional<QString>> dialogAnswers; // none presses Cancel
     std::vector<Cue> cues;
 };
@@ -73,8 +79,17 @@ struct WorkspaceFile {
     double latencyMs = 0.0;
     std::optional<Hang> hang;
     // QLab's filter of repeated OSC messages: a message identical to the one before it from the
-    // same client, within this many milliseconds of it, is dropped. 0 is off.
+    // same client, arriving within this many milliseconds of it (real time), is dropped. 0 is
+    // off.
     double duplicateWindowMs = 0.0;
+    // Every other message whose address contains `address` is taken this many milliseconds late
+    // (its arrival, effect and reply), and those behind it on its connection with it: the
+    // uneven way of a loaded machine or network.
+    struct Jitter {
+        double ms = 0.0;
+        QString address;
+    };
+    std::optional<Jitter> jitter;
     std::vector<Workspace> workspaces;
 };
 
