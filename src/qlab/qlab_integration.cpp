@@ -148,14 +148,16 @@ void QLabIntegration::stopCues(const QList<QString>& started) {
 
 void QLabIntegration::fillCatalogueQuietly() {
     using namespace std::chrono_literals;
-    constexpr int attempts = 200; // every three seconds for ten minutes
+    // Every second for half a minute (QLab's connection coming up), then every five seconds
+    // for ten minutes (QLab started after Carvo).
+    constexpr int attempts = 30 + 120;
     // A thread of its own, so a QLab that never answers holds none of the counter's threads; it
     // holds the backend, not the bridge.
     std::thread([backend = m_backend, filled = m_catalogueFilled,
                  bridge = QPointer<QLabIntegration>(this)] {
         for (int attempt = 0; attempt < attempts && !quitRequested() && !*filled; ++attempt) {
             if (attempt > 0)
-                std::this_thread::sleep_for(3s);
+                std::this_thread::sleep_for(attempt < 30 ? 1s : 5s);
             if (!backend->isQLabRunning() ||
                 backend->workspaceState() != QLabState::runningWithCarvoCue)
                 continue;

@@ -187,12 +187,21 @@ TEST_F(OscQLab, ARemoteBarRequestLoadsTheGroupAtItsBarStartsItAndTheCounterFollo
 TEST_F(OscQLab, RequestCuesGivesTheCatalogueTheAppleScriptRoadGivesAndStopPanicsIt) {
     const QByteArray workspace = workspaceWith(30.0);
     startBoth(workspace, {QStringLiteral("--duplicate-window"), QStringLiteral("250")});
+    // Carvo reads the catalogue quietly once QLab is there (for STOP); count from then on.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return !carvo.outputLines()
+                        .filter(QStringLiteral("Catalogue read at start-up: "))
+                        .isEmpty();
+        },
+        answerMs));
+    const qsizetype before = qlab.received().filter(QStringLiteral("/cueLists")).size();
     client.send("REQUEST CUES");
     const auto overOsc = client.waitForMatch(
         [](const std::string& m) { return m.starts_with("GROUP_CUES: "); }, answerMs);
     ASSERT_TRUE(overOsc);
     // One question for the catalogue: a twin could be dropped by QLab's filter.
-    EXPECT_EQ(qlab.received().filter(QStringLiteral("/cueLists")).size(), 1);
+    EXPECT_EQ(qlab.received().filter(QStringLiteral("/cueLists")).size(), before + 1);
 
     // The same workspace file through the AppleScript road's simulated QLab.
     CarvoInstance applescript;
