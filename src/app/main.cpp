@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -12,6 +13,7 @@
 #include "app/shared_objects.h"
 #include "app/version.h"
 #include "app/window.h"
+#include "base/app_console.h"
 #include "base/diagnostics.h"
 #include "base/quit_signals.h"
 #include "base/settings.h"
@@ -186,10 +188,27 @@ bool headlessRequested(int argc, char** argv) {
     return false;
 }
 
+// Help and the version are printed and the process ends: no window, so no display is needed.
+bool onlyPrintingRequested(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--")
+            break;
+        for (const std::string_view printing :
+             {"-h", "-?", "--help", "--help-all", "-v", "--version"}) {
+            if (argument == printing)
+                return true;
+        }
+    }
+    return false;
+}
+
 // The same start-up with or without a window: names, options, signals, the shared objects; then
 // the event loop, or the main window whose closing quits.
 template <typename Application> int runApplication(int argc, char** argv, bool windowed) {
     Application app(argc, argv);
+    // Without a window nobody reads the console: its lines go to standard output as well.
+    carvo::AppConsole::setMirroredToStandardOutput(!windowed);
     QCoreApplication::setApplicationName(QStringLiteral("Carvo"));
     QCoreApplication::setOrganizationName(QStringLiteral("Carvo"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(carvo::carvoVersion));
@@ -235,7 +254,7 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!headlessRequested(argc, argv))
+    if (!headlessRequested(argc, argv) && !onlyPrintingRequested(argc, argv))
         return runApplication<QGuiApplication>(argc, argv, true);
     return runApplication<QCoreApplication>(argc, argv, false);
 }

@@ -101,6 +101,47 @@ INSTANTIATE_TEST_SUITE_P(InterruptAndTerminate, HeadlessSignals, ::testing::Valu
                              return std::string(param.param == SIGINT ? "SIGINT" : "SIGTERM");
                          });
 
+// What an operator without a window needs: the console's lines among standard output's, once
+// each, refusals included.
+TEST_F(Headless, TheConsoleGoesToStandardOutput) {
+    start();
+    ASSERT_TRUE(waitForLine(QStringLiteral("✅ Server is ready on 127.0.0.1:") + portText()))
+        << output.toStdString();
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(client.waitForConnected(timeoutMs));
+    ASSERT_TRUE(waitForLine(QStringLiteral("Connection ready: ")));
+    // Nothing selected yet: QLab refuses, which the operator sees as a dialog and in the console.
+    client.write("BAR_REQUEST: 5");
+    ASSERT_TRUE(client.waitForBytesWritten(timeoutMs));
+    EXPECT_TRUE(waitForLine(QStringLiteral("ERROR: no cue selected\n"))) << output.toStdString();
+    stopWith(SIGTERM);
+    EXPECT_EQ(output.count(QStringLiteral("✅ Server is ready on")), 1) << output.toStdString();
+    EXPECT_EQ(output.count(QStringLiteral("Connection ready: ")), 1) << output.toStdString();
+}
+
+// --help and --version print and end, with or without a display.
+TEST(CommandLine, HelpAndVersionNeedNoDisplay) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    for (const QString& option : {QStringLiteral("--help"), QStringLiteral("-h"),
+                                  QStringLiteral("--version"), QStringLiteral("-v")}) {
+        QProcess carvo;
+        carvo.setProcessEnvironment(environment);
+        carvo.setProcessChannelMode(QProcess::MergedChannels);
+        carvo.start(QStringLiteral(CARVO_EXECUTABLE), {option});
+        ASSERT_TRUE(carvo.waitForFinished(timeoutMs)) << option.toStdString();
+        const QString printed = QString::fromUtf8(carvo.readAll());
+        EXPECT_EQ(carvo.exitStatus(), QProcess::NormalExit) << option.toStdString();
+        EXPECT_EQ(carvo.exitCode(), 0) << option.toStdString() << printed.toStdString();
+        if (option.contains(QLatin1Char('h')))
+            EXPECT_TRUE(printed.contains(QStringLiteral("--headless"))) << printed.toStdString();
+        else
+            EXPECT_TRUE(printed.startsWith(QStringLiteral("Carvo "))) << printed.toStdString();
+    }
+}
+
 TEST_F(Headless, AStoredInterfaceThatIsGoneLeavesTheServerStopped) {
     settings::useFolder(settingsFolder.path());
     settings::setStoredInterfaceName(QStringLiteral("unplugged9"));
