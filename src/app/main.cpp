@@ -1,6 +1,7 @@
 // Carvo's process entry: builds the shared objects in their start-up order, starts the remote
 // control server and runs the event loop (or the main window) until the process is told to quit.
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -8,6 +9,10 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QGuiApplication>
+
+#if defined(Q_OS_UNIX)
+#include <sys/resource.h>
+#endif
 
 #include "app/runner_setup.h"
 #include "app/shared_objects.h"
@@ -180,6 +185,19 @@ carvo::RunnerChoice chooseRunner(const Options& options) {
     return {};
 }
 
+// Each remote client takes a descriptor; macOS starts applications with 256 at most, fewer than
+// the clients Carvo serves. The soft limit goes up to what the hard one allows.
+void raiseDescriptorLimit() {
+#if defined(Q_OS_UNIX)
+    constexpr rlim_t wanted = 4096;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= wanted)
+        return;
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, limit.rlim_max);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+#endif
+}
+
 bool headlessRequested(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--headless") == 0)
@@ -254,6 +272,7 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
 } // namespace
 
 int main(int argc, char** argv) {
+    raiseDescriptorLimit();
     if (!headlessRequested(argc, argv) && !onlyPrintingRequested(argc, argv))
         return runApplication<QGuiApplication>(argc, argv, true);
     return runApplication<QCoreApplication>(argc, argv, false);
