@@ -6,6 +6,10 @@
 
 #include "qlab/osc/command_receiver.h"
 
+#include <algorithm>
+#include <functional>
+#include <optional>
+
 #include <gtest/gtest.h>
 
 #include <QHostAddress>
@@ -14,6 +18,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -342,6 +347,29 @@ TEST_F(OscSenders, WithoutQLabsHostOnlyTheLoopbackIsListenedOn) {
     ASSERT_TRUE(m_receiver->listen(0, QStringLiteral("localhost")));
     EXPECT_EQ(consoleCount(QStringLiteral("📡 OSC commands on port ")), 1);
     EXPECT_TRUE(console().last().endsWith(QStringLiteral("from this machine only")));
+}
+
+TEST_F(OscSenders, TheSystemsResolverAnswersOnTheMainThread) {
+    struct Answer {
+        QList<QHostAddress> addresses;
+        QString problem;
+        bool onMainThread = false;
+    };
+    std::optional<Answer> local, unknown;
+    const auto into = [](std::optional<Answer>& answer) {
+        return [&answer](const QList<QHostAddress>& addresses, const QString& problem) {
+            answer = Answer{addresses, problem,
+                            QThread::currentThread() == QCoreApplication::instance()->thread()};
+        };
+    };
+    CommandReceiver::resolveWithTheSystem(QStringLiteral("localhost"), into(local));
+    CommandReceiver::resolveWithTheSystem(QStringLiteral("no-such-host.invalid"), into(unknown));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return local && unknown; }, 20'000));
+    EXPECT_TRUE(local->onMainThread);
+    EXPECT_TRUE(std::any_of(local->addresses.begin(), local->addresses.end(),
+                            [](const QHostAddress& address) { return address.isLoopback(); }));
+    EXPECT_TRUE(unknown->addresses.isEmpty());
+    EXPECT_FALSE(unknown->problem.isEmpty());
 }
 
 // QLab's host and a stranger as two addresses of this machine's loopback, in a network of the

@@ -9,7 +9,6 @@
 #include <sys/socket.h>
 #include <sys/types.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
 #include <QPointer>
@@ -145,9 +144,10 @@ void CommandReceiver::setResolver(Resolve resolve) {
 void CommandReceiver::resolveWithTheSystem(
     const QString& host,
     std::function<void(const QList<QHostAddress>& addresses, const QString& problem)> done) {
-    // Answers come back through an object of the main thread that outlives every receiver; a
-    // lookup that never ends holds its own thread only, never the process's exit.
-    static QObject* const relay = new QObject(QCoreApplication::instance());
+    // Answers come back through an object of the main thread (the first caller's) that outlives
+    // every receiver and the application; a lookup that never ends holds its own thread only,
+    // never the process's exit.
+    static QObject* const relay = new QObject; // the main thread's; never deleted
     std::thread([name = QUrl::toAce(host).toStdString(), done = std::move(done)]() mutable {
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
