@@ -37,9 +37,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
     case RequestKind::remoteSelected:
         require(bytes.starts_with(remoteSelectedPrefix));
-        require(request.text.size() < bytes.size());
-        // Removing a prefix from valid text cuts at ASCII boundaries, so the cue stays valid.
-        require(carvo::bytes::isValidUtf8(request.text));
+        require(bytes.substr(remoteSelectedPrefix.size()) == request.text);
+        // The echo is one message to a client, even with the server's next message after it.
+        for (const std::string_view next : {std::string_view("BAR: 1.1 0"), errorPrefix,
+                                            handshakeResponseMessage, beatsPerBarPrefix}) {
+            ServerStreamSplitter echo;
+            const auto messages = echo.feed(std::string(bytes) + std::string(next));
+            require(!messages.empty() && messages.front() == bytes);
+        }
+        break;
+    case RequestKind::refusedSelection:
+        require(bytes.starts_with(remoteSelectedPrefix) && !request.text.empty());
         break;
     default:
         break;

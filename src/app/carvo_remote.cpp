@@ -193,6 +193,13 @@ ParseResult parseCommandLine(const QStringList& args) {
             result.error = QStringLiteral("select needs a non-empty cue ID");
             return result;
         }
+        // The server would refuse it without an answer; say why now instead of waiting.
+        if (match->command == Command::select) {
+            if (const auto why = carvo::protocol::whyNotEchoed(carvo::toUtf8(options.argument))) {
+                result.error = QStringLiteral("select: ") + carvo::fromUtf8(*why);
+                return result;
+            }
+        }
     } else if (!positional.isEmpty()) {
         result.error = QStringLiteral("%1 takes no argument").arg(name);
         return result;
@@ -338,7 +345,8 @@ private:
             }
             break;
         case Command::select:
-            // An ID that holds a known prefix comes back split at it: join the pieces again.
+            // An older server echoes an ID that holds a known prefix, which comes back split at
+            // it: join the pieces again.
             m_echo = std::string_view(m_sentSelection).starts_with(m_echo + message)
                          ? m_echo + message
                          : (std::string_view(m_sentSelection).starts_with(message) ? message

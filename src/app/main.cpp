@@ -1,18 +1,25 @@
 // Carvo's process entry: builds the shared objects in their start-up order, starts the remote
 // control server and runs the event loop (or the main window) until the process is told to quit.
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#if defined(Q_OS_UNIX)
+#include <sys/resource.h>
+#endif
+
 #include "app/runner_setup.h"
 #include "app/shared_objects.h"
 #include "app/version.h"
 #include "app/window.h"
+#include "base/app_console.h"
 #include "base/diagnostics.h"
 #include "base/quit_signals.h"
 #include "base/settings.h"
@@ -179,6 +186,19 @@ carvo::RunnerChoice chooseRunner(const Options& options) {
     return {};
 }
 
+// Each remote client takes a descriptor; macOS starts applications with 256 at most, fewer than
+// the clients Carvo serves. The soft limit goes up to what the hard one allows.
+void raiseDescriptorLimit() {
+#if defined(Q_OS_UNIX)
+    constexpr rlim_t wanted = 4096;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= wanted)
+        return;
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, limit.rlim_max);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+#endif
+}
+
 bool headlessRequested(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--headless") == 0)
@@ -187,10 +207,27 @@ bool headlessRequested(int argc, char** argv) {
     return false;
 }
 
+// Help and the version are printed and the process ends: no window, so no display is needed.
+bool onlyPrintingRequested(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--")
+            break;
+        for (const std::string_view printing :
+             {"-h", "-?", "--help", "--help-all", "-v", "--version"}) {
+            if (argument == printing)
+                return true;
+        }
+    }
+    return false;
+}
+
 // The same start-up with or without a window: names, options, signals, the shared objects; then
 // the event loop, or the main window whose closing quits.
 template <typename Application> int runApplication(int argc, char** argv, bool windowed) {
     Application app(argc, argv);
+    // Without a window nobody reads the console: its lines go to standard output as well.
+    carvo::AppConsole::setMirroredToStandardOutput(!windowed);
     QCoreApplication::setApplicationName(QStringLiteral("Carvo"));
     QCoreApplication::setOrganizationName(QStringLiteral("Carvo"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(carvo::carvoVersion));
@@ -244,7 +281,8 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!headlessRequested(argc, argv))
+    raiseDescriptorLimit();
+    if (!headlessRequested(argc, argv) && !onlyPrintingRequested(argc, argv))
         return runApplication<QGuiApplication>(argc, argv, true);
     return runApplication<QCoreApplication>(argc, argv, false);
 }

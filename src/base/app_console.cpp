@@ -1,9 +1,25 @@
 #include "base/app_console.h"
 
+#include <atomic>
+
 #include <QCoreApplication>
 #include <QThread>
 
+#include "base/lines.h"
+
 namespace carvo {
+
+namespace {
+std::atomic<bool> mirroredToStandardOutput{false};
+} // namespace
+
+void AppConsole::setMirroredToStandardOutput(bool mirrored) {
+    mirroredToStandardOutput.store(mirrored);
+}
+
+bool AppConsole::isMirroredToStandardOutput() {
+    return mirroredToStandardOutput.load();
+}
 
 AppConsole::AppConsole() {
     // Whoever touches the console first, its changes belong to the main thread.
@@ -17,6 +33,8 @@ AppConsole& AppConsole::shared() {
 }
 
 void AppConsole::log(const QString& message) {
+    if (isMirroredToStandardOutput())
+        writeLine(std::string_view(message.toStdString()));
     // Posted events from one thread are delivered in order, which keeps each thread's lines in
     // order.
     QMetaObject::invokeMethod(

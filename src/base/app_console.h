@@ -17,8 +17,14 @@ public:
     QString logText() const { return m_logText; }
 
     // Callable from any thread. Appends message and a line feed on the main thread, later;
-    // entries from one thread arrive in the order that thread logged them.
+    // entries from one thread arrive in the order that thread logged them. Mirrored, the entry
+    // also goes to standard output at once, as one line per line of the message.
     Q_INVOKABLE void log(const QString& message);
+
+    // Without a window nobody reads the console: every entry then goes to standard output too.
+    // Any thread; off until set.
+    static void setMirroredToStandardOutput(bool mirrored);
+    static bool isMirroredToStandardOutput();
 
 signals:
     void logTextChanged();

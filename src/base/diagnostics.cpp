@@ -9,7 +9,9 @@ void writeLine(const QString& text) {
 }
 
 void consoleLine(const QString& text) {
-    writeLine(text);
+    // A mirrored console writes the line itself: once, not twice.
+    if (!AppConsole::isMirroredToStandardOutput())
+        writeLine(text);
     AppConsole::shared().log(text);
 }
 

@@ -66,6 +66,15 @@ QString qlabHost() {
     return store().value(qlabHostKey).toString().trimmed();
 }
 
+int maxRemoteClients() {
+    bool ok = false;
+    const int count = store().value(maxRemoteClientsKey).toInt(&ok);
+    return ok && count >= 1 ? count : defaultMaxRemoteClients;
+}
+void setMaxRemoteClients(int value) {
+    store().setValue(maxRemoteClientsKey, value);
+}
+
 void useFolder(const QString& folder) {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);

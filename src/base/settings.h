@@ -44,6 +44,13 @@ inline constexpr quint16 defaultOscCommandPort = 53536;
 quint16 oscCommandPort(); // defaultOscCommandPort when absent or not a port number
 QString qlabHost();       // empty when absent: QLab runs on this machine
 
+// How many remote clients the server keeps at once; a newcomer beyond them is closed at once.
+inline constexpr char maxRemoteClientsKey[] = "maxRemoteClients";
+inline constexpr int defaultMaxRemoteClients = 256;
+
+int maxRemoteClients(); // defaultMaxRemoteClients when absent or not a number of 1 or more
+void setMaxRemoteClients(int value);
+
 // Keeps the store in folder (for tests and the simulated demo), never the user's own settings.
 void useFolder(const QString& folder);
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "bytes/utf8.h"
 #include "engine/numbers.h"
@@ -24,19 +25,28 @@ constexpr std::array<std::string_view, 3> fixedServerMessages = {
 
 } // namespace
 
-std::string removeAll(std::string_view text, std::string_view pattern) {
-    if (pattern.empty())
-        return std::string(text);
-    std::string result;
-    result.reserve(text.size());
-    std::size_t from = 0;
-    for (std::size_t at = text.find(pattern); at != std::string_view::npos;
-         at = text.find(pattern, from)) {
-        result.append(text.substr(from, at - from));
-        from = at + pattern.size();
+std::optional<std::string> whyNotEchoed(std::string_view cueID) {
+    if (cueID.size() > maxCueIDBytes)
+        return "the cue ID is longer than " + std::to_string(maxCueIDBytes) + " bytes";
+    for (std::size_t i = 0; i < cueID.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(cueID[i]);
+        // C0, DEL, and C1 (U+0080 to U+009F, encoded C2 80 to C2 9F) in valid UTF-8.
+        const bool c1 = byte == 0xC2 && i + 1 < cueID.size() &&
+                        static_cast<unsigned char>(cueID[i + 1]) <= 0x9F;
+        if (byte < 0x20 || byte == 0x7F || c1)
+            return std::string("the cue ID holds a control character");
     }
-    result.append(text.substr(from));
-    return result;
+    // Clients split the stream at these texts; none may begin inside the ID, either on its own or
+    // completed by the beginning of whatever message the server sends next.
+    for (const std::string_view next : serverMessageStarts) {
+        std::string joined(cueID);
+        joined.append(next);
+        for (const std::string_view start : serverMessageStarts)
+            if (joined.find(start) < cueID.size())
+                return "the cue ID could be read as the server message \"" + std::string(start) +
+                       "\"";
+    }
+    return std::nullopt;
 }
 
 Request parseRequest(std::string_view bytes) {
@@ -45,17 +55,22 @@ Request parseRequest(std::string_view bytes) {
     if (bytes.starts_with(stopPrefix))
         return {RequestKind::stop, 0, {}};
     if (bytes.starts_with(barRequestPrefix)) {
-        std::string remainder = removeAll(bytes, barRequestPrefix);
+        // One prefix per request: two requests read together are no number, not a third bar.
+        const std::string_view remainder = bytes.substr(barRequestPrefix.size());
         if (const auto bar = parseStrictInt64(remainder))
             return {RequestKind::barRequest, *bar, {}};
-        return {RequestKind::badBarNumber, 0, std::move(remainder)};
+        return {RequestKind::badBarNumber, 0, std::string(remainder)};
     }
     if (bytes == requestCuesMessage)
         return {RequestKind::requestCues, 0, {}};
     if (bytes == handshakeRequestMessage)
         return {RequestKind::handshake, 0, {}};
-    if (bytes.starts_with(remoteSelectedPrefix))
-        return {RequestKind::remoteSelected, 0, removeAll(bytes, remoteSelectedPrefix)};
+    if (bytes.starts_with(remoteSelectedPrefix)) {
+        const std::string_view cueID = bytes.substr(remoteSelectedPrefix.size());
+        if (auto reason = whyNotEchoed(cueID))
+            return {RequestKind::refusedSelection, 0, std::move(*reason)};
+        return {RequestKind::remoteSelected, 0, std::string(cueID)};
+    }
     return {RequestKind::ignored, 0, {}};
 }
 

@@ -32,20 +32,20 @@ inline constexpr std::string_view alreadyRunningMessage =
     "The cue is already running. Please stop the cue and try again";
 inline constexpr std::string_view errorPrefix = "ERROR: ";
 
-// Removes every occurrence of pattern in one left-to-right pass, as a text replacement does:
-// what the removal joins together is not searched again.
-std::string removeAll(std::string_view text, std::string_view pattern);
+// The longest cue ID a selection may carry; QLab's unique IDs are far shorter.
+inline constexpr std::size_t maxCueIDBytes = 256;
 
 // What one received message asks the server to do.
 enum class RequestKind {
-    invalidText,    // not UTF-8: reported, otherwise ignored
-    stop,           // panic every catalogued group cue
-    barRequest,     // jump to `bar`
-    badBarNumber,   // a bar request whose `text` (the remainder) is not a bar number
-    requestCues,    // send the catalogue
-    handshake,      // answer the sender, then restart the bar counter
-    remoteSelected, // echo the whole message, then address the cue whose ID is `text`
-    ignored,        // matches nothing
+    invalidText,      // not UTF-8: reported, otherwise ignored
+    stop,             // panic every catalogued group cue
+    barRequest,       // jump to `bar`
+    badBarNumber,     // a bar request whose `text` (all after the first prefix) is not a number
+    requestCues,      // send the catalogue
+    handshake,        // answer the sender, then restart the bar counter
+    remoteSelected,   // echo the whole message, then address the cue whose ID is `text`
+    refusedSelection, // a selection whose echo could be read as server messages; `text` says why
+    ignored,          // matches nothing
 };
 
 struct Request {
@@ -58,6 +58,12 @@ struct Request {
 
 // Reads one received message by the client table, first matching row first.
 Request parseRequest(std::string_view bytes);
+
+// Why the echo of a selection of cueID could be read as anything but that one selection by a
+// client that splits the stream: a control character, a server message's text in it (or made by
+// it together with the start of the server's next message), or a length no cue ID has. Nothing
+// when the echo is safe to send.
+std::optional<std::string> whyNotEchoed(std::string_view cueID);
 
 // Splits the server's unframed stream into messages at the prefixes a client knows.
 // Bytes may arrive in any pieces. A message is complete when the next one begins, when its own

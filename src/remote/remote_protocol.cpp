@@ -58,11 +58,15 @@ void handleMessage(const ProtocolActions& actions, const QByteArray& data,
         actions.restartBarCounter();
         break;
     case RequestKind::remoteSelected:
-        // The echo goes out unchanged before the selection takes effect.
+        // The echo goes out byte for byte before the selection takes effect.
         actions.broadcast(QString::fromUtf8(data));
         postToMainLoop(context, [select = actions.selectCue, cueID = fromUtf8(request.text)] {
             select(cueID);
         });
+        break;
+    case RequestKind::refusedSelection:
+        // Not echoed: the other clients would read it as server messages.
+        writeLine(QStringLiteral("Selection refused: ") + fromUtf8(request.text));
         break;
     case RequestKind::ignored:
         break;

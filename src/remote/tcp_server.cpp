@@ -1,15 +1,20 @@
 #include "remote/tcp_server.h"
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #if defined(Q_OS_UNIX)
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/types.h>
+#include <unistd.h>
 #define CARVO_DIRECT_SEND 1
+#define CARVO_OWN_ACCEPT 1
 #endif
 
 #include <QHostAddress>
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -28,6 +33,10 @@ constexpr qint64 readAheadBytes = 64 * 1024;
 constexpr int startDelayMs = 100;
 // Room for many clients connecting at once before the event loop accepts them.
 constexpr int listenBacklog = 256;
+// Out of descriptors, accepting rests this long instead of retrying at once.
+constexpr int acceptPauseMs = 200;
+constexpr qint64 reportIntervalMs = 1000;
+constexpr int acceptBatch = 64;
 
 const QString serviceName = QString::fromLatin1(remote::serviceName);
 const QString serviceType = QString::fromLatin1(remote::serviceType);
@@ -195,6 +204,7 @@ bool TCPServer::isAnnounced() const {
 }
 
 void TCPServer::startServer() {
+    m_maxConnections = settings::maxRemoteClients();
     const QString wanted = settings::storedInterfaceName().value_or(defaultInterfaceName());
     setInterfaces(m_interfaceSource());
 
@@ -236,20 +246,32 @@ void TCPServer::startListener(const QString& ipAddress) {
     // A listener left from before is replaced: closed first, so it gives up the address the new
     // one may bind, and no longer announced, since what the announcement names is gone.
     if (m_listener) {
-        m_listener->disconnect(this);
-        m_listener->close();
-        m_listener->deleteLater();
-        m_listener = nullptr;
+        closeListener();
         if (m_netService)
             m_netService->stop();
     }
 
     auto* listener = new QTcpServer(this);
     listener->setListenBacklogSize(listenBacklog);
-    connect(listener, &QTcpServer::newConnection, this, &TCPServer::acceptPending);
     // A failure (the port taken, say) is a state of the started listener, reported below.
     listener->listen(address, m_port);
     m_listener = listener;
+#if defined(CARVO_OWN_ACCEPT)
+    // Carvo accepts by itself: Qt's accept, out of descriptors, retries at once and spins.
+    if (listener->isListening()) {
+        listener->pauseAccepting();
+        m_acceptNotifier =
+            new QSocketNotifier(listener->socketDescriptor(), QSocketNotifier::Read, listener);
+        connect(m_acceptNotifier, &QSocketNotifier::activated, this,
+                [this, listener] { acceptDirectly(*listener); });
+    }
+#else
+    connect(listener, &QTcpServer::newConnection, this, &TCPServer::acceptPending);
+    connect(listener, &QTcpServer::acceptError, this, [this, listener] {
+        listener->pauseAccepting();
+        pauseAccepting(QStringLiteral("socket error"), [listener] { listener->resumeAccepting(); });
+    });
+#endif
 
     // Queued, so the state is always reported after the start line below.
     QMetaObject::invokeMethod(
@@ -286,14 +308,99 @@ void TCPServer::publishService(quint16 port) {
         consoleLine(QStringLiteral("Bonjour service published on port ") + QString::number(port));
 }
 
+void TCPServer::closeListener() {
+    if (m_acceptNotifier) {
+        // Before the descriptor it watches is closed.
+        m_acceptNotifier->setEnabled(false);
+        delete m_acceptNotifier;
+    }
+    m_listener->disconnect(this);
+    m_listener->close();
+    m_listener->deleteLater();
+    m_listener = nullptr;
+}
+
 void TCPServer::acceptPending() {
     auto* listener = qobject_cast<QTcpServer*>(sender());
     if (!listener)
         return;
-    while (QTcpSocket* socket = listener->nextPendingConnection()) {
-        consoleLine(QStringLiteral("📥 New client connection from: ") + endpointOf(*socket));
-        handleNewConnection(socket);
+    while (QTcpSocket* socket = listener->nextPendingConnection())
+        takeConnection(socket);
+}
+
+#if defined(CARVO_OWN_ACCEPT)
+void TCPServer::acceptDirectly(QTcpServer& listener) {
+    const auto descriptor = static_cast<int>(listener.socketDescriptor());
+    // A bounded batch per wake-up, so that a crowd at the door does not hold the event loop.
+    for (int i = 0; i < acceptBatch; ++i) {
+#if defined(SOCK_CLOEXEC)
+        const int accepted = ::accept4(descriptor, nullptr, nullptr, SOCK_CLOEXEC);
+#else
+        const int accepted = ::accept(descriptor, nullptr, nullptr);
+        if (accepted >= 0)
+            ::fcntl(accepted, F_SETFD, FD_CLOEXEC);
+#endif
+        if (accepted < 0) {
+            const int error = errno;
+            if (error == EINTR || error == ECONNABORTED)
+                continue;
+            if (error == EAGAIN || error == EWOULDBLOCK)
+                return;
+            // Out of descriptors (or memory) the client stays queued and the listener readable:
+            // rest, then try again; descriptors free up as clients leave.
+            m_acceptNotifier->setEnabled(false);
+            pauseAccepting(QString::fromLocal8Bit(std::strerror(error)),
+                           [notifier = m_acceptNotifier] {
+                               if (notifier)
+                                   notifier->setEnabled(true);
+                           });
+            return;
+        }
+        auto* socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(accepted)) {
+            ::close(accepted);
+            delete socket;
+            continue;
+        }
+        takeConnection(socket);
     }
+}
+#endif
+
+void TCPServer::pauseAccepting(const QString& reason, std::function<void()> resume) {
+    QTimer::singleShot(acceptPauseMs, this, std::move(resume));
+    if (m_lastAcceptFailureLine.isValid() && m_lastAcceptFailureLine.elapsed() < reportIntervalMs)
+        return;
+    m_lastAcceptFailureLine.start();
+    consoleLine(QStringLiteral("❌ Cannot accept a client: ") + reason +
+                QStringLiteral("; trying again shortly"));
+}
+
+void TCPServer::takeConnection(QTcpSocket* socket) {
+    if (connectionCount() >= m_maxConnections) {
+        refuseConnection(socket);
+        return;
+    }
+    consoleLine(QStringLiteral("📥 New client connection from: ") + endpointOf(*socket));
+    handleNewConnection(socket);
+}
+
+void TCPServer::refuseConnection(QTcpSocket* socket) {
+    const QString endpoint = endpointOf(*socket);
+    socket->abort();
+    socket->deleteLater();
+    ++m_refusedUnreported;
+    if (m_lastRefusalLine.isValid() && m_lastRefusalLine.elapsed() < reportIntervalMs)
+        return;
+    m_lastRefusalLine.start();
+    QString line = QStringLiteral("🚫 Client ") + endpoint + QStringLiteral(" closed: ") +
+                   QString::number(m_maxConnections) +
+                   QStringLiteral(" remote clients are connected (setting maxRemoteClients)");
+    if (m_refusedUnreported > 1)
+        line += QStringLiteral(", ") + QString::number(m_refusedUnreported - 1) +
+                QStringLiteral(" more closed since the last such line");
+    m_refusedUnreported = 0;
+    consoleLine(line);
 }
 
 void TCPServer::handleNewConnection(QTcpSocket* socket) {
@@ -308,11 +415,8 @@ void TCPServer::stopServer() {
     if (m_pendingStart)
         m_pendingStart->stop(); // a stop overtakes a start that has not opened its listener yet
     if (m_listener) {
-        m_listener->disconnect(this);
-        m_listener->close();
+        closeListener();
         writeLine(QStringLiteral("Server state changed: cancelled"));
-        m_listener->deleteLater();
-        m_listener = nullptr;
     }
     const auto dropped = std::exchange(m_connections, {});
     for (auto* connection : dropped) {

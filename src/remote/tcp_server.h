@@ -6,6 +6,7 @@
 #include <functional>
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -13,9 +14,11 @@
 #include <QVariantList>
 
 #include "base/broadcaster.h"
+#include "base/settings.h"
 #include "remote/interfaces.h"
 #include "remote/service.h"
 
+class QSocketNotifier;
 class QTcpServer;
 class QTcpSocket;
 class QTimer;
@@ -105,6 +108,10 @@ public:
     // One UTF-8 message to one connection; a failure is reported on standard output.
     void send(ClientConnection& connection, const QString& message);
 
+    // How many clients are kept at once: read from the setting "maxRemoteClients" by
+    // startServer; a newcomer beyond them is closed at once.
+    int maxConnections() const { return m_maxConnections; }
+
     // Receives every read of at most 4096 bytes as one message; until one is set, a received
     // message is ignored.
     void setMessageHandler(MessageHandler handler) { m_messageHandler = std::move(handler); }
@@ -129,7 +136,14 @@ private:
     void startListener(const QString& ipAddress);
     void reportListenerState(QTcpServer* listener, const QString& ipAddress);
     void publishService(quint16 port);
+    void closeListener();
     void acceptPending();
+    void acceptDirectly(QTcpServer& listener);
+    // Stops taking clients for a moment, says why (at most once a second), then calls resume.
+    void pauseAccepting(const QString& reason, std::function<void()> resume);
+    // A newcomer: served, or closed at once beyond the cap.
+    void takeConnection(QTcpSocket* socket);
+    void refuseConnection(QTcpSocket* socket);
     void handleNewConnection(QTcpSocket* socket);
     void deliver(ClientConnection& connection, const QByteArray& bytes);
     void write(ClientConnection& connection, const QByteArray& bytes);
@@ -142,10 +156,16 @@ private:
     InterfaceSource m_interfaceSource;
     QList<InterfaceInfo> m_interfaces;
     QPointer<QTcpServer> m_listener;
+    QPointer<QSocketNotifier> m_acceptNotifier; // the listener's, where Carvo accepts itself
     ServicePublisher* m_netService = nullptr;
     QList<ClientConnection*> m_connections;
     QTimer* m_pendingStart = nullptr;
     MessageHandler m_messageHandler;
+    int m_maxConnections = settings::defaultMaxRemoteClients;
+    // Refusals and failed accepts say so at most once a second each.
+    QElapsedTimer m_lastRefusalLine;
+    int m_refusedUnreported = 0;
+    QElapsedTimer m_lastAcceptFailureLine;
 };
 
 } // namespace carvo

@@ -43,11 +43,14 @@ private:
     std::string m_description;
 };
 
-// A file that exists but could not be read; what() is the platform's error text.
+// A file that exists but could not be read; what() is the platform's error text, or the reader's
+// own where it refuses a file the platform would read (a device, a file too large).
 class FileReadError : public std::runtime_error {
 public:
     explicit FileReadError(std::error_code code)
         : std::runtime_error(code.message()), m_code(code) {}
+    FileReadError(std::error_code code, const std::string& reason)
+        : std::runtime_error(reason), m_code(code) {}
     std::error_code code() const { return m_code; }
 
 private:

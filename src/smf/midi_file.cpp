@@ -3,9 +3,19 @@
 #include "bytes/byte_reader.h"
 #include "smf/track_decoder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <system_error>
+
+#if __has_include(<unistd.h>) && __has_include(<sys/stat.h>)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#define CARVO_POSIX_FILES 1
+#endif
 
 namespace carvo::smf {
 
@@ -149,38 +159,110 @@ MIDIFile MIDIFile::decode(std::span<const std::uint8_t> data) {
     return file;
 }
 
+namespace {
+
+[[noreturn]] void failWithErrno() {
+    throw FileReadError(std::error_code(errno, std::generic_category()));
+}
+
+[[noreturn]] void tooLarge(std::uintmax_t size) {
+    throw FileReadError(std::make_error_code(std::errc::file_too_large),
+                        "larger than 64 MiB (" + std::to_string(size) + " bytes)");
+}
+
+#if defined(CARVO_POSIX_FILES)
+const char* kindOf(mode_t mode) {
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISBLK(mode))
+        return "a block device";
+    if (S_ISFIFO(mode))
+        return "a pipe";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "not a file";
+}
+
+struct Descriptor {
+    int fd;
+    ~Descriptor() { ::close(fd); }
+};
+#endif
+
+} // namespace
+
 std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& file) {
-    const auto failure = [] {
-        throw FileReadError(std::error_code(errno, std::generic_category()));
-    };
+#if defined(CARVO_POSIX_FILES)
+    // Without blocking: opening a pipe would otherwise wait for a writer. The kind is judged on
+    // what was opened, so a path swapped meanwhile cannot slip a device past the check.
+    errno = 0;
+    const Descriptor opened{::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+    if (opened.fd < 0)
+        failWithErrno();
+    struct stat status {};
+    if (::fstat(opened.fd, &status) != 0)
+        failWithErrno();
+    if (S_ISDIR(status.st_mode))
+        throw FileReadError(std::make_error_code(std::errc::is_a_directory));
+    if (!S_ISREG(status.st_mode))
+        throw FileReadError(std::make_error_code(std::errc::invalid_argument),
+                            std::string("not a regular file (") + kindOf(status.st_mode) + ")");
+    const auto size = static_cast<std::uintmax_t>(status.st_size);
+    if (size > maxFileBytes)
+        tooLarge(size);
+    std::vector<std::uint8_t> data;
+    // One buffer of the file's size; the size is only a hint, so a file that changes meanwhile is
+    // still read to its end, and never past the limit.
+    data.reserve(static_cast<std::size_t>(size) + 1);
+    constexpr std::size_t block = std::size_t{1} << 16;
+    for (;;) {
+        const std::size_t used = data.size();
+        if (used > maxFileBytes)
+            tooLarge(used);
+        data.resize(used + std::max(block, data.capacity() - used));
+        const ssize_t count = ::read(opened.fd, data.data() + used, data.size() - used);
+        if (count < 0) {
+            data.resize(used);
+            if (errno == EINTR)
+                continue;
+            failWithErrno();
+        }
+        data.resize(used + static_cast<std::size_t>(count));
+        if (count == 0)
+            break;
+    }
+    return data;
+#else
+    std::error_code kindUnknown;
+    const auto status = std::filesystem::status(file, kindUnknown);
+    if (!kindUnknown && std::filesystem::is_directory(status))
+        throw FileReadError(std::make_error_code(std::errc::is_a_directory));
+    if (!kindUnknown && std::filesystem::exists(status) &&
+        !std::filesystem::is_regular_file(status))
+        throw FileReadError(std::make_error_code(std::errc::invalid_argument),
+                            "not a regular file");
     errno = 0;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::fopen(file.c_str(), "rb"),
                                                            &std::fclose);
     if (!stream)
-        failure();
+        failWithErrno();
     std::vector<std::uint8_t> data;
-    // With the size known the file lands in one buffer of its own size, without the copies and
-    // the doubled peak of a growing one; the size is only a hint, so a file that changes meanwhile
-    // is still read to its end.
-    std::error_code sizeUnknown;
-    const std::uintmax_t size = std::filesystem::file_size(file, sizeUnknown);
-    if (!sizeUnknown && size < data.max_size())
-        data.reserve(static_cast<std::size_t>(size) + 1);
     constexpr std::size_t block = std::size_t{1} << 16;
     for (;;) {
         const std::size_t used = data.size();
-        data.resize(used + std::max(block, data.capacity() - used));
-        errno = 0;
-        const std::size_t count =
-            std::fread(data.data() + used, 1, data.size() - used, stream.get());
+        if (used > maxFileBytes)
+            tooLarge(used);
+        data.resize(used + block);
+        const std::size_t count = std::fread(data.data() + used, 1, block, stream.get());
         data.resize(used + count);
         if (count == 0 || std::feof(stream.get())) {
             if (std::ferror(stream.get()))
-                failure();
+                failWithErrno();
             break;
         }
     }
     return data;
+#endif
 }
 
 MIDIFile MIDIFile::read(const std::filesystem::path& file) {

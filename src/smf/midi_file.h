@@ -65,8 +65,12 @@ private:
     std::vector<Chunk> m_chunks;
 };
 
+// The most a MIDI file may hold: scores are kilobytes; anything near this is not one.
+inline constexpr std::uintmax_t maxFileBytes = std::uintmax_t{64} * 1024 * 1024;
+
 // The whole file at `file` in memory. A read failure throws FileReadError with the platform's
-// text.
+// text; so does anything but a regular file (a device, a pipe: never opened for long, never read)
+// and a file of more than maxFileBytes, each with a reason of its own.
 std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& file);
 
 namespace detail {

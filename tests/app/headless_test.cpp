@@ -1,7 +1,13 @@
 #include <csignal>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -37,12 +43,23 @@ protected:
         }
     }
 
-    void start(QProcessEnvironment environment = QProcessEnvironment::systemEnvironment()) {
+    void start(QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
+               int descriptorLimit = 0) {
         carvo.setProcessEnvironment(environment);
         carvo.setProcessChannelMode(QProcess::MergedChannels);
-        carvo.start(QStringLiteral(CARVO_EXECUTABLE),
-                    {QStringLiteral("--headless"), QStringLiteral("--port"), portText(),
-                     QStringLiteral("--settings-dir"), settingsFolder.path()});
+        const QStringList arguments = {QStringLiteral("--headless"), QStringLiteral("--port"),
+                                       portText(), QStringLiteral("--settings-dir"),
+                                       settingsFolder.path()};
+        if (descriptorLimit > 0)
+            carvo.start(
+                QStringLiteral("/bin/sh"),
+                QStringList{
+                    QStringLiteral("-c"),
+                    QStringLiteral("ulimit -n %1 && exec \"$0\" \"$@\"").arg(descriptorLimit),
+                    QStringLiteral(CARVO_EXECUTABLE)} +
+                    arguments);
+        else
+            carvo.start(QStringLiteral(CARVO_EXECUTABLE), arguments);
         ASSERT_TRUE(carvo.waitForStarted(timeoutMs));
     }
 
@@ -100,6 +117,100 @@ INSTANTIATE_TEST_SUITE_P(InterruptAndTerminate, HeadlessSignals, ::testing::Valu
                          [](const auto& param) {
                              return std::string(param.param == SIGINT ? "SIGINT" : "SIGTERM");
                          });
+
+// What an operator without a window needs: the console's lines among standard output's, once
+// each, refusals included.
+TEST_F(Headless, TheConsoleGoesToStandardOutput) {
+    start();
+    ASSERT_TRUE(waitForLine(QStringLiteral("✅ Server is ready on 127.0.0.1:") + portText()))
+        << output.toStdString();
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(client.waitForConnected(timeoutMs));
+    ASSERT_TRUE(waitForLine(QStringLiteral("Connection ready: ")));
+    // Nothing selected yet: QLab refuses, which the operator sees as a dialog and in the console.
+    client.write("BAR_REQUEST: 5");
+    ASSERT_TRUE(client.waitForBytesWritten(timeoutMs));
+    EXPECT_TRUE(waitForLine(QStringLiteral("ERROR: no cue selected\n"))) << output.toStdString();
+    stopWith(SIGTERM);
+    EXPECT_EQ(output.count(QStringLiteral("✅ Server is ready on")), 1) << output.toStdString();
+    EXPECT_EQ(output.count(QStringLiteral("Connection ready: ")), 1) << output.toStdString();
+}
+
+// User and system CPU seconds the process has used so far (Linux's /proc).
+std::optional<double> cpuSecondsOf(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray text = stat.readAll();
+    // The fields after the command name in parentheses: state is the 3rd, utime the 14th.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return std::nullopt;
+    const double ticks = fields[11].toDouble() + fields[12].toDouble();
+    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+// Out of file descriptors (a 256-file limit is macOS's default for applications), accepting
+// rests instead of spinning, and takes clients again as soon as some descriptors are free.
+TEST_F(Headless, OutOfDescriptorsAcceptingRestsAndResumes) {
+    if (!QFile::exists(QStringLiteral("/proc/self/stat")))
+        GTEST_SKIP() << "reads the process's CPU time from /proc";
+    start(QProcessEnvironment::systemEnvironment(), 64);
+    ASSERT_TRUE(waitForLine(QStringLiteral("✅ Server is ready on 127.0.0.1:") + portText()))
+        << output.toStdString();
+    std::vector<std::unique_ptr<QTcpSocket>> crowd;
+    for (int i = 0; i < 80; ++i) {
+        auto& client = *crowd.emplace_back(std::make_unique<QTcpSocket>());
+        client.connectToHost(QHostAddress::LocalHost, port);
+        ASSERT_TRUE(client.waitForConnected(timeoutMs)); // the system's queue takes it
+    }
+    ASSERT_TRUE(waitForLine(QStringLiteral("❌ Cannot accept a client: "))) << output.toStdString();
+
+    const auto before = cpuSecondsOf(carvo.processId());
+    QTest::qWait(2000);
+    const auto after = cpuSecondsOf(carvo.processId());
+    ASSERT_TRUE(before && after);
+    // Spinning takes a whole core (or what a busy machine leaves of one); resting next to none.
+    EXPECT_LT(*after - *before, 0.25);
+
+    crowd.clear();
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(client.waitForConnected(timeoutMs));
+    client.write("HANDSHAKE_REQUEST");
+    QByteArray received;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            received += client.readAll();
+            return received.contains("HANDSHAKE_RESPONSE");
+        },
+        2 * timeoutMs))
+        << output.toStdString();
+    stopWith(SIGTERM);
+}
+
+// --help and --version print and end, with or without a display.
+TEST(CommandLine, HelpAndVersionNeedNoDisplay) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    for (const QString& option : {QStringLiteral("--help"), QStringLiteral("-h"),
+                                  QStringLiteral("--version"), QStringLiteral("-v")}) {
+        QProcess carvo;
+        carvo.setProcessEnvironment(environment);
+        carvo.setProcessChannelMode(QProcess::MergedChannels);
+        carvo.start(QStringLiteral(CARVO_EXECUTABLE), {option});
+        ASSERT_TRUE(carvo.waitForFinished(timeoutMs)) << option.toStdString();
+        const QString printed = QString::fromUtf8(carvo.readAll());
+        EXPECT_EQ(carvo.exitStatus(), QProcess::NormalExit) << option.toStdString();
+        EXPECT_EQ(carvo.exitCode(), 0) << option.toStdString() << printed.toStdString();
+        if (option.contains(QLatin1Char('h')))
+            EXPECT_TRUE(printed.contains(QStringLiteral("--headless"))) << printed.toStdString();
+        else
+            EXPECT_TRUE(printed.startsWith(QStringLiteral("Carvo "))) << printed.toStdString();
+    }
+}
 
 TEST_F(Headless, AStoredInterfaceThatIsGoneLeavesTheServerStopped) {
     settings::useFolder(settingsFolder.path());

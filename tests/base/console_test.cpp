@@ -98,6 +98,33 @@ TEST_F(Console, AConsoleLineGoesToStandardOutputAndTheConsole) {
     EXPECT_EQ(added(), QStringLiteral("📥 New client connection from: 127.0.0.1:5000\n"));
 }
 
+TEST_F(Console, WithoutAWindowEveryEntryAlsoReachesStandardOutputOnce) {
+    struct Mirrored {
+        Mirrored() { AppConsole::setMirroredToStandardOutput(true); }
+        ~Mirrored() { AppConsole::setMirroredToStandardOutput(false); }
+    };
+    std::vector<std::string> seen;
+    {
+        ScopedLineObserver observer([&](const std::string& line) { seen.push_back(line); });
+        {
+            const Mirrored headless;
+            // A refusal reaches the console alone; a server line the console and the output.
+            console().log(
+                QStringLiteral("The cue is already running. Please stop the cue and try again"));
+            consoleLine(QStringLiteral("✅ Server is ready on 127.0.0.1:54321"));
+            std::thread([] { AppConsole::shared().log(QStringLiteral("from a worker")); }).join();
+        }
+        console().log(QStringLiteral("for the window only"));
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        "The cue is already running. Please stop the cue and try again",
+                        "✅ Server is ready on 127.0.0.1:54321", "from a worker"}));
+    ASSERT_TRUE(waitForAdded(1));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return added().endsWith(QStringLiteral("for the window only\n")); }, timeoutMs));
+    EXPECT_EQ(added().count(QLatin1Char('\n')), 4);
+}
+
 TEST(StandardOutput, LinesFromManyThreadsArriveWhole) {
     constexpr int threads = 4;
     constexpr int perThread = 300;

@@ -90,11 +90,15 @@ TEST_F(CarvoRemoteEndToEnd, SelectThenJumpPrintsTheServersAnswerUntilTheCounterR
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("BAR: 5.1 "))) << lines[2].toStdString();
 }
 
-TEST_F(CarvoRemoteEndToEnd, SelectRecognisesAnEchoThatTheStreamSplitsAtAKnownPrefix) {
+TEST_F(CarvoRemoteEndToEnd, SelectRefusesAnIDTheServerWouldRefuseWithoutWaiting) {
+    // The server refuses a cue ID in which clients would find a server message.
     const Outcome selection =
         run(withPort({QStringLiteral("select"), QStringLiteral("odd BAR: cue")}));
-    EXPECT_EQ(selection.exitCode, 0) << selection.err.toStdString();
-    EXPECT_EQ(selection.out, QStringLiteral("Selected odd BAR: cue\n"));
+    EXPECT_EQ(selection.exitCode, 2) << selection.err.toStdString();
+    EXPECT_TRUE(selection.err.startsWith(QStringLiteral(
+        "carvo-remote: select: the cue ID could be read as the server message \"BAR: \"\n")))
+        << selection.err.toStdString();
+    EXPECT_TRUE(selection.out.isEmpty());
 }
 
 TEST_F(CarvoRemoteEndToEnd, RefusedJumpPrintsTheOperatorMessageAndFails) {

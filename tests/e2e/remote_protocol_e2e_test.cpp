@@ -434,12 +434,17 @@ TEST_F(RemoteProtocolEndToEnd, BarNumbersFollowTheStrictIntegerRule) {
 TEST_F(RemoteProtocolEndToEnd, FiveThousandBytesAreJudgedAsTwoMessages) {
     startCarvo();
     auto client = connectClient();
-    const QByteArray prefix = "REMOTE_SELECTED: ";
-    const QByteArray first = prefix + QByteArray(4096 - prefix.size(), 'A');
-    const QByteArray second = prefix + QByteArray(5000 - 4096 - prefix.size(), 'B');
+    // Two bar requests padded with leading zeros: 4096 bytes, then 904. Read as one message
+    // they would be no bar at all.
+    const QByteArray prefix = "BAR_REQUEST: ";
+    const QByteArray first = prefix + QByteArray(4096 - prefix.size() - 1, '0') + "5";
+    const QByteArray second = prefix + QByteArray(5000 - 4096 - prefix.size() - 1, '0') + "7";
     client->send(first + second);
-    ASSERT_TRUE(client->waitForMessage(second.toStdString(), answerMs));
-    EXPECT_EQ(client->messagesWithPending(), (Messages{first.toStdString(), second.toStdString()}));
+    EXPECT_TRUE(carvo.waitForLine(QStringLiteral("Received Bar: 5"), answerMs));
+    EXPECT_TRUE(carvo.waitForLine(QStringLiteral("Received Bar: 7"), answerMs));
+    EXPECT_TRUE(std::none_of(
+        carvo.outputLines().begin(), carvo.outputLines().end(),
+        [](const QString& line) { return line.startsWith(QStringLiteral("Could not convert")); }));
 }
 
 TEST_F(RemoteProtocolEndToEnd, InvalidUtf8IsReportedAndTheConnectionStaysOpen) {
@@ -481,9 +486,11 @@ TEST_F(RemoteProtocolEndToEnd, PeerThatClosesRightAfterRequestCuesStillGetsItCar
 
 // A selection spliced into QLab's scripts stays inside its string literal whatever it holds.
 TEST(RemoteSelectionSplicing, HostileCueIdsCannotChangeTheScriptQLabRuns) {
+    // Line ends are refused before any script sees them (control characters); quotes,
+    // backslashes and AppleScript's own words must stay inside the literal.
     const QString hostile =
-        QStringLiteral("x\" & (do shell script \"touch /tmp/carvo-injected\") & \"\\\n"
-                       "end tell\ntell application \"Finder\" to quit\n--");
+        QStringLiteral("x\" & (do shell script \"touch /tmp/carvo-injected\") & \"\\ "
+                       "end tell tell application \"Finder\" to quit --");
     const QString harmless = QStringLiteral("harmless-id");
 
     // The same requests with the hostile and with a harmless ID, in fresh processes.

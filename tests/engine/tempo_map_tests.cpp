@@ -8,13 +8,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace carvo {
 namespace {
@@ -443,6 +449,82 @@ TEST_F(LoadTempoMap, DefaultWriterPrintsWholeLinesOnStandardOutput) {
     EXPECT_TRUE(printed.starts_with("Loaded MIDI file\nFailed to read MIDI file: ")) << printed;
     EXPECT_TRUE(printed.ends_with("\n"));
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 2);
+}
+
+// Loads path in a child process that is stopped after a few seconds, and gives the lines it
+// wrote; nothing when the child did not finish. A reader that waits on a pipe, or reads a device
+// without end, fails the test instead of holding it (and the machine's memory).
+std::optional<std::vector<std::string>> linesOfBoundedLoad(const std::filesystem::path& path) {
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return std::nullopt;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        ::alarm(10);
+        loadTempoMap(path, [&](std::string_view line) {
+            std::string text(line);
+            text += '\n';
+            [[maybe_unused]] const auto written = ::write(channel[1], text.data(), text.size());
+        });
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    std::string output;
+    char buffer[4096];
+    for (ssize_t count; (count = ::read(channel[0], buffer, sizeof buffer)) != 0;) {
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            break;
+        output.append(buffer, static_cast<std::size_t>(count));
+    }
+    ::close(channel[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    std::vector<std::string> lines;
+    for (std::size_t from = 0, end; (end = output.find('\n', from)) != std::string::npos;
+         from = end + 1)
+        lines.push_back(output.substr(from, end - from));
+    return lines;
+}
+
+TEST_F(LoadTempoMap, OnlyRegularFilesAreReadAndTheReasonNamesWhatTheTargetIs) {
+    const auto fifo = m_folder / "pipe.mid";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto good = write(
+        "good.mid", midiFileBytes(formatSingleTrack, ticksPerQuarter, {TrackBytes{}.noteOn(1)}));
+    const auto link = m_folder / "link.mid";
+    std::filesystem::create_symlink(good, link);
+
+    EXPECT_EQ(linesOfBoundedLoad("/dev/zero"),
+              std::vector<std::string>{
+                  "Failed to read MIDI file: not a regular file (a character device)"});
+    EXPECT_EQ(linesOfBoundedLoad(fifo),
+              std::vector<std::string>{"Failed to read MIDI file: not a regular file (a pipe)"});
+    // A link to a file is that file.
+    EXPECT_EQ(linesOfBoundedLoad(link), std::vector<std::string>{"Loaded MIDI file"});
+}
+
+TEST_F(LoadTempoMap, AFileOfMoreThan64MiBIsRefusedUnreadAndOneOf64MiBIsRead) {
+    constexpr std::uintmax_t limit = std::uintmax_t{64} * 1024 * 1024;
+    // A good track, then an unknown chunk that fills the file to the limit: a valid file.
+    testing::Bytes bytes =
+        midiFileBytes(formatSingleTrack, ticksPerQuarter, {TrackBytes{}.noteOn(bar44)});
+    const auto padding = static_cast<std::uint32_t>(limit - bytes.size() - 8);
+    testing::append(bytes, {'X', 'Y', 'Z', 'W'});
+    testing::append(bytes, testing::bigEndian32(padding));
+    const auto atLimit = write("limit.mid", bytes);
+    std::filesystem::resize_file(atLimit, limit); // sparse: no 64 MiB written to the disk
+    const auto beyond = write("beyond.mid", bytes);
+    std::filesystem::resize_file(beyond, limit + 1);
+
+    EXPECT_EQ(
+        linesOfBoundedLoad(beyond),
+        std::vector<std::string>{"Failed to read MIDI file: larger than 64 MiB (67108865 bytes)"});
+    EXPECT_EQ(linesOfBoundedLoad(atLimit), std::vector<std::string>{"Loaded MIDI file"});
 }
 
 } // namespace

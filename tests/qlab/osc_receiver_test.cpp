@@ -1,10 +1,14 @@
 // Go, chase and stop as QLab's Network cues send them over OSC: each message reaches the one
 // scripting command it names (the jump controller's request is recorded on its way to the
 // simulated QLab), from this machine over UDP and SLIP-framed TCP, while strangers, garbage and
-// floods change nothing. Cases that listen on every address need a private network namespace
-// (tests/support/private_network.sh) and skip without one.
+// floods change nothing. Cases that listen on every address, or send from QLab's host, need a
+// private network namespace (tests/support/private_network.sh) and skip without one.
 
 #include "qlab/osc/command_receiver.h"
+
+#include <algorithm>
+#include <functional>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +18,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include "base/app_console.h"
@@ -340,31 +346,198 @@ TEST_F(OscFromThisMachine, APortInUseIsOneConsoleLineAndNothingOpen) {
 
 using OscSenders = OscCommands;
 
-TEST_F(OscSenders, WithoutQLabsHostOnlyThisMachineIsHeard) {
-    EXPECT_TRUE(m_receiver->accepts(QHostAddress(QStringLiteral("127.0.0.2"))));
-    EXPECT_TRUE(m_receiver->accepts(QHostAddress(QStringLiteral("::1"))));
-    EXPECT_TRUE(m_receiver->accepts(QHostAddress(QStringLiteral("::ffff:127.0.0.1"))));
-    for (int i = 0; i < 3; ++i)
-        EXPECT_FALSE(m_receiver->accepts(QHostAddress(QStringLiteral("192.0.2.10"))));
-    EXPECT_EQ(consoleCount(QStringLiteral("🚫 OSC commands from 192.0.2.10 dropped")), 1);
+TEST_F(OscSenders, WithoutQLabsHostOnlyTheLoopbackIsListenedOn) {
     ASSERT_TRUE(m_receiver->listen(0, QStringLiteral("localhost")));
     EXPECT_EQ(consoleCount(QStringLiteral("📡 OSC commands on port ")), 1);
     EXPECT_TRUE(console().last().endsWith(QStringLiteral("from this machine only")));
 }
 
-TEST_F(OscSenders, WithQLabsHostThatHostIsHeardOnEveryAddress) {
-    if (!qEnvironmentVariableIsSet("CARVO_PRIVATE_NETWORK"))
-        GTEST_SKIP() << "listens on every address: needs a private network namespace";
-    ASSERT_TRUE(m_receiver->listen(0, QStringLiteral("192.0.2.10")));
-    EXPECT_TRUE(console().last().endsWith(QStringLiteral("and QLab's host 192.0.2.10")));
-    EXPECT_TRUE(m_receiver->accepts(QHostAddress(QStringLiteral("192.0.2.10"))));
-    EXPECT_TRUE(m_receiver->accepts(QHostAddress(QStringLiteral("::ffff:192.0.2.10"))));
-    EXPECT_FALSE(m_receiver->accepts(QHostAddress(QStringLiteral("192.0.2.11"))));
+TEST_F(OscSenders, TheSystemsResolverAnswersOnTheMainThread) {
+    struct Answer {
+        QList<QHostAddress> addresses;
+        QString problem;
+        bool onMainThread = false;
+    };
+    std::optional<Answer> local, unknown;
+    const auto into = [](std::optional<Answer>& answer) {
+        return [&answer](const QList<QHostAddress>& addresses, const QString& problem) {
+            answer = Answer{addresses, problem,
+                            QThread::currentThread() == QCoreApplication::instance()->thread()};
+        };
+    };
+    CommandReceiver::resolveWithTheSystem(QStringLiteral("localhost"), into(local));
+    CommandReceiver::resolveWithTheSystem(QStringLiteral("no-such-host.invalid"), into(unknown));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return local && unknown; }, 20'000));
+    EXPECT_TRUE(local->onMainThread);
+    EXPECT_TRUE(std::any_of(local->addresses.begin(), local->addresses.end(),
+                            [](const QHostAddress& address) { return address.isLoopback(); }));
+    EXPECT_TRUE(unknown->addresses.isEmpty());
+    EXPECT_FALSE(unknown->problem.isEmpty());
+}
 
-    QUdpSocket sender;
-    const QByteArray bytes = packet(stop);
-    sender.writeDatagram(bytes, QHostAddress::LocalHost, m_receiver->port());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return m_dispatched == 1; }, 10'000));
+// QLab's host and a stranger as two addresses of this machine's loopback, in a network of the
+// test's own.
+class OscFromQLabsHost : public OscCommands {
+protected:
+    static constexpr const char* qlabHost = "192.0.2.10";
+    static constexpr const char* stranger = "192.0.2.11";
+
+    void SetUp() override {
+        OscCommands::SetUp();
+        if (!qEnvironmentVariableIsSet("CARVO_PRIVATE_NETWORK"))
+            GTEST_SKIP() << "listens on every address: needs a private network namespace";
+        for (const char* address : {qlabHost, stranger}) {
+            QProcess ip;
+            ip.start(QStringLiteral("ip"), {QStringLiteral("addr"), QStringLiteral("replace"),
+                                            QString::fromLatin1(address) + QStringLiteral("/32"),
+                                            QStringLiteral("dev"), QStringLiteral("lo")});
+            ASSERT_TRUE(ip.waitForFinished(10'000));
+            ASSERT_EQ(ip.exitCode(), 0) << ip.readAllStandardError().toStdString();
+        }
+    }
+    void listenFor(const QString& host) {
+        ASSERT_TRUE(m_receiver->listen(0, host));
+        m_port = m_receiver->port();
+    }
+    // A client connected from source to the receiver's port at `to`, owned by the test.
+    QTcpSocket* connectFrom(const char* source, const QHostAddress& to) {
+        auto* socket = new QTcpSocket(&m_owner);
+        if (!socket->bind(QHostAddress(QString::fromLatin1(source)), 0))
+            return nullptr;
+        socket->connectToHost(to, m_port);
+        return socket->waitForConnected(5'000) ? socket : nullptr;
+    }
+    bool waitForDispatched(int count) {
+        return QTest::qWaitFor([&] { return m_dispatched >= count; }, 10'000);
+    }
+    // Lets whatever is in flight arrive, so that a message that should not count has had its
+    // chance to.
+    void settle() { QTest::qWait(300); }
+
+    quint16 m_port = 0;
+    QObject m_owner;
+};
+
+TEST_F(OscFromQLabsHost, OverUdpOnlyThisMachineIsHeardWhateverTheDatagramClaims) {
+    listenFor(QString::fromLatin1(qlabHost));
+    EXPECT_TRUE(console().last().endsWith(QStringLiteral("and over TCP from QLab's host ") +
+                                          QString::fromLatin1(qlabHost)));
+    // A datagram may name any sender: this one names QLab's host, to each address it could take.
+    QUdpSocket forger;
+    ASSERT_TRUE(forger.bind(QHostAddress(QString::fromLatin1(qlabHost)), 0));
+    for (const QHostAddress& to :
+         {QHostAddress(QString::fromLatin1(qlabHost)), QHostAddress(QHostAddress::LocalHost)})
+        forger.writeDatagram(packet(stop), to, m_port);
+    settle();
+    QUdpSocket local;
+    local.writeDatagram(packet(go({std::int32_t{7}})), QHostAddress::LocalHost, m_port);
+    ASSERT_TRUE(waitForDispatched(1));
+    settle();
+    EXPECT_EQ(m_dispatched, 1);
+    ASSERT_EQ(requests().size(), 1U);
+    EXPECT_EQ(requests().front().bar, 7);
+    EXPECT_EQ(consoleCount(QStringLiteral("🚫 OSC commands from 192.0.2.10 dropped: over UDP")), 1);
+}
+
+TEST_F(OscFromQLabsHost, OverTcpQLabsHostIsHeardAndAStrangerIsNot) {
+    listenFor(QString::fromLatin1(qlabHost));
+    const QHostAddress to(QString::fromLatin1(qlabHost));
+    QTcpSocket* intruder = connectFrom(stranger, to);
+    ASSERT_TRUE(intruder);
+    intruder->write(slip(go({std::int32_t{5}})));
+    QTcpSocket* qlab = connectFrom(qlabHost, to);
+    ASSERT_TRUE(qlab);
+    qlab->write(slip(go({std::int32_t{6}})));
+    ASSERT_TRUE(waitForDispatched(1));
+    settle();
+    ASSERT_EQ(requests().size(), 1U);
+    EXPECT_EQ(requests().front().bar, 6);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return intruder->state() == QAbstractSocket::UnconnectedState; }, 5'000));
+    EXPECT_EQ(consoleCount(QStringLiteral("🚫 OSC commands from 192.0.2.11 dropped")), 1);
+}
+
+// A name is looked up afresh for every connection from another machine: where it pointed once
+// is never trusted later.
+TEST_F(OscFromQLabsHost, QLabsHostIsLookedUpAfreshForEveryConnection) {
+    QString answer = QString::fromLatin1(qlabHost);
+    QStringList asked;
+    m_receiver->setResolver([&](const QString& host, auto done) {
+        asked.append(host);
+        const QList<QHostAddress> addresses{QHostAddress(answer)};
+        QTimer::singleShot(10, [done, addresses] { done(addresses, {}); });
+    });
+    listenFor(QStringLiteral("qlab-mac.local"));
+    const QHostAddress to(QString::fromLatin1(qlabHost));
+
+    QTcpSocket* first = connectFrom(qlabHost, to);
+    ASSERT_TRUE(first);
+    first->write(slip(go({std::int32_t{1}})));
+    ASSERT_TRUE(waitForDispatched(1));
+
+    answer = QString::fromLatin1(stranger); // QLab's machine now answers at another address
+    QTcpSocket* formerAddress = connectFrom(qlabHost, to);
+    ASSERT_TRUE(formerAddress);
+    formerAddress->write(slip(go({std::int32_t{2}})));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return formerAddress->state() == QAbstractSocket::UnconnectedState; }, 5'000));
+    QTcpSocket* moved = connectFrom(stranger, to);
+    ASSERT_TRUE(moved);
+    moved->write(slip(go({std::int32_t{3}})));
+    ASSERT_TRUE(waitForDispatched(2));
+    settle();
+
+    ASSERT_EQ(requests().size(), 2U);
+    EXPECT_EQ(requests()[0].bar, 1);
+    EXPECT_EQ(requests()[1].bar, 3);
+    EXPECT_EQ(asked, QStringList(3, QStringLiteral("qlab-mac.local")));
+}
+
+TEST_F(OscFromQLabsHost, WhatQLabSendsBeforeTheLookupAnswersIsHeardEvenIfItHasClosed) {
+    std::function<void()> answer;
+    m_receiver->setResolver([&](const QString&, auto done) {
+        answer = [done] { done({QHostAddress(QString::fromLatin1(qlabHost))}, {}); };
+    });
+    listenFor(QStringLiteral("qlab-mac.local"));
+    QTcpSocket* qlab = connectFrom(qlabHost, QHostAddress(QString::fromLatin1(qlabHost)));
+    ASSERT_TRUE(qlab);
+    qlab->write(slip(stop));
+    ASSERT_TRUE(qlab->waitForBytesWritten(5'000));
+    qlab->disconnectFromHost();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(answer); }, 5'000));
+    settle();
+    EXPECT_EQ(m_dispatched, 0);
+    answer();
+    EXPECT_TRUE(waitForDispatched(1));
+}
+
+TEST_F(OscFromQLabsHost, QLabsConnectionIsNeverClosedToMakeRoom) {
+    listenFor(QString::fromLatin1(qlabHost));
+    QTcpSocket* qlab = connectFrom(qlabHost, QHostAddress(QString::fromLatin1(qlabHost)));
+    ASSERT_TRUE(qlab);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->connectionCount() == 1; }, 5'000));
+    // This machine's senders crowd in, each newer than QLab's silent connection.
+    std::vector<QTcpSocket*> crowd;
+    for (int i = 0; i < 2 * CommandReceiver::maxConnections; ++i) {
+        auto* local = new QTcpSocket(&m_owner);
+        local->connectToHost(QHostAddress::LocalHost, m_port);
+        ASSERT_TRUE(local->waitForConnected(5'000));
+        crowd.push_back(local);
+        QTest::qWait(5);
+    }
+    // Room is made among them alone: all but the places QLab's connection leaves are closed.
+    const auto closed = [&] {
+        return std::count_if(crowd.begin(), crowd.end(), [](const QTcpSocket* socket) {
+            return socket->state() == QAbstractSocket::UnconnectedState;
+        });
+    };
+    const auto expectedClosed =
+        static_cast<long>(crowd.size()) - (CommandReceiver::maxConnections - 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return closed() == expectedClosed; }, 10'000)) << closed();
+    EXPECT_EQ(m_receiver->connectionCount(), CommandReceiver::maxConnections);
+    EXPECT_EQ(qlab->state(), QAbstractSocket::ConnectedState);
+    qlab->write(slip(stop));
+    EXPECT_TRUE(waitForDispatched(1));
 }
 
 // liblo's oscsend: an implementation nobody here wrote.

@@ -1,6 +1,7 @@
 // Reading client messages, strict UTF-8, and splitting the server's unframed stream.
 #include "remote/protocol.h"
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -78,9 +79,6 @@ TEST(BarRequests, ReadTheStrictIntegerForm) {
         {"BAR_REQUEST: 0", 0},
         {"BAR_REQUEST: 9223372036854775807", INT64_MAX},
         {"BAR_REQUEST: -9223372036854775808", INT64_MIN},
-        // Every occurrence of the prefix goes before the remainder is read.
-        {"BAR_REQUEST: BAR_REQUEST: 5", 5},
-        {"BAR_REQUEST: 1BAR_REQUEST: 2", 12},
     };
     for (const Case& c : cases) {
         const Request request = parse(c.message);
@@ -108,8 +106,9 @@ TEST(BarRequests, ReportTheRemainderThatIsNotANumber) {
         {"BAR_REQUEST: 9223372036854775808", "9223372036854775808"},
         {"BAR_REQUEST: -9223372036854775809", "-9223372036854775809"},
         {"BAR_REQUEST: \xD9\xA1\xD9\xA2", "\xD9\xA1\xD9\xA2"}, // Arabic-Indic digits are not ASCII
-        // The removal is one pass: what it joins together is not searched again.
-        {"BAR_REQUEST: BAR_REQBAR_REQUEST: UEST: 5", "BAR_REQUEST: 5"},
+        // Only the first prefix is the request's own; a second one is part of the number.
+        {"BAR_REQUEST: BAR_REQUEST: 5", "BAR_REQUEST: 5"},
+        {"BAR_REQUEST: BAR_REQBAR_REQUEST: UEST: 5", "BAR_REQBAR_REQUEST: UEST: 5"},
     };
     for (const Case& c : cases) {
         const Request request = parse(c.message);
@@ -118,25 +117,108 @@ TEST(BarRequests, ReportTheRemainderThatIsNotANumber) {
     }
 }
 
-// --- selections -----------------------------------------------------------------------------
-
-TEST(RemoteSelections, TakeTheRemainderAfterRemovingEveryPrefix) {
-    EXPECT_EQ(parse("REMOTE_SELECTED: ABC"), (Request{RequestKind::remoteSelected, 0, "ABC"}));
-    EXPECT_EQ(parse("REMOTE_SELECTED: ").text, "");
-    EXPECT_EQ(parse("REMOTE_SELECTED: A REMOTE_SELECTED: B").text, "A B");
-    EXPECT_EQ(parse("REMOTE_SELECTED: ID\n").text, "ID\n");
-    // Hostile IDs are carried verbatim here; the QLab bridge escapes what it splices.
-    const std::string hostile = "x\" \\ \nactivate";
-    EXPECT_EQ(parse("REMOTE_SELECTED: " + hostile).text, hostile);
+TEST(BarRequests, TwoRequestsReadTogetherAreRefusedInsteadOfJoined) {
+    // Two clients' requests, or one client's flood, can arrive in one read: no bar of either
+    // digits, and no bar made of both.
+    for (const char* message : {"BAR_REQUEST: 3BAR_REQUEST: 4", "BAR_REQUEST: 5BAR_REQUEST: 5",
+                                "BAR_REQUEST: 5BAR_REQUEST: 5BAR_REQUEST: 5BAR_REQUEST: 5"}) {
+        const Request request = parse(message);
+        EXPECT_EQ(request.kind, RequestKind::badBarNumber) << message;
+        EXPECT_EQ(request.text, std::string_view(message).substr(barRequestPrefix.size()))
+            << message;
+    }
 }
 
-TEST(RemoveAll, RemovesNonOverlappingOccurrencesLeftToRight) {
-    EXPECT_EQ(removeAll("aaaa", "aa"), "");
-    EXPECT_EQ(removeAll("aaa", "aa"), "a");
-    EXPECT_EQ(removeAll("xabyabz", "ab"), "xyz");
-    EXPECT_EQ(removeAll("nothing", "ab"), "nothing");
-    EXPECT_EQ(removeAll("", "ab"), "");
-    EXPECT_EQ(removeAll("text", ""), "text");
+// --- selections -----------------------------------------------------------------------------
+
+TEST(RemoteSelections, TakeTheTextAfterThePrefixVerbatim) {
+    EXPECT_EQ(parse("REMOTE_SELECTED: ABC"), (Request{RequestKind::remoteSelected, 0, "ABC"}));
+    EXPECT_EQ(parse("REMOTE_SELECTED: ").text, "");
+    EXPECT_EQ(parse("REMOTE_SELECTED: 8D5A13C2-76B1-4E55-9F7B-0C6E1B2BEEF").text,
+              "8D5A13C2-76B1-4E55-9F7B-0C6E1B2BEEF");
+    // Quotes and backslashes are carried verbatim; the QLab bridge escapes what it splices.
+    const std::string hostile = "x\" \\ activate \xC3\xA9t\xC3\xA9";
+    EXPECT_EQ(parse("REMOTE_SELECTED: " + hostile).text, hostile);
+    const std::string longest(maxCueIDBytes, 'A');
+    EXPECT_EQ(parse("REMOTE_SELECTED: " + longest),
+              (Request{RequestKind::remoteSelected, 0, longest}));
+}
+
+TEST(RemoteSelections, AnIDThatCouldBeReadAsServerMessagesIsRefused) {
+    const std::string refused[] = {
+        // Echoed, these would be three messages to every client: a selection, BPB 7, bar 666.6.
+        "xBPB: 7BAR: 666.6 0.5",
+        "QLAB_SELECTED: G1",
+        "xBPB: 3",
+        "xBAR: 1.1 0",
+        "GROUP_CUES: []",
+        "A REMOTE_SELECTED: B",
+        "HANDSHAKE_RESPONSE",
+        "The bar number is out of range",
+        "The cue is already running. Please stop the cue and try again",
+        "xERROR: no cue selected",
+        // Whole only with the server's next message: "ERROR: " completes the handshake response.
+        "xHANDSHAKE_RESPONS",
+        // Control characters: line ends, NUL, escape, DEL and the C1 range.
+        "ID\n",
+        "ID\r",
+        std::string("I\0D", 3),
+        "\x1B[2J",
+        "ID\x7F",
+        "ID\xC2\x85",
+        // Longer than any unique ID.
+        std::string(maxCueIDBytes + 1, 'A'),
+    };
+    for (const std::string& id : refused) {
+        const Request request = parse("REMOTE_SELECTED: " + id);
+        EXPECT_EQ(request.kind, RequestKind::refusedSelection) << id;
+        EXPECT_FALSE(request.text.empty()) << id; // the reason
+    }
+}
+
+// Whatever a client selects, an accepted echo reaches every client as exactly one message, and
+// the server's message after it stays whole: it cannot forge a position or a response.
+TEST(RemoteSelections, AnAcceptedEchoIsOneMessageWhateverFollowsIt) {
+    const std::vector<std::string> serverTexts = {
+        "HANDSHAKE_RESPONSE",
+        "GROUP_CUES: [{\"id\":\"A\",\"name\":\"n\"}]",
+        "REMOTE_SELECTED: G",
+        "QLAB_SELECTED: G",
+        "BPB: 4",
+        "BAR: 1.1 0",
+        "ERROR: no cue selected",
+        "The bar number is out of range",
+        "The cue is already running. Please stop the cue and try again"};
+    // IDs made of pieces of the server's texts, so that near misses are common.
+    std::mt19937 random(1905);
+    std::size_t accepted = 0;
+    for (int i = 0; i < 20000; ++i) {
+        std::string id;
+        const int pieces = 1 + static_cast<int>(random() % 3);
+        for (int p = 0; p < pieces; ++p) {
+            const std::string& text = serverTexts[random() % serverTexts.size()];
+            // Now and then a whole message; mostly a piece of one.
+            const std::size_t from = random() % 4 == 0 ? 0 : random() % text.size();
+            id += random() % 4 == 0 ? text.substr(from)
+                                    : text.substr(from, 1 + random() % (text.size() - from));
+            if (random() % 3 == 0)
+                id += "x-9 "[random() % 4];
+        }
+        const std::string echo = "REMOTE_SELECTED: " + id;
+        if (parse(echo).kind != RequestKind::remoteSelected)
+            continue;
+        ++accepted;
+        for (const std::string& next : serverTexts) {
+            ServerStreamSplitter splitter;
+            std::vector<std::string> messages = splitter.feed(echo + next);
+            if (auto rest = splitter.flush())
+                messages.push_back(std::move(*rest));
+            ASSERT_EQ(messages, (std::vector<std::string>{echo, next})) << id;
+        }
+    }
+    // Both outcomes are well represented.
+    EXPECT_GT(accepted, 2000U);
+    EXPECT_LT(accepted, 18000U);
 }
 
 // --- splitting the server's stream ----------------------------------------------------------

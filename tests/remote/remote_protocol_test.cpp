@@ -68,13 +68,34 @@ TEST_F(HandlerFixture, SelectionIsEchoedAtOnceAndAppliedAfterTheHandlerReturns) 
     EXPECT_EQ(events, (Events{"broadcast REMOTE_SELECTED: ABC", "select ABC"}));
 }
 
-TEST_F(HandlerFixture, SelectionEchoIsByteForByteAndRemovesEveryPrefixForTheCue) {
-    const QByteArray message = "REMOTE_SELECTED: \xC3\xA9t\xC3\xA9 \"x\"\\REMOTE_SELECTED: y\n";
+TEST_F(HandlerFixture, SelectionEchoIsByteForByteAndTheCueIsTheTextAfterThePrefix) {
+    const QByteArray message = "REMOTE_SELECTED: \xC3\xA9t\xC3\xA9 \"x\"\\ {y}";
     receive(message);
     runPostedWork();
     ASSERT_EQ(events.size(), 2U);
     EXPECT_EQ(events[0], "broadcast " + message.toStdString());
-    EXPECT_EQ(events[1], "select \xC3\xA9t\xC3\xA9 \"x\"\\y\n");
+    EXPECT_EQ(events[1], "select \xC3\xA9t\xC3\xA9 \"x\"\\ {y}");
+}
+
+TEST_F(HandlerFixture, ASelectionThatCouldForgeServerMessagesGetsOneLineNoEchoNoSelection) {
+    receive("REMOTE_SELECTED: xBPB: 7BAR: 666.6 0.5");
+    receive("REMOTE_SELECTED: A REMOTE_SELECTED: B");
+    receive("REMOTE_SELECTED: G1\n");
+    receive("REMOTE_SELECTED: " + QByteArray(257, 'A'));
+    runPostedWork();
+    EXPECT_EQ(events,
+              (Events{"line Selection refused: the cue ID could be read as the server message "
+                      "\"BPB: \"",
+                      "line Selection refused: the cue ID could be read as the server message "
+                      "\"REMOTE_SELECTED: \"",
+                      "line Selection refused: the cue ID holds a control character",
+                      "line Selection refused: the cue ID is longer than 256 bytes"}));
+}
+
+TEST_F(HandlerFixture, TwoBarRequestsInOneReadJumpNowhere) {
+    receive("BAR_REQUEST: 3BAR_REQUEST: 4");
+    runPostedWork();
+    EXPECT_EQ(events, (Events{"line Could not convert '3BAR_REQUEST: 4' to Int"}));
 }
 
 TEST_F(HandlerFixture, BarRequestJumpsAfterTheHandlerReturnsThenReportsTheNumber) {

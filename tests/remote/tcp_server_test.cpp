@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -453,6 +454,54 @@ TEST_F(Connections, AfterStopNothingIsSentAndThePortIsFree) {
 }
 
 // A client that connects with a tiny receive window and never reads.
+// The cap is a setting; three stand for the 256 of a show.
+TEST_F(ServerTest, NewcomersBeyondTheCapAreClosedAtOnceWithAtMostOneLineASecond) {
+    settings::setMaxRemoteClients(3);
+    startAndWaitForReady();
+    EXPECT_EQ(server->maxConnections(), 3);
+    QTcpSocket& first = connectClient();
+    QTcpSocket& second = connectClient();
+    QTcpSocket& third = connectClient();
+
+    QElapsedTimer flood;
+    flood.start();
+    std::vector<std::unique_ptr<QTcpSocket>> newcomers;
+    for (int i = 0; i < 20; ++i) {
+        auto& newcomer = *newcomers.emplace_back(std::make_unique<QTcpSocket>());
+        newcomer.connectToHost(QHostAddress::LocalHost, port);
+    }
+    for (auto& newcomer : newcomers)
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return newcomer->state() == QAbstractSocket::UnconnectedState; }, timeoutMs));
+    const qint64 seconds = flood.elapsed() / 1000;
+    EXPECT_EQ(server->connectionCount(), 3);
+    EXPECT_FALSE(lines.has(text("Connection ready: 127.0.0.1:") +
+                           QString::number(newcomers.front()->localPort())));
+    const int refusals = lines.count(text("🚫 Client 127.0.0.1:"));
+    EXPECT_GE(refusals, 1);
+    EXPECT_LE(refusals, 1 + seconds);
+
+    // The clients inside are served as before, and a place that frees up is taken again.
+    server->broadcast(text("BAR: 1.1 0"));
+    for (QTcpSocket* client : {&first, &second, &third})
+        EXPECT_EQ(receiveAll(*client, 10), QByteArray("BAR: 1.1 0"));
+    first.disconnectFromHost();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server->connectionCount() == 2; }, timeoutMs));
+    connectClient();
+    EXPECT_EQ(server->connectionCount(), 3);
+}
+
+TEST_F(ServerTest, TheCapIs256UnlessSetAndIsReadAtEachStart) {
+    server->startServer();
+    EXPECT_EQ(server->maxConnections(), 256);
+    settings::setMaxRemoteClients(5);
+    server->startServer();
+    EXPECT_EQ(server->maxConnections(), 5);
+    settings::setMaxRemoteClients(0); // no number of clients: the default
+    server->startServer();
+    EXPECT_EQ(server->maxConnections(), 256);
+}
+
 class StalledClient {
 public:
     explicit StalledClient(quint16 port) : m_fd(::socket(AF_INET, SOCK_STREAM, 0)) {

@@ -2,14 +2,21 @@
 
 #include <algorithm>
 #include <optional>
+#include <thread>
+#include <utility>
+
+#include <netdb.h>
+#include <sys/socket.h>
+#include <sys/types.h>
 
 #include <QElapsedTimer>
-#include <QHostInfo>
 #include <QNetworkDatagram>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
+#include <QUrl>
 #include <QVariantMap>
 
 #include "base/diagnostics.h"
@@ -104,21 +111,23 @@ bool namesThisMachine(const QString& host) {
 class CommandReceiver::Stream : public QObject {
 public:
     Stream(QTcpSocket* socket, std::chrono::milliseconds idleTimeout, QObject* parent)
-        : QObject(parent), m_socket(socket), m_decoder(maxPacketBytes) {
+        : QObject(parent), m_socket(socket), m_decoder(maxPacketBytes),
+          m_peer(comparable(socket->peerAddress())) {
         m_socket->setParent(this);
         // Qt reads no further ahead than this; the decoder holds at most one packet.
         m_socket->setReadBufferSize(static_cast<qint64>(4 * maxPacketBytes));
         m_idle.setSingleShot(true);
         m_idle.setInterval(idleTimeout);
-        m_idle.start();
         m_lastHeard.start();
     }
 
     QTcpSocket* m_socket;
     SlipDecoder m_decoder;
+    QHostAddress m_peer;
     QTimer m_idle;
     QElapsedTimer m_lastHeard;
     bool m_heardAnything = false;
+    bool m_fromQLab = false; // verified as QLab's host: never closed to make room for others
 };
 
 CommandReceiver::CommandReceiver(ScriptingCommands& commands, QObject* parent)
@@ -126,6 +135,38 @@ CommandReceiver::CommandReceiver(ScriptingCommands& commands, QObject* parent)
 
 CommandReceiver::~CommandReceiver() {
     close();
+}
+
+void CommandReceiver::setResolver(Resolve resolve) {
+    m_resolve = resolve ? std::move(resolve) : Resolve(resolveWithTheSystem);
+}
+
+void CommandReceiver::resolveWithTheSystem(
+    const QString& host,
+    std::function<void(const QList<QHostAddress>& addresses, const QString& problem)> done) {
+    // Answers come back through an object of the main thread (the first caller's) that outlives
+    // every receiver and the application; a lookup that never ends holds its own thread only,
+    // never the process's exit.
+    static QObject* const relay = new QObject; // the main thread's; never deleted
+    std::thread([name = QUrl::toAce(host).toStdString(), done = std::move(done)]() mutable {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        const int status = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
+        QList<QHostAddress> addresses;
+        QString problem;
+        if (status != 0) {
+            problem = QString::fromLocal8Bit(::gai_strerror(status));
+        } else {
+            for (const addrinfo* entry = found; entry; entry = entry->ai_next)
+                addresses.append(QHostAddress(entry->ai_addr));
+            ::freeaddrinfo(found);
+        }
+        QMetaObject::invokeMethod(
+            relay, [done = std::move(done), addresses, problem] { done(addresses, problem); },
+            Qt::QueuedConnection);
+    }).detach();
 }
 
 bool CommandReceiver::listen(quint16 port, const QString& qlabHost) {
@@ -137,17 +178,18 @@ bool CommandReceiver::listen(quint16 port, const QString& qlabHost) {
     quint16 bound = port;
     for (int attempt = 0; attempt < (port == 0 ? anyPortAttempts : 1); ++attempt) {
         bound = port;
-        if (m_remoteSenders) {
-            problem = open(QHostAddress::Any, bound);
-        } else {
-            problem = open(QHostAddress::LocalHost, bound);
-            // QLab may resolve "localhost" to IPv6; a machine without ::1 still has 127.0.0.1.
-            if (problem.isEmpty()) {
-                const QString ipv6 = open(QHostAddress::LocalHostIPv6, bound);
-                if (!ipv6.isEmpty())
-                    writeLine(QStringLiteral("OSC commands: not on ::1 (") + ipv6 +
-                              QLatin1Char(')'));
-            }
+        // UDP on the loopback whoever may send: a datagram's sender address is the sender's
+        // word. TCP on every address when QLab's host is another machine.
+        problem = open(QHostAddress::LocalHost,
+                       m_remoteSenders ? QHostAddress(QHostAddress::Any) : QHostAddress::LocalHost,
+                       bound);
+        // QLab may resolve "localhost" to IPv6; a machine without ::1 still has 127.0.0.1.
+        if (problem.isEmpty()) {
+            const QString ipv6 =
+                open(QHostAddress::LocalHostIPv6,
+                     m_remoteSenders ? QHostAddress() : QHostAddress::LocalHostIPv6, bound);
+            if (!ipv6.isEmpty())
+                writeLine(QStringLiteral("OSC commands: not on ::1 (") + ipv6 + QLatin1Char(')'));
         }
         if (problem.isEmpty())
             break;
@@ -159,44 +201,49 @@ bool CommandReceiver::listen(quint16 port, const QString& qlabHost) {
         return false;
     }
     m_port = bound;
-    if (m_remoteSenders)
-        lookUpQLabHost(m_qlabHost);
     consoleLine(QStringLiteral("📡 OSC commands on port ") + QString::number(m_port) +
                 QStringLiteral(" (UDP and TCP) from this machine") +
-                (m_remoteSenders ? QStringLiteral(" and QLab's host ") + m_qlabHost
+                (m_remoteSenders ? QStringLiteral(" and over TCP from QLab's host ") + m_qlabHost
                                  : QStringLiteral(" only")));
     return true;
 }
 
-QString CommandReceiver::open(const QHostAddress& address, quint16& port) {
+QString CommandReceiver::open(const QHostAddress& udpAddress, const QHostAddress& tcpAddress,
+                              quint16& port) {
     auto* udp = new QUdpSocket(this);
     // Not shared: a port another program holds (QLab's own, say) fails here instead of
     // taking some of its datagrams.
-    if (!udp->bind(address, port, QAbstractSocket::DontShareAddress)) {
+    if (!udp->bind(udpAddress, port, QAbstractSocket::DontShareAddress)) {
         QString problem = QStringLiteral("UDP: ") + udp->errorString();
         delete udp;
         return problem;
     }
-    auto* tcp = new QTcpServer(this);
-    if (!tcp->listen(address, udp->localPort())) {
-        QString problem = QStringLiteral("TCP: ") + tcp->errorString();
-        delete tcp;
-        delete udp;
-        return problem;
+    QTcpServer* tcp = nullptr;
+    if (!tcpAddress.isNull()) {
+        tcp = new QTcpServer(this);
+        if (!tcp->listen(tcpAddress, udp->localPort())) {
+            QString problem = QStringLiteral("TCP: ") + tcp->errorString();
+            delete tcp;
+            delete udp;
+            return problem;
+        }
+        connect(tcp, &QTcpServer::newConnection, this, [this, tcp] { acceptConnections(*tcp); });
+        m_tcp.push_back(tcp);
     }
     port = udp->localPort();
     connect(udp, &QUdpSocket::readyRead, this, [this, udp] { readDatagrams(*udp); });
-    connect(tcp, &QTcpServer::newConnection, this, [this, tcp] { acceptConnections(*tcp); });
     m_udp.push_back(udp);
-    m_tcp.push_back(tcp);
     return {};
 }
 
 void CommandReceiver::close() {
-    if (m_hostLookup >= 0)
-        QHostInfo::abortHostLookup(m_hostLookup);
-    m_hostLookup = -1;
-    m_qlabAddresses.clear();
+    // Answers of a lookup still in flight no longer concern anyone.
+    m_lookupInFlight = false;
+    ++m_lookupGeneration;
+    while (!m_awaitingLookup.empty())
+        closeStream(m_awaitingLookup.front());
+    while (!m_awaitingNextLookup.empty())
+        closeStream(m_awaitingNextLookup.front());
     while (!m_streams.empty())
         closeStream(m_streams.front());
     closeSockets();
@@ -223,37 +270,10 @@ bool CommandReceiver::isListening() const {
     return !m_udp.empty();
 }
 
-void CommandReceiver::lookUpQLabHost(const QString& host) {
-    const QHostAddress numeric(host);
-    if (!numeric.isNull()) {
-        m_qlabAddresses = {numeric};
-        return;
-    }
-    m_hostLookup = QHostInfo::lookupHost(host, this, [this, host](const QHostInfo& info) {
-        m_hostLookup = -1;
-        if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
-            consoleLine(QStringLiteral("❌ QLab's host ") + host + QStringLiteral(" not found (") +
-                        info.errorString() +
-                        QStringLiteral("): OSC commands are taken from this machine only"));
-            return;
-        }
-        m_qlabAddresses = info.addresses();
-    });
-}
-
-bool CommandReceiver::accepts(const QHostAddress& sender) {
-    const QHostAddress address = comparable(sender);
-    if (address.isLoopback())
-        return true;
-    for (const QHostAddress& qlab : std::as_const(m_qlabAddresses)) {
-        if (comparable(qlab) == address)
-            return true;
-    }
+void CommandReceiver::dropSender(const QHostAddress& address, const QString& why) {
     reportOnce(m_droppedSenders, address.toString(),
                QStringLiteral("🚫 OSC commands from ") + address.toString() +
-                   QStringLiteral(" dropped: only this machine and QLab's host (setting "
-                                  "\"qlabHost\") may send them"));
-    return false;
+                   QStringLiteral(" dropped: ") + why);
 }
 
 void CommandReceiver::readDatagrams(QUdpSocket& socket) {
@@ -263,8 +283,12 @@ void CommandReceiver::readDatagrams(QUdpSocket& socket) {
             socket.receiveDatagram(static_cast<qint64>(maxPacketBytes) + 1);
         if (!datagram.isValid())
             break;
-        if (!accepts(datagram.senderAddress()))
+        const QHostAddress sender = comparable(datagram.senderAddress());
+        if (!sender.isLoopback()) {
+            dropSender(sender, QStringLiteral("over UDP only this machine may send them (QLab's "
+                                              "host sends over TCP)"));
             continue;
+        }
         const QByteArray data = datagram.data();
         receivePacket({data.constData(), static_cast<std::size_t>(data.size())});
     }
@@ -272,36 +296,147 @@ void CommandReceiver::readDatagrams(QUdpSocket& socket) {
 
 void CommandReceiver::acceptConnections(QTcpServer& listener) {
     while (QTcpSocket* socket = listener.nextPendingConnection()) {
-        if (!accepts(socket->peerAddress())) {
-            socket->abort();
-            socket->deleteLater();
+        auto* stream = new Stream(socket, m_idleTimeout, this);
+        if (stream->m_peer.isLoopback()) {
+            admit(stream);
             continue;
         }
-        if (connectionCount() >= maxConnections) {
-            // The sender silent longest makes room: a new sender is never locked out.
-            Stream* quietest = *std::max_element(
-                m_streams.begin(), m_streams.end(), [](const Stream* a, const Stream* b) {
-                    return a->m_lastHeard.elapsed() < b->m_lastHeard.elapsed();
-                });
-            writeLine(QStringLiteral("OSC commands: connection from ") +
-                      quietest->m_socket->peerAddress().toString() +
-                      QStringLiteral(" closed to make room for a new one"));
-            closeStream(quietest);
+        if (!m_remoteSenders) {
+            dropSender(stream->m_peer, QStringLiteral("only this machine may send them"));
+            socket->abort();
+            stream->deleteLater();
+            continue;
         }
-        auto* stream = new Stream(socket, m_idleTimeout, this);
-        m_streams.push_back(stream);
-        connect(socket, &QTcpSocket::readyRead, stream, [this, stream] { readStream(*stream); });
-        // A sender that writes and closes at once is still heard: what it sent is read first.
-        const auto end = [this, stream] {
-            readStream(*stream);
-            closeStream(stream);
-        };
-        connect(socket, &QTcpSocket::disconnected, stream, end);
-        connect(socket, &QTcpSocket::errorOccurred, stream, end);
-        connect(&stream->m_idle, &QTimer::timeout, stream, [this, stream] { closeStream(stream); });
-        if (socket->bytesAvailable() > 0)
-            readStream(*stream);
+        if (static_cast<int>(m_awaitingLookup.size() + m_awaitingNextLookup.size()) >=
+            maxUnverified) {
+            writeLine(QStringLiteral("OSC commands: connection from ") + stream->m_peer.toString() +
+                      QStringLiteral(" closed: too many wait for the lookup of QLab's host"));
+            socket->abort();
+            stream->deleteLater();
+            continue;
+        }
+        verify(stream);
     }
+}
+
+void CommandReceiver::verify(Stream* stream) {
+    // Whatever it sends waits, unread, until its sender is known to be QLab's host, even if it
+    // has closed meanwhile (a Network cue may send and close at once); the lookup's time limit
+    // bounds the wait.
+    const QHostAddress numeric(m_qlabHost);
+    if (!numeric.isNull()) {
+        m_awaitingLookup.push_back(stream);
+        lookupAnswered({numeric}, {});
+        return;
+    }
+    if (m_lookupInFlight) {
+        m_awaitingNextLookup.push_back(stream);
+        return;
+    }
+    m_awaitingLookup.push_back(stream);
+    startLookup();
+}
+
+void CommandReceiver::startLookup() {
+    m_lookupInFlight = true;
+    const quint64 generation = ++m_lookupGeneration;
+    m_resolve(m_qlabHost, [self = QPointer<CommandReceiver>(this), generation](
+                              const QList<QHostAddress>& addresses, const QString& problem) {
+        if (self && self->m_lookupInFlight && self->m_lookupGeneration == generation)
+            self->lookupAnswered(addresses, problem);
+    });
+    QTimer::singleShot(lookupTimeout, this, [this, generation] {
+        if (m_lookupInFlight && m_lookupGeneration == generation)
+            lookupAnswered(
+                {},
+                QStringLiteral("no answer within %1 s")
+                    .arg(std::chrono::duration_cast<std::chrono::seconds>(lookupTimeout).count()));
+    });
+}
+
+void CommandReceiver::lookupAnswered(const QList<QHostAddress>& qlab, const QString& problem) {
+    m_lookupInFlight = false;
+    ++m_lookupGeneration; // a late answer of this lookup is ignored
+    const std::vector<Stream*> waiting = std::exchange(m_awaitingLookup, {});
+    for (Stream* stream : waiting)
+        judge(stream, qlab, problem);
+    if (!m_awaitingNextLookup.empty()) {
+        m_awaitingLookup = std::exchange(m_awaitingNextLookup, {});
+        startLookup();
+    }
+}
+
+void CommandReceiver::judge(Stream* stream, const QList<QHostAddress>& qlab,
+                            const QString& problem) {
+    const bool isQLab = std::any_of(qlab.begin(), qlab.end(), [&](const QHostAddress& address) {
+        return comparable(address) == stream->m_peer;
+    });
+    stream->m_socket->disconnect(stream);
+    if (!isQLab) {
+        dropSender(stream->m_peer,
+                   problem.isEmpty()
+                       ? QStringLiteral("only this machine and QLab's host (setting \"qlabHost\", "
+                                        "now ") +
+                             m_qlabHost + QStringLiteral(") may send them")
+                       : QStringLiteral("QLab's host ") + m_qlabHost +
+                             QStringLiteral(" could not be looked up (") + problem +
+                             QLatin1Char(')'));
+        stream->m_socket->abort();
+        stream->deleteLater();
+        return;
+    }
+    stream->m_fromQLab = true;
+    admit(stream);
+}
+
+void CommandReceiver::admit(Stream* stream) {
+    if (connectionCount() >= maxConnections) {
+        // The sender silent longest makes room; QLab's host's connections only for QLab's host.
+        Stream* quietest = nullptr;
+        for (const bool mayCloseQLabs : {false, stream->m_fromQLab}) {
+            for (Stream* candidate : m_streams) {
+                if ((mayCloseQLabs || !candidate->m_fromQLab) &&
+                    (!quietest ||
+                     candidate->m_lastHeard.elapsed() > quietest->m_lastHeard.elapsed()))
+                    quietest = candidate;
+            }
+            if (quietest)
+                break;
+        }
+        if (!quietest) {
+            writeLine(QStringLiteral("OSC commands: connection from ") + stream->m_peer.toString() +
+                      QStringLiteral(" closed: every place is taken by QLab's host"));
+            stream->m_socket->abort();
+            stream->deleteLater();
+            return;
+        }
+        writeLine(QStringLiteral("OSC commands: connection from ") +
+                  quietest->m_socket->peerAddress().toString() +
+                  QStringLiteral(" closed to make room for a new one"));
+        closeStream(quietest);
+    }
+    m_streams.push_back(stream);
+    serve(stream);
+}
+
+void CommandReceiver::serve(Stream* stream) {
+    QTcpSocket* socket = stream->m_socket;
+    connect(socket, &QTcpSocket::readyRead, stream, [this, stream] { readStream(*stream); });
+    // A sender that writes and closes at once is still heard: what it sent is read first.
+    const auto end = [this, stream] {
+        readStream(*stream);
+        closeStream(stream);
+    };
+    connect(socket, &QTcpSocket::disconnected, stream, end);
+    connect(socket, &QTcpSocket::errorOccurred, stream, end);
+    connect(&stream->m_idle, &QTimer::timeout, stream, [this, stream] { closeStream(stream); });
+    stream->m_idle.start();
+    stream->m_lastHeard.restart();
+    if (socket->bytesAvailable() > 0)
+        readStream(*stream);
+    // It may have gone while waiting for its lookup.
+    if (socket->state() != QAbstractSocket::ConnectedState && socket->bytesAvailable() == 0)
+        closeStream(stream);
 }
 
 void CommandReceiver::readStream(Stream& stream) {
@@ -324,10 +459,15 @@ void CommandReceiver::readStream(Stream& stream) {
 }
 
 void CommandReceiver::closeStream(Stream* stream) {
-    const auto found = std::find(m_streams.begin(), m_streams.end(), stream);
-    if (found == m_streams.end())
+    bool found = false;
+    for (std::vector<Stream*>* list : {&m_streams, &m_awaitingLookup, &m_awaitingNextLookup}) {
+        if (const auto at = std::find(list->begin(), list->end(), stream); at != list->end()) {
+            list->erase(at);
+            found = true;
+        }
+    }
+    if (!found)
         return;
-    m_streams.erase(found);
     stream->m_idle.stop();
     stream->m_socket->disconnect(stream);
     stream->m_socket->abort();

@@ -3,12 +3,15 @@
 // message each) and as SLIP-framed TCP streams. Each message becomes one call of the scripting
 // commands, on the main thread, exactly as the D-Bus receiver's calls.
 //
-// Nobody but QLab may drive the show: by default only this machine's loopback is listened on;
-// when QLab's host is set, every address is, and datagrams and connections from anyone but this
-// machine and that host are dropped.
+// Nobody but QLab may drive the show. UDP is taken on the loopback only: a datagram's sender
+// address is whatever the sender writes into it. By default TCP is too; when QLab's host is set,
+// TCP is listened for on every address, and a connection from another machine is served only
+// once a lookup of QLab's host, made after it arrived, names its address. QLab's own connections
+// are never closed to make room for others.
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +44,19 @@ public:
     // Messages waiting for the main thread beyond a command in progress.
     static constexpr int maxQueuedMessages = 64;
     static constexpr std::chrono::milliseconds defaultIdleTimeout = std::chrono::minutes(30);
+    // Connections from other machines waiting for the lookup of QLab's host, and how long.
+    static constexpr int maxUnverified = 8;
+    static constexpr std::chrono::milliseconds lookupTimeout = std::chrono::seconds(10);
+
+    // Looks host up and calls done on the main thread with its addresses, or with none and the
+    // reason. Called afresh for every connection from another machine.
+    using Resolve = std::function<void(
+        const QString& host,
+        std::function<void(const QList<QHostAddress>& addresses, const QString& problem)> done)>;
+    // The system's resolver, on a thread of its own for each lookup.
+    static void resolveWithTheSystem(
+        const QString& host,
+        std::function<void(const QList<QHostAddress>& addresses, const QString& problem)> done);
 
     // Main thread. Nothing is open until listen.
     explicit CommandReceiver(ScriptingCommands& commands, QObject* parent = nullptr);
@@ -48,11 +64,10 @@ public:
     CommandReceiver(const CommandReceiver&) = delete;
     CommandReceiver& operator=(const CommandReceiver&) = delete;
 
-    // Opens UDP and TCP on port (0: one the system picks). With qlabHost empty (or naming this
-    // machine) on loopback only; otherwise on every address, taking messages from this machine
-    // and from qlabHost's addresses (a name is looked up now; until it answers, only this
-    // machine is heard). Says on the console what it listens on, or why it cannot: then false,
-    // with nothing open. A receiver already listening is closed first.
+    // Opens UDP and TCP on port (0: one the system picks), UDP on the loopback. With qlabHost
+    // empty (or naming this machine) TCP too; otherwise TCP on every address, taking connections
+    // from this machine and from qlabHost's addresses. Says on the console what it listens on, or
+    // why it cannot: then false, with nothing open. A receiver already listening is closed first.
     bool listen(quint16 port, const QString& qlabHost = {});
     void close();
     bool isListening() const;
@@ -62,10 +77,8 @@ public:
 
     // A connection that sends nothing for this long is closed (tests make it short).
     void setIdleTimeout(std::chrono::milliseconds timeout) { m_idleTimeout = timeout; }
-
-    // Whether messages from sender are taken: this machine's, and QLab's host's. A sender
-    // dropped is reported once.
-    bool accepts(const QHostAddress& sender);
+    // How QLab's host is looked up; the system's resolver unless replaced (tests).
+    void setResolver(Resolve resolve);
 
     // One message as if an allowed sender had sent it: the one call it names, now.
     void dispatch(const Message& message);
@@ -77,13 +90,25 @@ signals:
 private:
     class Stream;
 
-    // Binds UDP and TCP on address and port (0: the system's choice, written back); the reason
-    // when either cannot be bound, with neither left open.
-    QString open(const QHostAddress& address, quint16& port);
+    // Binds UDP on udpAddress and TCP on tcpAddress, both on port (0: the system's choice,
+    // written back); the reason when either cannot be bound, with neither left open.
+    QString open(const QHostAddress& udpAddress, const QHostAddress& tcpAddress, quint16& port);
     void closeSockets();
-    void lookUpQLabHost(const QString& host);
     void readDatagrams(QUdpSocket& socket);
     void acceptConnections(QTcpServer& listener);
+    // Serves a connection: reads its stream from now on.
+    void serve(Stream* stream);
+    // Asks for a fresh lookup of QLab's host for stream; it is served once the answer names its
+    // sender, and closed otherwise.
+    void verify(Stream* stream);
+    void startLookup();
+    void lookupAnswered(const QList<QHostAddress>& qlab, const QString& problem);
+    void judge(Stream* stream, const QList<QHostAddress>& qlab, const QString& problem);
+    void dropSender(const QHostAddress& address, const QString& why);
+    // Takes a stream in among the served ones, closing the one silent longest when they are as
+    // many as may be (never one of QLab's host's for anyone else).
+    void admit(Stream* stream);
+    // Closes a stream, served or waiting for its lookup.
     void closeStream(Stream* stream);
     void readStream(Stream& stream);
     void receivePacket(std::string_view packet);
@@ -99,10 +124,15 @@ private:
     std::vector<QUdpSocket*> m_udp;
     std::vector<QTcpServer*> m_tcp;
     std::vector<Stream*> m_streams; // children, in the order they were accepted
-    bool m_remoteSenders = false;   // listening on every address
+    bool m_remoteSenders = false;   // TCP on every address
     QString m_qlabHost;
-    QList<QHostAddress> m_qlabAddresses;
-    int m_hostLookup = -1;
+    Resolve m_resolve = resolveWithTheSystem;
+    // Streams waiting for the lookup in flight, and for the one after it (they arrived after
+    // the lookup in flight began, so its answer does not speak for them).
+    std::vector<Stream*> m_awaitingLookup;
+    std::vector<Stream*> m_awaitingNextLookup;
+    bool m_lookupInFlight = false;
+    quint64 m_lookupGeneration = 0; // answers of an abandoned lookup are ignored
     std::chrono::milliseconds m_idleTimeout = defaultIdleTimeout;
     int m_queued = 0;
     bool m_queueFullReported = false;
