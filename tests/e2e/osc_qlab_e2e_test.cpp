@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QUdpSocket>
 #include <gtest/gtest.h>
 
@@ -24,10 +25,17 @@ namespace {
 constexpr int answerMs = 10000;
 const QString waltz = QStringLiteral("D-GROUP-WALTZ");
 
+// A port free for both UDP and TCP now: carvo's OSC command receiver listens on both.
 quint16 freeUdpPort() {
-    QUdpSocket probe;
-    probe.bind(QHostAddress::LocalHost, 0);
-    return probe.localPort();
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        QUdpSocket udp;
+        if (!udp.bind(QHostAddress::LocalHost, 0))
+            continue;
+        QTcpServer tcp;
+        if (tcp.listen(QHostAddress::Any, udp.localPort()))
+            return udp.localPort();
+    }
+    return 0;
 }
 
 // The demo workspace with the waltz (2.0 s a bar) lasting `seconds` from its start, and extra

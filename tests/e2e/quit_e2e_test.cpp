@@ -3,6 +3,8 @@
 #include <csignal>
 
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
@@ -52,6 +54,45 @@ INSTANTIATE_TEST_SUITE_P(InterruptAndTerminate, QuitWhileQLabHolds,
                          ::testing::Values(SIGINT, SIGTERM), [](const auto& param) {
                              return std::string(param.param == SIGINT ? "SIGINT" : "SIGTERM");
                          });
+
+TEST(QuitWhileQLabHoldsOverOsc, TheSignalEndsCarvoAtOnceAndNoLoadOrStartGoesOut) {
+    // QLab over OSC holds its answer to the jump's question about the group for good.
+    QJsonObject top = QJsonDocument::fromJson(demoWorkspace()).object();
+    top.insert(QStringLiteral("hang"),
+               QJsonObject{{QStringLiteral("script"), QStringLiteral("files")}});
+    const QByteArray workspace = QJsonDocument(top).toJson();
+    SimulatedQLabProcess qlab;
+    QString problem;
+    ASSERT_TRUE(qlab.start(workspace, {}, &problem)) << problem.toStdString();
+    CarvoInstance carvo;
+    ASSERT_TRUE(carvo.start(
+        workspace, {.extraArguments = {"--qlab", qlab.url(), "--osc-port", "0"}}, &problem))
+        << problem.toStdString();
+    ASSERT_TRUE(carvo.waitForLine(QStringLiteral("QLab connected: Carvo Demo"), answerMs));
+    TestClient client;
+    ASSERT_TRUE(client.connectTo(carvo.port()));
+    client.send("REMOTE_SELECTED: D-GROUP-WALTZ");
+    ASSERT_TRUE(client.waitForMessage("REMOTE_SELECTED: D-GROUP-WALTZ", answerMs));
+    const qsizetype before = qlab.received().size();
+    client.send("BAR_REQUEST: 3");
+    ASSERT_TRUE(qlab.waitForReceived(
+        [](const QString& message) { return message.contains(QStringLiteral("D-GROUP-WALTZ")); },
+        answerMs));
+    ASSERT_GT(qlab.received().size(), before);
+
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_EQ(::kill(static_cast<pid_t>(carvo.processId()), SIGTERM), 0);
+    ASSERT_TRUE(carvo.process().waitForFinished(answerMs));
+    // Well within the OSC road's own timeout (2 s), and never the forced end.
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(carvo.process().exitCode(), 0);
+    EXPECT_TRUE(carvo.hasLine(QStringLiteral("🛑 Server stopped")));
+    for (const QString& message : qlab.received()) {
+        EXPECT_FALSE(message.contains(QStringLiteral("/loadAt"))) << message.toStdString();
+        EXPECT_FALSE(message.endsWith(QStringLiteral("/start"))) << message.toStdString();
+    }
+}
 
 } // namespace
 } // namespace carvo::e2e

@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "base/diagnostics.h"
+#include "base/quit_signals.h"
 
 namespace carvo::osc {
 namespace {
@@ -565,11 +566,31 @@ void Client::start() {
         m_worker, [worker = m_worker] { worker->start(); }, Qt::QueuedConnection);
 }
 
+namespace {
+
+// Waits for answer until deadline; a quit signal abandons the wait at once, so a QLab that does
+// not answer never holds the process's end.
+template <typename T>
+bool waitUnlessQuitting(const std::future<T>& answer, SteadyClock::time_point deadline) {
+    for (;;) {
+        const auto slice = std::min(deadline, SteadyClock::now() + std::chrono::milliseconds(50));
+        if (answer.wait_until(slice) == std::future_status::ready)
+            return true;
+        if (quitRequested() || SteadyClock::now() >= deadline)
+            return false;
+    }
+}
+
+} // namespace
+
 Reply Client::request(const std::string& address, std::vector<Argument> arguments) {
     return requestAll({{address, std::move(arguments)}}).front();
 }
 
 std::vector<Reply> Client::requestAll(std::vector<Request> requests) {
+    // Nothing goes to QLab once the process is ending.
+    if (quitRequested())
+        return std::vector<Reply>(requests.size(), Reply{Reply::Status::timeout, {}});
     std::vector<std::shared_ptr<std::promise<Reply>>> promises;
     std::vector<std::future<Reply>> answers;
     std::vector<Done> done;
@@ -589,14 +610,15 @@ std::vector<Reply> Client::requestAll(std::vector<Request> requests) {
     const auto deadline = SteadyClock::now() + m_settings.timeout + std::chrono::seconds(1);
     std::vector<Reply> replies;
     for (auto& answer : answers)
-        replies.push_back(answer.wait_until(deadline) == std::future_status::ready
-                              ? answer.get()
-                              : Reply{Reply::Status::timeout, {}});
+        replies.push_back(waitUnlessQuitting(answer, deadline) ? answer.get()
+                                                               : Reply{Reply::Status::timeout, {}});
     return replies;
 }
 
 std::vector<Reply> Client::requestEach(const std::string& address,
                                        std::vector<Argument> arguments) {
+    if (quitRequested())
+        return {{Reply::Status::timeout, {}}};
     auto promise = std::make_shared<std::promise<std::vector<Reply>>>();
     auto answer = promise->get_future();
     QMetaObject::invokeMethod(
@@ -607,7 +629,8 @@ std::vector<Reply> Client::requestEach(const std::string& address,
                 [promise](std::vector<Reply> replies) { promise->set_value(std::move(replies)); });
         },
         Qt::QueuedConnection);
-    if (answer.wait_for(m_settings.timeout + std::chrono::seconds(1)) != std::future_status::ready)
+    if (!waitUnlessQuitting(answer,
+                            SteadyClock::now() + m_settings.timeout + std::chrono::seconds(1)))
         return {{Reply::Status::timeout, {}}};
     return answer.get();
 }
