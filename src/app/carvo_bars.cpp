@@ -2,7 +2,7 @@
 // tempo, so an operator can check a tempo description before a show. Standard output carries the
 // table only; failures go to standard error.
 
-#include "engine/numbers.h"
+#include "base/numbers.h"
 #include "engine/tempo_map.h"
 #include "smf/midi_file.h"
 

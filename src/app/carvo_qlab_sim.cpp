@@ -17,7 +17,7 @@
 #include "base/diagnostics.h"
 #include "base/quit_signals.h"
 #include "base/text.h"
-#include "engine/numbers.h"
+#include "base/numbers.h"
 #include "qlab/sim/osc_server.h"
 #include "qlab/sim/simulated_qlab.h"
 #include "qlab/sim/workspace.h"

@@ -29,7 +29,7 @@
 
 #include "base/quit_signals.h"
 #include "base/text.h"
-#include "engine/numbers.h"
+#include "base/numbers.h"
 #include "remote/protocol.h"
 #include "remote/service.h"
 #include "remote/service_browser.h"

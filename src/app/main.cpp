@@ -24,7 +24,7 @@
 #include "base/quit_signals.h"
 #include "base/settings.h"
 #include "base/text.h"
-#include "engine/numbers.h"
+#include "base/numbers.h"
 #include "qlab/applescript_backend.h"
 #include "qlab/osc/osc_settings.h"
 

@@ -10,7 +10,7 @@
 #include "base/text.h"
 #include "engine/bar_position.h"
 #include "engine/beat_progress_model.h"
-#include "engine/numbers.h"
+#include "base/numbers.h"
 
 namespace carvo {
 namespace {

@@ -1,7 +1,7 @@
 #include "engine/jump_answer.h"
 
 #include "bytes/utf8.h"
-#include "engine/numbers.h"
+#include "base/numbers.h"
 
 namespace carvo {
 namespace {

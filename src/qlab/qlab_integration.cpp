@@ -65,7 +65,6 @@ private:
 QLabIntegration::QLabIntegration(std::shared_ptr<QLabBackend> backend, Broadcaster& broadcaster,
                                  QObject* parent)
     : QObject(parent), m_backend(std::move(backend)), m_broadcaster(broadcaster),
-      m_standby(settings::standby()), m_prewait(settings::preWait()),
       m_dialogs(std::make_shared<MessageDialogGate>(m_backend)) {}
 
 QLabIntegration::QLabIntegration(std::shared_ptr<ScriptRunner> runner, Broadcaster& broadcaster,

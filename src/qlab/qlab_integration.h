@@ -32,7 +32,7 @@ class QLabIntegration : public QObject, public QLabOperations {
     Q_PROPERTY(QString uniqueID READ uniqueID WRITE setUniqueID NOTIFY uniqueIDChanged)
 
 public:
-    // Main thread. "standby" and "preWait" are read now.
+    // Main thread. "standby" and "preWait" are read afresh by each load and start.
     QLabIntegration(std::shared_ptr<QLabBackend> backend, Broadcaster& broadcaster,
                     QObject* parent = nullptr);
     // Through AppleScript with this runner (none: every script counts as one that cannot be
@@ -42,8 +42,6 @@ public:
 
     QString uniqueID() const override { return m_uniqueID; }
     void setUniqueID(const QString& uniqueID) override;
-    bool standby() const { return m_standby; }
-    double prewait() const { return m_prewait; }
 
     void displayQLabMessage(const QString& message) override;
     FilesAnswer getFilesAndStartBar(qint64 lastBar, RequestSource source, qint64 barNumber,
@@ -93,8 +91,6 @@ private:
     std::shared_ptr<QLabBackend> m_backend;
     Broadcaster& m_broadcaster;
     QString m_uniqueID;
-    bool m_standby = false;
-    double m_prewait = 0.0;
     mutable std::mutex m_catalogueMutex;
     QList<CueInfo> m_cueInfos;
     std::shared_ptr<std::atomic<bool>> m_catalogueFilled = std::make_shared<std::atomic<bool>>();

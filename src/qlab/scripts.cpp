@@ -1,6 +1,6 @@
 #include "qlab/scripts.h"
 
-#include "engine/numbers.h"
+#include "base/numbers.h"
 
 namespace carvo::scripts {
 

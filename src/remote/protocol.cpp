@@ -6,7 +6,7 @@
 #include <string>
 
 #include "bytes/utf8.h"
-#include "engine/numbers.h"
+#include "base/numbers.h"
 
 namespace carvo::protocol {
 

@@ -16,7 +16,7 @@
 #include <QTimer>
 
 #include "base/settings.h"
-#include "engine/numbers.h"
+#include "base/numbers.h"
 
 namespace carvo::e2e {
 

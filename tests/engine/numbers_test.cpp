@@ -7,7 +7,7 @@
 #include <limits>
 #include <string_view>
 
-#include "engine/numbers.h"
+#include "base/numbers.h"
 
 namespace carvo {
 namespace {

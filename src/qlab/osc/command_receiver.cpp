@@ -20,7 +20,7 @@
 #include <QVariantMap>
 
 #include "base/diagnostics.h"
-#include "engine/numbers.h"
+#include "base/numbers.h"
 #include "qlab/scripting_commands.h"
 
 namespace carvo::osc {

@@ -3,7 +3,7 @@
 #include <QUrl>
 
 #include "base/text.h"
-#include "engine/numbers.h"
+#include "base/numbers.h"
 
 namespace carvo::osc {
 

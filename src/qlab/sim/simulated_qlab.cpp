@@ -11,7 +11,7 @@
 
 #include "base/diagnostics.h"
 #include "base/text.h"
-#include "engine/numbers.h"
+#include "base/numbers.h"
 
 namespace carvo::sim {
 namespace {

@@ -1,6 +1,6 @@
 #include "qlab/sim/workspace.h"
 
-#include "engine/numbers.h"
+#include "base/numbers.h"
 
 #include <QDir>
 #include <QFile>
