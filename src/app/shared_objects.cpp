@@ -1,7 +1,9 @@
 #include "app/shared_objects.h"
 
 #include "app/version.h"
+#include "app/view_adapter.h"
 #include "base/app_console.h"
+#include "base/settings.h"
 #include "qlab/applescript_backend.h"
 #include "remote/interfaces.h"
 
@@ -18,6 +20,13 @@ SharedObjects::SharedObjects(std::shared_ptr<QLabBackend> backend)
       m_oscCommands(m_requests, m_counter, m_qlab, RequestOrigin::osc,
                     [this] { stopShow(RequestOrigin::osc); }) {
     serveRemoteProtocol(m_server, protocolActions());
+    m_jumps.setStandby([] { return settings::standby(); });
+    m_counter.setCueNames([this](const QString& cueID) {
+        for (const CueInfo& cue : m_qlab.cueInfos())
+            if (cue.id == cueID)
+                return cue.name;
+        return QString();
+    });
 }
 
 void SharedObjects::stopShow(RequestOrigin origin) {
@@ -52,13 +61,15 @@ ProtocolActions SharedObjects::protocolActions() {
 
 ui::UiServices SharedObjects::uiServices() {
     ui::UiServices services;
-    services.counterManager = &m_counter;
-    services.progressModel = &m_progress;
-    services.qlab = &m_qlab;
-    services.server = &m_server;
+    if (!m_viewModels)
+        m_viewModels = std::make_unique<ViewAdapter>(m_counter, m_progress, m_qlab, m_server);
+    services.counter = &m_viewModels->counter;
+    services.showState = &m_viewModels->showState;
+    services.qlab = &m_viewModels->qlab;
+    services.server = &m_viewModels->server;
     services.console = &AppConsole::shared();
     services.version = QString::fromLatin1(carvoVersion);
-    services.checkQLabStatus = [this] { return qlabStateText(m_qlab.checkQLabStatus()); };
+    services.checkQLabStatus = [this] { return qlabStatus(m_qlab.checkQLabStatus()); };
     services.refreshCatalogue = [this] { m_qlab.getValidGroupCues(CatalogueSource::cueList); };
     services.resendCatalogue = [this] { m_qlab.getValidGroupCues(CatalogueSource::network); };
     services.cueInfos = [this] {

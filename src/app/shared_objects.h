@@ -18,6 +18,8 @@
 
 namespace carvo {
 
+class ViewAdapter;
+
 class SharedObjects {
 public:
     // Main thread. Scripts for QLab go to runner; remote clients' messages are served at once
@@ -46,7 +48,8 @@ public:
 
     // What a client's message sets off, bound to these objects.
     ProtocolActions protocolActions();
-    // What the views call and read, bound to these objects.
+    // What the views call and read, bound to these objects. The views' models are made at the
+    // first call and live as long as these objects.
     ui::UiServices uiServices();
 
 private:
@@ -60,6 +63,7 @@ private:
     ScriptingCommands m_oscCommands;
     // QLab machines announcing their OSC interface; browsing starts when the views first ask.
     std::unique_ptr<ServiceBrowser> m_qlabBrowser;
+    std::unique_ptr<ViewAdapter> m_viewModels;
 };
 
 } // namespace carvo

@@ -72,6 +72,11 @@ void BarCounterManager::setRunningCheckExecutor(Executor executor) {
 }
 
 void BarCounterManager::stopBarCounter(bool notify) {
+    stop(notify, ShowPhase::stopped);
+}
+
+void BarCounterManager::stop(bool notify, ShowPhase phase) {
+    const bool wasIdle = m_show.state().phase == ShowPhase::idle && !m_timer;
     m_timer.reset();
     const QString lastBar = QString::number(m_lastBarTriggered);
     setBarCounter(lastBar + QStringLiteral(".1"));
@@ -79,20 +84,45 @@ void BarCounterManager::stopBarCounter(bool notify) {
         m_broadcaster.broadcast(QStringLiteral("BAR: ") + lastBar + QStringLiteral(".1 0"));
         m_progress.setBarProgress(0.0);
     }
+    // A stop before anything ran (a client's quiet stop, the end of the process) leaves the show
+    // idle.
+    publishShow(wasIdle ? ShowPhase::idle : phase, m_lastBarTriggered, 1);
 }
 
-void BarCounterManager::startBarCounter(const QString& cueID, FollowedMusic music) {
-    stopBarCounter(false);
+void BarCounterManager::startBarCounter(const QString& cueID, FollowedMusic music,
+                                        CueStart cueStart) {
+    m_timer.reset();
     m_music = std::move(music);
-    startBarCounter(cueID);
+    start(cueID, cueStart);
 }
 
 void BarCounterManager::startBarCounter(const QString& cueID) {
-    stopBarCounter(false);
+    start(cueID, CueStart::playing);
+}
+
+void BarCounterManager::start(const QString& cueID, CueStart cueStart) {
+    m_timer.reset();
+    setBarCounter(QString::number(m_lastBarTriggered) + QStringLiteral(".1"));
     m_followedCue = cueID;
     ++m_run;
     m_checkOutstanding = false;
+    m_standbyRun = cueStart == CueStart::loadedOnly;
     m_timer = m_timerFactory(tickIntervalMs, [this, cueID] { barCounterTick(cueID); });
+    publishShow(m_standbyRun ? ShowPhase::standby : ShowPhase::running, m_lastBarTriggered, 1);
+}
+
+void BarCounterManager::publishShow(ShowPhase phase, std::int64_t bar, std::int64_t beat) {
+    ShowState state = m_show.state();
+    if (state.cueID != m_followedCue) {
+        state.cueID = m_followedCue;
+        state.cueName = m_cueNames ? m_cueNames(m_followedCue) : QString();
+    }
+    state.bar = bar;
+    state.beat = beat;
+    state.progress = m_progress.barProgress();
+    state.beatsPerBar = m_progress.beatsPerBar();
+    state.phase = phase;
+    m_show.publish(state);
 }
 
 void BarCounterManager::barCounterTick(const QString& cueID) {
@@ -128,17 +158,28 @@ void BarCounterManager::barCounterTick(const QString& cueID) {
 // Only a definite "not running" stops the count: a QLab that is busy or unreachable for a while
 // must not stop music that plays on.
 void BarCounterManager::tookRunningAnswer(std::optional<bool> running) {
+    const ShowState& show = m_show.state();
     if (!running) {
         if (!m_qlabSilent)
             consoleLine(QStringLiteral("QLab is not answering; the count goes on"));
         m_qlabSilent = true;
+        if (m_timer)
+            publishShow(ShowPhase::qlabNotAnswering, show.bar, show.beat);
         return;
     }
     if (m_qlabSilent)
         consoleLine(QStringLiteral("QLab is answering again; the count follows it"));
     m_qlabSilent = false;
-    if (!*running)
-        stopBarCounter(true);
+    if (!*running) {
+        // A loaded cue that has not started yet still waits for the operator's go in QLab.
+        stop(true, m_standbyRun ? ShowPhase::standby : ShowPhase::stopped);
+        return;
+    }
+    // The cue plays: a loaded one has been started in QLab. (An answer that comes after a stop
+    // starts nothing.)
+    m_standbyRun = false;
+    if (m_timer && show.phase != ShowPhase::running)
+        publishShow(ShowPhase::running, show.bar, show.beat);
 }
 
 QString BarCounterManager::updateBarPosition() {
@@ -165,6 +206,7 @@ QString BarCounterManager::updateBarPosition() {
         m_progress.setFrontColor(odd ? BeatProgressModel::red() : BeatProgressModel::blue());
     }
     m_progress.setBarProgress(position.progress);
+    publishShow(m_show.state().phase, position.bar, position.beat);
     const QString text = fromUtf8(position.text);
     m_broadcaster.broadcast(QStringLiteral("BAR: ") + text + QLatin1Char(' ') +
                             fromUtf8(shortestDecimal(position.progress)));

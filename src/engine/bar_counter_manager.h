@@ -11,6 +11,7 @@
 
 #include "engine/clock.h"
 #include "engine/followed_music.h"
+#include "engine/show_state.h"
 
 namespace carvo {
 
@@ -29,6 +30,11 @@ public:
     using RunningCheck = std::function<std::optional<bool>(const QString& cueID)>;
     // Runs a task away from the main thread.
     using Executor = std::function<void(std::function<void()> task)>;
+    // The catalogue's name of a cue; empty where it has none.
+    using CueNames = std::function<QString(const QString& cueID)>;
+    // What the jump did to the cue: started it, or only loaded it for the operator to start in
+    // QLab ("standby").
+    enum class CueStart { playing, loadedOnly };
 
     static constexpr int tickIntervalMs = 50;
 
@@ -51,11 +57,17 @@ public:
 
     void stopBarCounter(bool notify);
     // Starts following music for the cue (a jump that went through).
-    void startBarCounter(const QString& cueID, FollowedMusic music);
+    void startBarCounter(const QString& cueID, FollowedMusic music,
+                         CueStart start = CueStart::playing);
     // Starts again on what it followed last, from the bar it had reached (a client's handshake).
     void startBarCounter(const QString& cueID);
     void barCounterTick(const QString& cueID);
     QString updateBarPosition();
+
+    // Where the show stands, published as the counter starts, ticks and stops.
+    const ShowStatePublisher& showState() const { return m_show; }
+    // Names the cue in the show state; none by default.
+    void setCueNames(CueNames names) { m_cueNames = std::move(names); }
 
     // Injection points; an empty function restores the default (the system clock, a precise
     // QTimer, the global thread pool at background priority).
@@ -68,7 +80,11 @@ signals:
     void lastBarTriggeredChanged();
 
 private:
+    void start(const QString& cueID, CueStart start);
+    void stop(bool notify, ShowPhase phase);
     void tookRunningAnswer(std::optional<bool> running);
+    // The show state with the progress model's figures and the given phase.
+    void publishShow(ShowPhase phase, std::int64_t bar, std::int64_t beat);
 
     BeatProgressModel& m_progress;
     Broadcaster& m_broadcaster;
@@ -89,6 +105,10 @@ private:
     // The last running check went unanswered; said once on the console, and once when QLab
     // answers again.
     bool m_qlabSilent = false;
+    // This run began with a cue only loaded: until QLab says it plays, the show is on standby.
+    bool m_standbyRun = false;
+    CueNames m_cueNames;
+    ShowStatePublisher m_show;
     // Lets a running check that answers after the counter is gone find that out.
     struct Liveness;
     std::shared_ptr<Liveness> m_liveness;

@@ -147,7 +147,10 @@ void JumpController::run(RequestSource source, qint64 bar, const Options& option
     m_counter.progressModel().setBeatsPerBar(beats);
     m_broadcaster.broadcast(QStringLiteral("BPB: ") + QString::number(beats));
 
-    m_counter.startBarCounter(m_currentCueID, std::move(music));
+    const bool loadedOnly = !chase && m_standby && m_standby();
+    m_counter.startBarCounter(m_currentCueID, std::move(music),
+                              loadedOnly ? BarCounterManager::CueStart::loadedOnly
+                                         : BarCounterManager::CueStart::playing);
 }
 
 } // namespace carvo

@@ -56,6 +56,8 @@ public:
     JumpState state() const;
 
     void setWallClock(WallClock clock);
+    // Whether a jump only loads its cue ("standby"), asked at each jump; never by default.
+    void setStandby(std::function<bool()> standby) { m_standby = std::move(standby); }
 
 private:
     void run(RequestSource source, qint64 bar, const Options& options);
@@ -65,6 +67,7 @@ private:
     Broadcaster& m_broadcaster;
     WallClock m_clock;
     QString m_currentCueID;
+    std::function<bool()> m_standby;
 };
 
 } // namespace carvo

@@ -1,10 +1,9 @@
 #include "ui/ui_bridge.h"
 
-#include <QMetaMethod>
-#include <QMetaProperty>
 #include <QTimer>
 #include <QVariantMap>
 
+#include "base/app_console.h"
 #include "base/diagnostics.h"
 #include "base/settings.h"
 #include "platform/window_level.h"
@@ -25,25 +24,24 @@ UiBridge::UiBridge(UiServices services, QObject* parent)
             QTimer::singleShot(delay, this, std::move(work));
         };
     }
-    followProperty(m_services.server, "interfaces", SLOT(readInterfaceChoices()));
-    followProperty(m_services.qlab, "uniqueID", SLOT(rebuildCueList()));
+    if (!m_services.counter)
+        m_services.counter = &m_ownCounter;
+    if (!m_services.showState)
+        m_services.showState = &m_ownShowState;
+    if (!m_services.qlab)
+        m_services.qlab = &m_ownQLab;
+    if (!m_services.server)
+        m_services.server = &m_ownServer;
+    connect(m_services.server, &ServerModel::interfacesChanged, this,
+            &UiBridge::readInterfaceChoices);
+    connect(m_services.qlab, &QLabModel::selectedCueChanged, this, &UiBridge::rebuildCueList);
+    if (m_services.console)
+        connect(m_services.console, &AppConsole::logTextChanged, this, &UiBridge::logTextChanged);
     readInterfaceChoices();
 }
 
-// Observes a property of another subsystem's object by its notify signal, so the bridge works
-// with any object that publishes a property of that name.
-void UiBridge::followProperty(QObject* object, const char* property, const char* slot) {
-    if (!object)
-        return;
-    const QMetaObject* meta = object->metaObject();
-    const int index = meta->indexOfProperty(property);
-    if (index < 0)
-        return;
-    const QMetaMethod signal = meta->property(index).notifySignal();
-    if (!signal.isValid())
-        return;
-    const int slotIndex = metaObject()->indexOfMethod(QMetaObject::normalizedSignature(slot + 1));
-    QObject::connect(object, signal, this, metaObject()->method(slotIndex));
+QString UiBridge::logText() const {
+    return m_services.console ? m_services.console->logText() : QString();
 }
 
 bool UiBridge::floating() const {
@@ -115,8 +113,7 @@ void UiBridge::setStoredInterfaceName(const QString& name) {
     settings::setStoredInterfaceName(name);
     emit storedInterfaceNameChanged();
 
-    const QVariantList interfaces =
-        m_services.server ? m_services.server->property("interfaces").toList() : QVariantList();
+    const QVariantList interfaces = m_services.server->interfaces();
     const bool listed = std::any_of(interfaces.begin(), interfaces.end(), [&](const QVariant& v) {
         return v.toMap().value(QStringLiteral("name")).toString() == name;
     });
@@ -142,8 +139,8 @@ void UiBridge::setMainWindow(QWindow* window) {
 
 void UiBridge::go() {
     // Two separate checks, as QLab may change its state between them.
-    const bool notRunning = checkQLabStatus() == QLatin1String(qlabNotRunningText);
-    if (notRunning || checkQLabStatus() == QLatin1String(qlabNoWorkspaceText)) {
+    const bool notRunning = checkQLabStatus() == QLabModel::Status::NotRunning;
+    if (notRunning || checkQLabStatus() == QLabModel::Status::RunningNoWorkspace) {
         writeLine(std::string_view("QLab not open"));
         emit alertRequested(QStringLiteral("QLab not open or workspace not found"));
         return;
@@ -158,8 +155,13 @@ void UiBridge::openCueList() {
     emit cueListWindowRequested();
 }
 
-QString UiBridge::checkQLabStatus() {
-    return m_services.checkQLabStatus ? m_services.checkQLabStatus() : QString();
+QLabModel::Status UiBridge::checkQLabStatus() {
+    return m_services.checkQLabStatus ? m_services.checkQLabStatus()
+                                      : QLabModel::Status::WaitingToCheck;
+}
+
+QString UiBridge::qlabStatusText(QLabModel::Status status) {
+    return ui::qlabStatusText(status);
 }
 
 void UiBridge::resetCarvoCue() {
@@ -195,8 +197,7 @@ void UiBridge::applyWindowLevel() {
 }
 
 void UiBridge::rebuildCueList() {
-    const QString current =
-        m_services.qlab ? m_services.qlab->property("uniqueID").toString() : QString();
+    const QString current = m_services.qlab->selectedCue();
     QVariantList rows;
     if (m_services.cueInfos) {
         for (const CueRow& cue : m_services.cueInfos()) {
@@ -211,8 +212,7 @@ void UiBridge::rebuildCueList() {
 
 void UiBridge::readInterfaceChoices() {
     QVariantList choices;
-    const QVariantList interfaces =
-        m_services.server ? m_services.server->property("interfaces").toList() : QVariantList();
+    const QVariantList interfaces = m_services.server->interfaces();
     for (const QVariant& entry : interfaces) {
         const QVariantMap info = entry.toMap();
         choices.append(QVariantMap{{QStringLiteral("id"), info.value(QStringLiteral("id"))},

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVariantList>
 #include <QWindow>
+#include <QtQml/qqmlregistration.h>
 
 #include "ui/ui_services.h"
 
@@ -17,29 +18,27 @@ QString interfaceLabel(const QVariantMap& interfaceInfo);
 
 class UiBridge : public QObject {
     Q_OBJECT
-    Q_PROPERTY(QObject* counterManager READ counterManager CONSTANT)
-    Q_PROPERTY(QObject* progressModel READ progressModel CONSTANT)
-    Q_PROPERTY(QObject* qlab READ qlab CONSTANT)
-    Q_PROPERTY(QObject* server READ server CONSTANT)
-    Q_PROPERTY(QObject* console READ console CONSTANT)
-    Q_PROPERTY(QString waitingToCheckText READ waitingToCheckText CONSTANT)
-    Q_PROPERTY(QString version READ version CONSTANT)
-    Q_PROPERTY(bool floating READ floating WRITE setFloating NOTIFY floatingChanged)
-    Q_PROPERTY(bool standby READ standby WRITE setStandby NOTIFY standbyChanged)
+    QML_ELEMENT
+    QML_UNCREATABLE("Made by the views")
+    Q_PROPERTY(carvo::ui::CounterModel* counter READ counter CONSTANT FINAL)
+    Q_PROPERTY(carvo::ui::ShowStateModel* showState READ showState CONSTANT FINAL)
+    Q_PROPERTY(QString logText READ logText NOTIFY logTextChanged FINAL)
+    Q_PROPERTY(QString version READ version CONSTANT FINAL)
+    Q_PROPERTY(bool floating READ floating WRITE setFloating NOTIFY floatingChanged FINAL)
+    Q_PROPERTY(bool standby READ standby WRITE setStandby NOTIFY standbyChanged FINAL)
     Q_PROPERTY(QString storedInterfaceName READ storedInterfaceName WRITE setStoredInterfaceName
-                   NOTIFY storedInterfaceNameChanged)
-    Q_PROPERTY(QVariantList interfaceChoices READ interfaceChoices NOTIFY interfaceChoicesChanged)
-    Q_PROPERTY(QVariantList cueListRows READ cueListRows NOTIFY cueListRowsChanged)
+                   NOTIFY storedInterfaceNameChanged FINAL)
+    Q_PROPERTY(
+        QVariantList interfaceChoices READ interfaceChoices NOTIFY interfaceChoicesChanged FINAL)
+    Q_PROPERTY(QVariantList cueListRows READ cueListRows NOTIFY cueListRowsChanged FINAL)
 
 public:
     explicit UiBridge(UiServices services, QObject* parent = nullptr);
 
-    QObject* counterManager() const { return m_services.counterManager; }
-    QObject* progressModel() const { return m_services.progressModel; }
-    QObject* qlab() const { return m_services.qlab; }
-    QObject* server() const { return m_services.server; }
-    QObject* console() const { return m_services.console; }
-    static QString waitingToCheckText() { return QString::fromUtf8(qlabWaitingToCheckText); }
+    CounterModel* counter() const { return m_services.counter; }
+    ShowStateModel* showState() const { return m_services.showState; }
+    // The console's running log.
+    QString logText() const;
     QString version() const { return m_services.version; }
 
     // The settings, read from the store each time and written the moment they change.
@@ -63,7 +62,9 @@ public:
     Q_INVOKABLE void go();
     // The "Cue List" button: refresh the catalogue, then show the one cue list window.
     Q_INVOKABLE void openCueList();
-    Q_INVOKABLE QString checkQLabStatus();
+    Q_INVOKABLE carvo::ui::QLabModel::Status checkQLabStatus();
+    // The text the settings sheet shows for a status.
+    Q_INVOKABLE static QString qlabStatusText(carvo::ui::QLabModel::Status status);
     Q_INVOKABLE void resetCarvoCue();
     Q_INVOKABLE void makeChaseCue();
     Q_INVOKABLE void resendCues();
@@ -82,6 +83,7 @@ public:
     Q_INVOKABLE QVariantList qlabMachines() const;
 
 signals:
+    void logTextChanged();
     void floatingChanged();
     void standbyChanged();
     void storedInterfaceNameChanged();
@@ -92,13 +94,15 @@ signals:
     // The views show the cue list window (creating it if there is none).
     void cueListWindowRequested();
 
-private slots:
+private:
     void readInterfaceChoices();
 
-private:
-    void followProperty(QObject* object, const char* property, const char* slot);
-
     UiServices m_services;
+    // Stand in for the models the caller left out.
+    CounterModel m_ownCounter;
+    ShowStateModel m_ownShowState;
+    QLabModel m_ownQLab;
+    ServerModel m_ownServer;
     QVariantList m_interfaceChoices;
     QVariantList m_cueListRows;
     QPointer<QWindow> m_mainWindow;

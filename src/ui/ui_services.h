@@ -10,12 +10,13 @@
 #include <QObject>
 #include <QString>
 
-namespace carvo::ui {
+#include "ui/view_models.h"
 
-// The display texts of QLab's states; the status check answers with one of them.
-inline constexpr char qlabNotRunningText[] = "QLab is not running";
-inline constexpr char qlabNoWorkspaceText[] = "QLab is running (no workspace open)";
-inline constexpr char qlabWaitingToCheckText[] = "Click above to check the connection with QLab";
+namespace carvo {
+class AppConsole;
+}
+
+namespace carvo::ui {
 
 struct CueRow {
     QString id;
@@ -30,19 +31,18 @@ struct QLabMachine {
 };
 
 struct UiServices {
-    // Observable objects the views bind to (their Q_PROPERTYs): barCounter and
-    // lastBarTriggered; barProgress, beatsPerBar, backColour, frontColor; uniqueID; interfaces;
-    // logText.
-    QObject* counterManager = nullptr;
-    QObject* progressModel = nullptr;
-    QObject* qlab = nullptr;
-    QObject* server = nullptr;
-    QObject* console = nullptr;
+    // The models the views bind to, owned by the caller; the bridge makes an empty one for any
+    // left out.
+    CounterModel* counter = nullptr;
+    ShowStateModel* showState = nullptr;
+    QLabModel* qlab = nullptr;
+    ServerModel* server = nullptr;
+    AppConsole* console = nullptr;
 
     // The application's version, as the build names it ("1.8.3").
     QString version;
 
-    std::function<QString()> checkQLabStatus; // a state's display text
+    std::function<QLabModel::Status()> checkQLabStatus;
     // Refreshes the catalogue for the cue list window; nothing goes to remote clients.
     std::function<void()> refreshCatalogue;
     // Refreshes the catalogue and sends it to every remote client ("Resend Cues").

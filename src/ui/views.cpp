@@ -37,6 +37,11 @@ Views::Views(UiServices services, QObject* parent)
 }
 
 Views::~Views() {
+    // Destroying a window hides it: that is no operator's close.
+    for (QQuickWindow* window : {m_cueListWindow.data(), m_mainWindow.data()}) {
+        if (window)
+            window->disconnect(this);
+    }
     delete m_cueListWindow;
     delete m_mainWindow;
 }
@@ -60,8 +65,7 @@ QQuickWindow* Views::showMainWindow() {
     if (m_mainWindow)
         return m_mainWindow;
     m_mainWindow =
-        create("MainWindow.qml",
-               {{QStringLiteral("bridge"), QVariant::fromValue<QObject*>(m_bridge.get())}});
+        create("MainWindow.qml", {{QStringLiteral("bridge"), QVariant::fromValue(m_bridge.get())}});
     if (!m_mainWindow)
         return nullptr;
     m_bridge->setMainWindow(m_mainWindow);
@@ -70,18 +74,19 @@ QQuickWindow* Views::showMainWindow() {
     const bool floating = settings::floating();
     if (!platform::hasNativeWindowLevels())
         m_mainWindow->setFlag(Qt::WindowStaysOnTopHint, floating);
-    // QQuickCloseEvent is private to Qt Quick: connect by signature.
-    connect(m_mainWindow, SIGNAL(closing(QQuickCloseEvent*)), this, SIGNAL(mainWindowClosed()));
+    // Closed by the operator. (QQuickWindow::closing carries a type private to Qt Quick, which a
+    // typed connection cannot name; a closed window is no longer visible.)
+    connect(m_mainWindow, &QWindow::visibleChanged, this, [this](bool visible) {
+        if (!visible)
+            emit mainWindowClosed();
+    });
     m_mainWindow->show();
     if (platform::hasNativeWindowLevels())
         platform::setFloatingLevel(*m_mainWindow, floating);
     return m_mainWindow;
 }
 
-void Views::forgetCueListWindow() {
-    auto* window = qobject_cast<QQuickWindow*>(sender());
-    if (!window)
-        return;
+void Views::forgetCueListWindow(QQuickWindow* window) {
     if (m_cueListWindow == window)
         m_cueListWindow = nullptr;
     window->deleteLater();
@@ -93,15 +98,17 @@ void Views::showCueListWindow() {
         m_cueListWindow->requestActivate();
         return;
     }
-    QQuickWindow* window =
-        create("CueListWindow.qml",
-               {{QStringLiteral("bridge"), QVariant::fromValue<QObject*>(m_bridge.get())}});
+    QQuickWindow* window = create(
+        "CueListWindow.qml", {{QStringLiteral("bridge"), QVariant::fromValue(m_bridge.get())}});
     if (!window)
         return;
     m_cueListWindow = window;
     m_bridge->rebuildCueList();
     // Forgotten as it closes, so the next action builds a new one.
-    connect(window, SIGNAL(closing(QQuickCloseEvent*)), this, SLOT(forgetCueListWindow()));
+    connect(window, &QWindow::visibleChanged, this, [this, window](bool visible) {
+        if (!visible)
+            forgetCueListWindow(window);
+    });
     if (const QScreen* screen = window->screen()) {
         const QRect area = screen->availableGeometry();
         window->setPosition(area.center() - QPoint(window->width() / 2, window->height() / 2));
@@ -124,34 +131,37 @@ std::optional<QString> Views::askInDialog(const QString& title, const QString& m
             Qt::BlockingQueuedConnection);
         return answer;
     }
+    // The script that asked is still running: hold it here, with the event loop going, until
+    // the operator answers.
+    DialogWaiter waiter;
     QQuickWindow* dialog =
         create("QLabDialog.qml", {{QStringLiteral("title"), title},
                                   {QStringLiteral("message"), message},
                                   {QStringLiteral("hasField"), defaultAnswer.has_value()},
-                                  {QStringLiteral("answer"), defaultAnswer.value_or(QString())}});
+                                  {QStringLiteral("answer"), defaultAnswer.value_or(QString())},
+                                  {QStringLiteral("waiter"), QVariant::fromValue(&waiter)}});
     if (!dialog)
         return std::nullopt;
     if (m_mainWindow)
         dialog->setTransientParent(m_mainWindow);
 
-    // The script that asked is still running: hold it here, with the event loop going, until
-    // the operator answers.
-    DialogWaiter waiter;
     QEventLoop loop;
-    connect(dialog, SIGNAL(answered(bool, QString)), &waiter, SLOT(answered(bool, QString)));
     connect(&waiter, &DialogWaiter::done, &loop, &QEventLoop::quit);
-    connect(dialog, SIGNAL(closing(QQuickCloseEvent*)), &loop, SLOT(quit()));
+    connect(dialog, &QWindow::visibleChanged, &loop, [&loop](bool visible) {
+        if (!visible)
+            loop.quit();
+    });
     dialog->show();
     dialog->requestActivate();
     loop.exec();
     dialog->hide();
     dialog->deleteLater();
-    return waiter.answer;
+    return waiter.answered;
 }
 
-void DialogWaiter::answered(bool accepted, const QString& text) {
+void DialogWaiter::answer(bool accepted, const QString& text) {
     if (accepted)
-        answer = text;
+        answered = text;
     emit done();
 }
 

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QQuickWindow>
+#include <QtQml/qqmlregistration.h>
 
 #include "ui/ui_bridge.h"
 
@@ -18,12 +19,14 @@ namespace carvo::ui {
 // Receives one dialog's answer and ends the wait for it.
 class DialogWaiter : public QObject {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Made by the views for each dialog")
 public:
-    std::optional<QString> answer;
+    std::optional<QString> answered;
+    // The dialog's OK (accepted, with the field's text) or Cancel.
+    Q_INVOKABLE void answer(bool accepted, const QString& text);
 signals:
     void done();
-public slots:
-    void answered(bool accepted, const QString& text);
 };
 
 class Views : public QObject {
@@ -51,11 +54,10 @@ signals:
     // The operator closed the main window.
     void mainWindowClosed();
 
-private slots:
-    void showCueListWindow();
-    void forgetCueListWindow();
-
 private:
+    void showCueListWindow();
+    void forgetCueListWindow(QQuickWindow* window);
+
     QQuickWindow* create(const char* file, QVariantMap properties = {});
 
     std::unique_ptr<QQmlEngine> m_engine;

@@ -123,6 +123,24 @@ TEST_F(ApplicationTest, ClickingTheCounterRunsAJumpToTheBarTypedInQLabsDialog) {
     EXPECT_EQ(find<QObject>(main, "qlabAlert")->property("opened").toBool(), false);
 }
 
+// The window's show state over the real counter: a jump from the window runs, a stop in QLab
+// (what a panic does) stops it.
+TEST_F(ApplicationTest, TheShowStateFollowsAJumpFromTheWindowAndAStop) {
+    ShowStateModel& show = *views->bridge().showState();
+    EXPECT_EQ(show.phase(), ShowStateModel::Phase::Idle);
+    operatorAnswers(QStringLiteral("12"));
+    click(find(main, "barCounterButton"));
+    ASSERT_TRUE(objects->counter().isCounting());
+    EXPECT_EQ(show.phase(), ShowStateModel::Phase::Running);
+    EXPECT_EQ(show.cueID(), QStringLiteral("D-GROUP-OVERTURE"));
+    EXPECT_TRUE(waitFor([&] { return show.bar() >= 12 && show.progress() > 0; }));
+
+    objects->stopShow(RequestOrigin::window);
+    EXPECT_TRUE(waitFor([&] { return show.phase() == ShowStateModel::Phase::Stopped; }));
+    EXPECT_EQ(show.bar(), 12);
+    EXPECT_EQ(show.beat(), 1);
+}
+
 TEST_F(ApplicationTest, WithQLabNotRunningTheClickAlertsAndAsksNothing) {
     qlab->change([](sim::WorkspaceFile& file) { file.running = false; });
     const qint64 before = objects->counter().lastBarTriggered();

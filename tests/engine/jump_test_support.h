@@ -126,6 +126,8 @@ protected:
         harness.counter.setWallClock(wall);
         m_jumps->setWallClock(wall);
         m_commands->setWallClock(wall);
+        // As the application wires it: a jump reads "standby" afresh.
+        m_jumps->setStandby([] { return settings::standby(); });
         // Running checks ask the simulated QLab, when the test answers them.
         harness.runningCheck = m_qlab->runningCheck();
         settings::remove(settings::standbyKey);

@@ -6,14 +6,14 @@ namespace carvo::ui::testing {
 
 UiServices Recorder::services() {
     UiServices s;
-    s.counterManager = &counter;
-    s.progressModel = &progress;
+    s.counter = &counter;
+    s.showState = &showState;
     s.qlab = &qlab;
     s.server = &server;
     s.console = &AppConsole::shared();
     s.checkQLabStatus = [this] {
         const int index = std::min<int>(statusChecks++, int(statusAnswers.size()) - 1);
-        return index < 0 ? QString() : statusAnswers.at(index);
+        return index < 0 ? QLabModel::Status::WaitingToCheck : statusAnswers.at(index);
     };
     s.version = QStringLiteral("1.8.3");
     // Recorded as the bridge's operation with the catalogue source it stands for.
@@ -22,9 +22,7 @@ UiServices Recorder::services() {
     s.cueInfos = [this] { return catalogue; };
     s.resetCarvoCue = [this] { calls << QStringLiteral("resetCarvoCue"); };
     s.makeChaseCue = [this] { calls << QStringLiteral("makeChaseCue"); };
-    s.jumpToBar = [this] {
-        calls << "jumpToBar QLab " + QString::number(counter.lastBarTriggered);
-    };
+    s.jumpToBar = [this] { calls << "jumpToBar QLab " + QString::number(lastBarTriggered); };
     s.refreshInterfaces = [this] { calls << QStringLiteral("refreshInterfaces"); };
     s.stopServer = [this] { calls << QStringLiteral("stopServer"); };
     s.startServer = [this] { calls << QStringLiteral("startServer"); };
@@ -34,6 +32,13 @@ UiServices Recorder::services() {
         scheduled = std::move(work);
     };
     return s;
+}
+
+void Recorder::setProgress(int beats, double progress) {
+    ShowStateModel::Value value = showState.value();
+    value.beatsPerBar = beats;
+    value.progress = progress;
+    showState.setValue(value);
 }
 
 } // namespace carvo::ui::testing

@@ -17,9 +17,7 @@ namespace {
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        recorder.statusAnswers = {QStringLiteral("QLab is running (Carvo cue found)")};
-    }
+    void SetUp() override { recorder.statusAnswers = {QLabModel::Status::RunningWithCarvoCue}; }
 
     QQuickWindow* show() {
         views = std::make_unique<Views>(recorder.services());
@@ -90,7 +88,7 @@ TEST_F(MainWindowTest, CounterTextFollowsBarCounterAndFitsTheFace) {
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(text->property("text").toString(), QStringLiteral("1.1"));
 
-    recorder.counter.setProperty("barCounter", QStringLiteral("17.3"));
+    recorder.counter.setBarText(QStringLiteral("17.3"));
     EXPECT_EQ(text->property("text").toString(), QStringLiteral("17.3"));
 
     // Short text at the full size: 0.4 of the face's smaller side.
@@ -99,7 +97,7 @@ TEST_F(MainWindowTest, CounterTextFollowsBarCounterAndFitsTheFace) {
     EXPECT_NEAR(text->property("font").value<QFont>().pixelSize(), fullSize, 1);
 
     // A long position shrinks until it fits the face on one line.
-    recorder.counter.setProperty("barCounter", QStringLiteral("123456789.12"));
+    recorder.counter.setBarText(QStringLiteral("123456789.12"));
     EXPECT_TRUE(waitFor([&] {
         return text->property("contentWidth").toReal() <= counter->width() &&
                text->property("lineCount").toInt() == 1;
@@ -131,13 +129,12 @@ protected:
 };
 
 TEST_F(BeatProgressTest, FourBeatsHalfwayFillsTheFirstTwoCapsules) {
-    recorder.progress.beatsPerBar = 4;
-    recorder.progress.barProgress = 0.5;
+    recorder.setProgress(4, 0.5);
     bar = find(show(), "beatProgressView");
     ASSERT_NE(bar, nullptr);
     grab();
-    const QColor front = recorder.progress.frontColor;
-    const QColor back = recorder.progress.backColour;
+    const QColor front = recorder.counter.frontColor();
+    const QColor back = recorder.counter.backColour();
     // Capsule centres at 1/8, 3/8, 5/8 and 7/8 of the width.
     EXPECT_TRUE(near(colourAt(0.125), front)) << colourAt(0.125).name().toStdString();
     EXPECT_TRUE(near(colourAt(0.375), front)) << colourAt(0.375).name().toStdString();
@@ -153,25 +150,22 @@ TEST_F(BeatProgressTest, FollowsTheModelsColoursAndBeats) {
     bar = find(show(), "beatProgressView");
     ASSERT_NE(bar, nullptr);
     // A new bar: three beats, colours swapped, a third played.
-    recorder.progress.beatsPerBar = 3;
-    recorder.progress.barProgress = 0.34;
-    std::swap(recorder.progress.backColour, recorder.progress.frontColor);
-    emit recorder.progress.changed();
+    recorder.setProgress(3, 0.34);
+    recorder.counter.setColours(recorder.counter.frontColor(), recorder.counter.backColour());
     grab();
-    EXPECT_TRUE(near(colourAt(1.0 / 6), recorder.progress.frontColor));
-    EXPECT_TRUE(near(colourAt(0.5), recorder.progress.backColour));
-    EXPECT_TRUE(near(colourAt(5.0 / 6), recorder.progress.backColour));
+    EXPECT_TRUE(near(colourAt(1.0 / 6), recorder.counter.frontColor()));
+    EXPECT_TRUE(near(colourAt(0.5), recorder.counter.backColour()));
+    EXPECT_TRUE(near(colourAt(5.0 / 6), recorder.counter.backColour()));
 }
 
 TEST_F(BeatProgressTest, NoBeatsShowsNoCapsulesAndNoFill) {
-    recorder.progress.beatsPerBar = 0;
-    recorder.progress.barProgress = 0.5;
+    recorder.setProgress(0, 0.5);
     bar = find(show(), "beatProgressView");
     ASSERT_NE(bar, nullptr);
     grab();
     for (qreal f = 0.02; f < 1; f += 0.05) {
-        EXPECT_FALSE(near(colourAt(f), recorder.progress.frontColor)) << f;
-        EXPECT_FALSE(near(colourAt(f), recorder.progress.backColour)) << f;
+        EXPECT_FALSE(near(colourAt(f), recorder.counter.frontColor())) << f;
+        EXPECT_FALSE(near(colourAt(f), recorder.counter.backColour())) << f;
     }
 }
 
@@ -191,7 +185,7 @@ TEST(CapsuleLayout, EqualWidthsFourApartFillingTheRow) {
 // --- the go action ---
 
 TEST_F(MainWindowTest, GoWithQLabNotRunningAlertsAndDoesNotJump) {
-    recorder.statusAnswers = {QStringLiteral("QLab is not running")};
+    recorder.statusAnswers = {QLabModel::Status::NotRunning};
     QQuickWindow* window = show();
     QStringList lines;
     ScopedLineObserver observer(
@@ -215,8 +209,8 @@ TEST_F(MainWindowTest, GoWithQLabNotRunningAlertsAndDoesNotJump) {
 }
 
 TEST_F(MainWindowTest, GoRefusesWhenTheSecondCheckFindsNoWorkspace) {
-    recorder.statusAnswers = {QStringLiteral("QLab is running (Carvo cue found)"),
-                              QStringLiteral("QLab is running (no workspace open)")};
+    recorder.statusAnswers = {QLabModel::Status::RunningWithCarvoCue,
+                              QLabModel::Status::RunningNoWorkspace};
     QQuickWindow* window = show();
     click(find(window, "barCounterButton"));
     EXPECT_EQ(recorder.statusChecks, 2);
@@ -227,8 +221,8 @@ TEST_F(MainWindowTest, GoRefusesWhenTheSecondCheckFindsNoWorkspace) {
 
 TEST_F(MainWindowTest, GoWithAWorkspaceJumpsFromTheLastTriggeredBar) {
     // A workspace without the Carvo cue is enough.
-    recorder.statusAnswers = {QStringLiteral("QLab is running (workspace found but no Carvo cue)")};
-    recorder.counter.lastBarTriggered = 17;
+    recorder.statusAnswers = {QLabModel::Status::RunningWithWorkspace};
+    recorder.lastBarTriggered = 17;
     QQuickWindow* window = show();
     click(find(window, "barCounterButton"));
     EXPECT_EQ(recorder.calls, QStringList{QStringLiteral("jumpToBar QLab 17")});
@@ -252,7 +246,7 @@ protected:
         MainWindowTest::SetUp();
         recorder.catalogue = {{QStringLiteral("A1"), QStringLiteral("Overture")},
                               {QStringLiteral("B2"), QStringLiteral("Finale")}};
-        recorder.qlab.uniqueID = QStringLiteral("B2");
+        recorder.qlab.setSelectedCue(QStringLiteral("B2"));
         window = show();
     }
     void clickCueList() { click(find(window, "cueListButton")); }
@@ -310,7 +304,7 @@ TEST_F(CueListTest, RebuiltWhenTheSelectedCueChangesNotWhenOnlyTheCatalogueDoes)
     QTest::qWait(0);
     EXPECT_EQ(find(views->cueListWindow(), "cueRow_C3"), nullptr);
 
-    recorder.qlab.setProperty("uniqueID", QStringLiteral("A1"));
+    recorder.qlab.setSelectedCue(QStringLiteral("A1"));
     ASSERT_TRUE(waitFor([&] { return find(views->cueListWindow(), "cueRow_C3") != nullptr; }));
     EXPECT_EQ(rowColour("cueRow_A1"), QColor("green"));
     EXPECT_EQ(rowColour("cueRow_B2"), QColor("grey"));

@@ -23,12 +23,12 @@ QVariantMap interfaceInfo(const char* id, const char* name, const char* ip, cons
 class SettingsSheetTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        recorder.statusAnswers = {QStringLiteral("QLab is running (Carvo cue found)")};
-        recorder.server.interfaces = {
+        recorder.statusAnswers = {QLabModel::Status::RunningWithCarvoCue};
+        recorder.server.setInterfaces({
             interfaceInfo("lo-127.0.0.1", "lo", "127.0.0.1", "Loopback"),
             interfaceInfo("eth0-10.0.0.2", "eth0", "10.0.0.2", "Ethernet"),
             interfaceInfo("eth0-10.0.0.3", "eth0", "10.0.0.3", "Ethernet"),
-        };
+        });
     }
 
     void showMain() {
@@ -89,7 +89,7 @@ TEST_F(SettingsSheetTest, OpensOverTheMainWindowAndChecksQLabAtOnce) {
 }
 
 TEST_F(SettingsSheetTest, StatusStartsUncheckedEachTimeTheSheetIsMade) {
-    recorder.statusAnswers = {QStringLiteral("QLab is not running")};
+    recorder.statusAnswers = {QLabModel::Status::NotRunning};
     QQuickWindow* sheet = presentSheet();
     ASSERT_NE(sheet, nullptr);
     // Until the check has answered, the waiting text stands.
@@ -104,7 +104,7 @@ TEST_F(SettingsSheetTest, StatusStartsUncheckedEachTimeTheSheetIsMade) {
     EXPECT_TRUE(waitFor([&] { return find<QQuickWindow>(main, "settingsSheet") == nullptr; }));
     EXPECT_FALSE(main->property("showSettings").toBool());
 
-    recorder.statusAnswers = {QStringLiteral("QLab is running (no workspace open)")};
+    recorder.statusAnswers = {QLabModel::Status::RunningNoWorkspace};
     QQuickWindow* again = presentSheet();
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(find<QObject>(again, "qlabStatusText")->property("text").toString(),
@@ -116,8 +116,8 @@ TEST_F(SettingsSheetTest, StatusStartsUncheckedEachTimeTheSheetIsMade) {
 }
 
 TEST_F(SettingsSheetTest, CheckStatusButtonChecksAgain) {
-    recorder.statusAnswers = {QStringLiteral("QLab is not running"),
-                              QStringLiteral("QLab is running (workspace found but no Carvo cue)")};
+    recorder.statusAnswers = {QLabModel::Status::NotRunning,
+                              QLabModel::Status::RunningWithWorkspace};
     QQuickWindow* sheet = openSheet();
     auto* status = find<QObject>(sheet, "qlabStatusText");
     ASSERT_TRUE(waitFor([&] { return recorder.statusChecks == 1; }));

@@ -1,13 +1,15 @@
 import QtQuick
 import Carvo.Ui
 
-// One capsule per beat of the current bar, filled up to the bar's progress.
+// One capsule per beat of the current bar, filled up to the bar's progress: the show state's
+// figures in the counter's colours.
 BeatProgressBar {
-    property QtObject progressModel
+    required property CounterModel counter
+    required property ShowStateModel showState
 
     implicitHeight: 24
-    beatsPerBar: progressModel ? Math.max(0, progressModel.beatsPerBar) : 0
-    barProgress: progressModel ? progressModel.barProgress : 0
-    backColour: progressModel ? progressModel.backColour : "transparent"
-    frontColor: progressModel ? progressModel.frontColor : "transparent"
+    beatsPerBar: Math.max(0, showState.beatsPerBar)
+    barProgress: showState.progress
+    backColour: counter.backColour
+    frontColor: counter.frontColor
 }

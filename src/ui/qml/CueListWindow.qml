@@ -1,12 +1,13 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Window
+import Carvo.Ui
 
 // The catalogue of usable group cues; the selected cue's row is green.
 Window {
     id: root
 
-    required property QtObject bridge
+    required property UiBridge bridge
 
     title: "Cue List"
     width: 400

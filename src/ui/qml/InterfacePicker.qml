@@ -1,12 +1,13 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Carvo.Ui
 
 // The server's interface: the menu's value is the stored interface name itself.
 RowLayout {
     id: root
 
-    required property QtObject bridge
+    required property UiBridge bridge
 
     Label {
         text: "Interface"

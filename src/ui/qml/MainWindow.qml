@@ -8,7 +8,7 @@ import Carvo.Ui
 Window {
     id: root
 
-    required property QtObject bridge
+    required property UiBridge bridge
     // True while the settings sheet is shown.
     property bool showSettings: false
 
@@ -78,7 +78,8 @@ Window {
             Layout.fillWidth: true
             Layout.leftMargin: root.padding
             Layout.rightMargin: root.padding
-            progressModel: root.bridge.progressModel
+            counter: root.bridge.counter
+            showState: root.bridge.showState
         }
 
         BarCounterButton {
@@ -90,7 +91,7 @@ Window {
             Layout.leftMargin: root.padding
             Layout.rightMargin: root.padding
             Layout.bottomMargin: root.padding
-            text: root.bridge.counterManager ? root.bridge.counterManager.barCounter : ""
+            text: root.bridge.counter.barText
             onClicked: root.bridge.go()
         }
     }

@@ -2,6 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import QtQuick.Window
+import Carvo.Ui
 
 // A dialog that a QLab script shows ("Enter bar number." and the messages Carvo sends):
 // the text, a field when the script proposes an answer, and OK and Cancel.
@@ -12,8 +13,8 @@ Window {
     property bool hasField: false
     property alias answer: field.text
 
-    // OK (accepted true, with the field's text) or Cancel.
-    signal answered(bool accepted, string text)
+    // Takes the answer: OK (accepted true, with the field's text) or Cancel.
+    required property DialogWaiter waiter
 
     objectName: "qlabDialog"
     width: 340
@@ -41,20 +42,20 @@ Window {
             focus: true
             selectByMouse: true
             Layout.fillWidth: true
-            onAccepted: root.answered(true, text)
+            onAccepted: root.waiter.answer(true, text)
         }
         RowLayout {
             Layout.alignment: Qt.AlignRight
             Button {
                 objectName: "qlabDialogCancel"
                 text: "Cancel"
-                onClicked: root.answered(false, "")
+                onClicked: root.waiter.answer(false, "")
             }
             Button {
                 objectName: "qlabDialogOk"
                 text: "OK"
                 highlighted: true
-                onClicked: root.answered(true, field.text)
+                onClicked: root.waiter.answer(true, field.text)
             }
         }
     }

@@ -2,16 +2,17 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import QtQuick.Window
+import Carvo.Ui
 
 // The settings sheet over the main window: QLab's state and workspace preparation, the two
 // options, the server's interface, and the console.
 Window {
     id: root
 
-    required property QtObject bridge
+    required property UiBridge bridge
     property Window parentWindow
-    // The state as last checked; a new sheet starts unchecked.
-    property string qlabStatus: bridge.waitingToCheckText
+    // The state as last checked (a QLabModel.Status); a new sheet starts unchecked.
+    property int qlabStatus: QLabModel.WaitingToCheck
 
     signal dismissed
 
@@ -68,7 +69,7 @@ Window {
 
         Label {
             objectName: "qlabStatusText"
-            text: root.qlabStatus
+            text: root.bridge.qlabStatusText(root.qlabStatus)
             Layout.alignment: Qt.AlignHCenter
         }
 
@@ -206,7 +207,7 @@ Window {
                 objectName: "consoleText"
                 width: consoleBox.availableWidth
                 padding: 8
-                text: root.bridge.console ? root.bridge.console.logText : ""
+                text: root.bridge.logText
                 font.family: "monospace"
                 color: palette.text
                 wrapMode: Text.Wrap
@@ -231,7 +232,7 @@ Window {
         }
 
         Connections {
-            target: root.bridge.console
+            target: root.bridge
             function onLogTextChanged() {
                 Qt.callLater(consoleBox.scrollToBottom)
             }
@@ -245,12 +246,13 @@ Window {
         }
 
         Button {
+            id: closeButton
             objectName: "closeButton"
             text: "Close"
             Layout.alignment: Qt.AlignHCenter
             background: Rectangle {
                 radius: 8
-                color: parent.down ? palette.mid : palette.button
+                color: closeButton.down ? palette.mid : palette.button
                 border.color: palette.mid
             }
             onClicked: root.dismissed()
