@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,8 +33,8 @@ std::string_view validGroupCues();
 std::string_view resetCarvoCue();
 std::string_view makeChaseCue();
 
-// The templates, for whoever has to recognise a script and read its values back (the simulated
-// QLab). Placeholders are ⟨name⟩; one directly after a double quote is an escaped string value.
+// The templates. Placeholders are ⟨name⟩; one directly after a double quote is an escaped string
+// value.
 namespace templates {
 extern const std::string_view displayMessage;
 extern const std::string_view getFilesAndStartBar;
@@ -47,23 +46,21 @@ extern const std::string_view panicCue;
 extern const std::string_view panicFooter;
 } // namespace templates
 
+// One piece of a template: literal text, or a placeholder's name (quoted when it sits in a
+// string literal, i.e. right after a double quote).
+struct TemplatePiece {
+    std::string_view text;
+    bool isPlaceholder = false;
+    bool quoted = false;
+};
+
+// A template cut into its pieces, in order; what splices values in, and what reads them back.
+std::vector<TemplatePiece> templatePieces(std::string_view templateText);
+
 using SplicedValues = std::map<std::string, std::string, std::less<>>;
 
 // Fills every ⟨name⟩ of the template with its value, escaping those inside string literals.
 // A placeholder without a value is left as it stands.
 std::string splice(std::string_view templateText, const SplicedValues& values);
-
-// The inverse of splice: when script is exactly the template with values spliced in, the values
-// as they were before splicing (string literals unescaped); otherwise none. A name used twice
-// must carry the same value both times.
-std::optional<SplicedValues> match(std::string_view templateText, std::string_view script);
-
-// The unique IDs of a panic script, in order; none when script is not one.
-std::optional<std::vector<std::string>> matchPanic(std::string_view script);
-
-// The text of the AppleScript string literal that starts right after `prefix` in script
-// (unescaped), e.g. the script source a Script cue creation script assigns; none when absent or
-// unterminated.
-std::optional<std::string> stringLiteralAfter(std::string_view script, std::string_view prefix);
 
 } // namespace carvo::scripts

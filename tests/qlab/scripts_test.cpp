@@ -1,5 +1,6 @@
 // The script texts are QLab's contract: each is compared byte for byte with a golden file, and
-// the splicing is checked to carry any value, hostile ones included, unchanged into QLab.
+// the splicing is checked to carry any value, hostile ones included, unchanged into QLab (as the
+// simulated QLab reads it back).
 #include <cmath>
 #include <fstream>
 #include <limits>
@@ -8,9 +9,13 @@
 #include <gtest/gtest.h>
 
 #include "qlab/scripts.h"
+#include "qlab/sim/script_match.h"
 
 namespace carvo::scripts {
 namespace {
+
+using sim::matchPanic;
+using sim::stringLiteralAfter;
 
 std::string golden(const std::string& name) {
     std::ifstream file(std::string(CARVO_QLAB_TEST_DATA) + "/golden/" + name, std::ios::binary);
@@ -66,7 +71,7 @@ TEST(Splicing, AnAttemptedInjectionStaysInsideTheStringLiteral) {
     const std::string hostile = "X\" then delete every cue --";
     const auto text = isCueRunning(hostile);
     EXPECT_NE(text.find(R"(uniqueID is "X\" then delete every cue --")"), std::string::npos);
-    const auto values = match(templates::isCueRunning, text);
+    const auto values = sim::matchTemplate(templates::isCueRunning, text);
     ASSERT_TRUE(values);
     EXPECT_EQ(values->at("uniqueID"), hostile);
 
@@ -79,15 +84,15 @@ TEST(Splicing, AnAttemptedInjectionStaysInsideTheStringLiteral) {
 TEST(Splicing, EveryTemplateReadsBackTheValuesItWasGiven) {
     for (const std::string value : {"", "plain", "quote \" and \\ slash", "\\\"", "line\nfeed",
                                     "ünïcødé ⟨x⟩", "end tell\"\ndo shell script \"rm -rf ~"}) {
-        const auto files =
-            match(templates::getFilesAndStartBar, getFilesAndStartBar(-1, value, 42, value));
+        const auto files = sim::matchTemplate(templates::getFilesAndStartBar,
+                                              getFilesAndStartBar(-1, value, 42, value));
         ASSERT_TRUE(files) << value;
         EXPECT_EQ(files->at("requestSource"), value);
         EXPECT_EQ(files->at("uniqueID"), value);
         EXPECT_EQ(files->at("lastBar"), "-1");
         EXPECT_EQ(files->at("barNumber"), "42");
 
-        const auto message = match(templates::displayMessage, displayMessage(value));
+        const auto message = sim::matchTemplate(templates::displayMessage, displayMessage(value));
         ASSERT_TRUE(message);
         EXPECT_EQ(message->at("message"), value);
 
@@ -98,20 +103,20 @@ TEST(Splicing, EveryTemplateReadsBackTheValuesItWasGiven) {
 
 TEST(Splicing, RecognitionRejectsAnyOtherText) {
     const auto running = isCueRunning("G1");
-    EXPECT_FALSE(match(templates::isCueElapsedOverOneSecond, running));
-    EXPECT_FALSE(match(templates::isCueRunning, running + "\n"));
-    EXPECT_FALSE(match(templates::isCueRunning, running.substr(1)));
+    EXPECT_FALSE(sim::matchTemplate(templates::isCueElapsedOverOneSecond, running));
+    EXPECT_FALSE(sim::matchTemplate(templates::isCueRunning, running + "\n"));
+    EXPECT_FALSE(sim::matchTemplate(templates::isCueRunning, running.substr(1)));
     auto altered = running;
     altered[altered.find("running")] = 'R';
-    EXPECT_FALSE(match(templates::isCueRunning, altered));
+    EXPECT_FALSE(sim::matchTemplate(templates::isCueRunning, altered));
     // An unescaped quote ends the literal where the template does not expect it.
     std::string unescaped(templates::isCueRunning);
     unescaped.replace(unescaped.find("⟨uniqueID⟩"), std::string_view("⟨uniqueID⟩").size(), "A\"B");
-    EXPECT_FALSE(match(templates::isCueRunning, unescaped));
+    EXPECT_FALSE(sim::matchTemplate(templates::isCueRunning, unescaped));
     // The ID appears twice in the get-files script; both must agree.
     auto twice = getFilesAndStartBar(1, "Chase", 1, "AAA");
     twice.replace(twice.rfind("AAA"), 3, "BBB");
-    EXPECT_FALSE(match(templates::getFilesAndStartBar, twice));
+    EXPECT_FALSE(sim::matchTemplate(templates::getFilesAndStartBar, twice));
 
     EXPECT_FALSE(matchPanic(panic({"A"}) + "\n"));
     EXPECT_FALSE(matchPanic("    tell application id \"com.figure53.QLab.5\" to tell front "

@@ -21,6 +21,7 @@
 
 #include "base/diagnostics.h"
 #include "base/numbers.h"
+#include "qlab/osc/slip_stream.h"
 #include "qlab/scripting_commands.h"
 
 namespace carvo::osc {
@@ -111,7 +112,7 @@ bool namesThisMachine(const QString& host) {
 class CommandReceiver::Stream : public QObject {
 public:
     Stream(QTcpSocket* socket, std::chrono::milliseconds idleTimeout, QObject* parent)
-        : QObject(parent), m_socket(socket), m_decoder(maxPacketBytes),
+        : QObject(parent), m_socket(socket), m_reader(maxPacketBytes),
           m_peer(comparable(socket->peerAddress())) {
         m_socket->setParent(this);
         // Qt reads no further ahead than this; the decoder holds at most one packet.
@@ -122,11 +123,10 @@ public:
     }
 
     QTcpSocket* m_socket;
-    SlipDecoder m_decoder;
+    SlipStreamReader m_reader;
     QHostAddress m_peer;
     QTimer m_idle;
     QElapsedTimer m_lastHeard;
-    bool m_heardAnything = false;
     bool m_fromQLab = false; // verified as QLab's host: never closed to make room for others
 };
 
@@ -440,21 +440,19 @@ void CommandReceiver::serve(Stream* stream) {
 }
 
 void CommandReceiver::readStream(Stream& stream) {
-    const QByteArray bytes = stream.m_socket->readAll();
-    if (bytes.isEmpty())
+    const bool first = !stream.m_reader.heardAnything();
+    auto read = stream.m_reader.read(*stream.m_socket);
+    if (read.bytes == 0)
         return;
     stream.m_idle.start();
     stream.m_lastHeard.restart();
-    // SLIP's END byte is 0xC0; liblo's and others' default TCP framing begins with a length.
-    if (!stream.m_heardAnything && bytes.front() == '\0')
+    if (first && stream.m_reader.looksLengthPrefixed())
         reportOnce(m_badPackets, QStringLiteral("length prefix"),
                    QStringLiteral("OSC over TCP from ") +
                        stream.m_socket->peerAddress().toString() +
                        QStringLiteral(" looks length-prefixed; Carvo takes SLIP framing (OSC "
                                       "1.1) or UDP"));
-    stream.m_heardAnything = true;
-    for (const std::string& packet :
-         stream.m_decoder.feed({bytes.constData(), static_cast<std::size_t>(bytes.size())}))
+    for (const std::string& packet : read.packets)
         receivePacket(packet);
 }
 

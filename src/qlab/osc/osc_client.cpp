@@ -1,10 +1,8 @@
 #include "qlab/osc/osc_client.h"
 
 #include <algorithm>
-#include <deque>
 #include <functional>
 #include <future>
-#include <map>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,11 +13,12 @@
 
 #include "base/diagnostics.h"
 #include "base/quit_signals.h"
+#include "qlab/osc/repeat_queue.h"
+#include "qlab/osc/slip_stream.h"
 
 namespace carvo::osc {
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
 using Done = std::function<void(Reply)>;
 
 std::string bytesOf(const std::vector<std::uint8_t>& bytes) {
@@ -44,34 +43,10 @@ enum class SessionEnd { retry, badPasscode };
 
 } // namespace
 
-QString Reply::description() const {
-    switch (status) {
-    case Status::ok:
-        return QStringLiteral("ok");
-    case Status::error:
-        return QStringLiteral("QLab answered with an error");
-    case Status::denied:
-        return QStringLiteral("QLab denied the request (passcode)");
-    case Status::timeout:
-        return QStringLiteral("QLab did not answer in time");
-    case Status::noConnection:
-        return QStringLiteral("no connection to QLab");
-    }
-    return {};
-}
-
 QString noControlMessage(const QString& workspaceName) {
     return QStringLiteral("❌ QLab's passcode for workspace \"%1\" does not allow control: use a "
                           "passcode with control rights")
         .arg(workspaceName);
-}
-
-std::string withoutWorkspace(std::string_view address) {
-    constexpr std::string_view prefix = "/workspace/";
-    if (!address.starts_with(prefix))
-        return std::string(address);
-    const auto slash = address.find('/', prefix.size());
-    return slash == std::string_view::npos ? std::string() : std::string(address.substr(slash));
 }
 
 // "1 MiB" or "64 KiB", for the line that names the frame limit.
@@ -92,7 +67,11 @@ public:
                  std::function<void(bool)> connectionChanged)
         : m_settings(std::move(settings)), m_session(std::move(session)),
           m_connectionChanged(std::move(connectionChanged)), m_retryDelay(m_settings.firstRetry),
-          m_decoder(m_settings.maxPacket) {}
+          m_reader(std::make_unique<SlipStreamReader>(m_settings.maxPacket)),
+          // Late replies are waited for half a timeout, so the next request still has time for
+          // its own.
+          m_matcher(m_settings.timeout / 2, &SteadyClock::now),
+          m_queue(m_settings.repeatWindow, m_settings.repeatMargin, &SteadyClock::now) {}
 
     void start() {
         m_socket = new QTcpSocket(this);
@@ -140,18 +119,11 @@ public:
         const auto gathered = send("/workspace/" + m_workspaceID + address, std::move(arguments),
                                    std::move(done), true);
         send("/version", {},
-             [this, weak = std::weak_ptr<Pending>(gathered)](std::vector<Reply> marker) {
-                 const auto pending = weak.lock();
-                 if (!pending || pending->finished)
-                     return;
-                 forget(pending);
-                 auto replies = std::move(pending->gathered);
-                 if (replies.empty())
-                     replies.push_back({marker.empty() || marker.front().ok()
-                                            ? Reply::Status::timeout
-                                            : marker.front().status,
-                                        {}});
-                 finish(pending, std::move(replies));
+             [this, weak = std::weak_ptr<ReplyMatcher::Waiter>(gathered)](
+                 const std::vector<Reply>& marker) {
+                 if (const auto ticket = weak.lock())
+                     m_matcher.endGathering(ticket, marker.empty() ? std::nullopt
+                                                                   : std::optional(marker.front()));
              });
     }
 
@@ -165,34 +137,12 @@ public:
     }
 
 private:
-    struct Pending {
-        std::string key;
-        Gathered done;
-        // Takes every reply for its key until its marker's reply comes.
-        bool gather = false;
-        std::vector<Reply> gathered;
-        bool written = false;
-        bool finished = false;
-    };
-    struct Outgoing {
-        std::string bytes;
-        std::string key;
-        std::shared_ptr<Pending> pending; // none: nothing waits for the reply (a thump)
-    };
-    // An address whose request timed out after it was written: its late replies are thrown
-    // away, and nothing more is written to it until they have come or the wait is given up.
-    struct Owed {
-        int replies = 0;
-        SteadyClock::time_point until;
-    };
-    static constexpr int unknownCount = 1 << 20;
-
     void connectNow() {
         if (m_stopping)
             return;
         m_down = false;
-        m_decoder = SlipDecoder(m_settings.maxPacket);
-        m_owed.clear();
+        m_reader = std::make_unique<SlipStreamReader>(m_settings.maxPacket);
+        m_matcher.forgetOwed();
         m_socket->abort();
         m_socket->connectToHost(m_settings.host, m_settings.port);
         m_connectTimeout.start(m_settings.timeout);
@@ -312,7 +262,7 @@ private:
             return;
         }
         m_thumpQueued = true;
-        m_outgoing.push_back(
+        m_queue.push(
             {bytesOf(encode({"/workspace/" + m_workspaceID + "/thump", {}})), "/thump", nullptr});
         pump();
     }
@@ -356,115 +306,49 @@ private:
         m_retryDelay = std::min(m_retryDelay * 2, m_settings.longestRetry);
     }
 
-    std::shared_ptr<Pending> send(const std::string& address, std::vector<Argument> arguments,
-                                  Gathered done, bool gather = false) {
+    ReplyMatcher::Ticket send(const std::string& address, std::vector<Argument> arguments,
+                              Gathered done, bool gather = false) {
         if (m_socket->state() != QAbstractSocket::ConnectedState) {
             done({{Reply::Status::noConnection, {}}});
             return nullptr;
         }
-        auto pending = std::make_shared<Pending>();
-        pending->key = withoutWorkspace(address);
-        pending->done = std::move(done);
-        pending->gather = gather;
-        m_waiting[pending->key].push_back(pending);
-        m_outgoing.push_back(
-            {bytesOf(encode({address, std::move(arguments)})), pending->key, pending});
+        auto ticket = m_matcher.expect(address, std::move(done), gather);
+        m_queue.push({bytesOf(encode({address, std::move(arguments)})), ticket->key, ticket});
         QTimer::singleShot(m_settings.timeout, this,
-                           [this, weak = std::weak_ptr<Pending>(pending)] { expire(weak); });
+                           [this, weak = std::weak_ptr<ReplyMatcher::Waiter>(ticket)] {
+                               if (const auto expired = weak.lock())
+                                   m_matcher.expire(expired);
+                           });
         pump();
-        return pending;
+        return ticket;
     }
 
-    // Writes what may go now, in order. A message holds the queue while its twin went out
-    // within the repeat window and its margin (so QLab never drops it), or while late replies
-    // to its address are still owed (so they cannot be taken for its own).
+    // Writes what may go now, in order, and looks again when the rest may.
     void pump() {
-        const auto now = SteadyClock::now();
-        const auto hold = m_settings.repeatWindow > std::chrono::milliseconds::zero()
-                              ? m_settings.repeatWindow + m_settings.repeatMargin
-                              : std::chrono::milliseconds::zero();
-        std::erase_if(m_lastSent, [&](const auto& entry) { return now - entry.second >= hold; });
-        std::erase_if(m_owed, [&](const auto& entry) { return now >= entry.second.until; });
-        while (!m_outgoing.empty()) {
-            Outgoing& next = m_outgoing.front();
-            if (next.pending && next.pending->finished) {
-                m_outgoing.pop_front();
-                continue;
-            }
-            SteadyClock::time_point free = now;
-            if (const auto twin = m_lastSent.find(next.bytes); twin != m_lastSent.end())
-                free = std::max(free, twin->second + hold);
-            if (const auto owed = m_owed.find(next.key); owed != m_owed.end())
-                free = std::max(free, owed->second.until);
-            if (free > now) {
-                const auto wait = std::chrono::ceil<std::chrono::milliseconds>(free - now);
-                m_pump.start(std::max(wait, std::chrono::milliseconds{1}));
-                return;
-            }
-            const auto frame = slipFrame(next.bytes);
-            m_socket->write(reinterpret_cast<const char*>(frame.data()),
-                            static_cast<qint64>(frame.size()));
-            if (hold > std::chrono::milliseconds::zero())
-                m_lastSent[next.bytes] = now;
-            if (next.pending) {
-                next.pending->written = true;
+        auto due = m_queue.take(m_matcher);
+        for (const auto& entry : due.entries) {
+            writeFramed(*m_socket, entry.bytes);
+            if (entry.waiter) {
+                ReplyMatcher::written(entry.waiter);
             } else {
                 m_thumpQueued = false; // heard from now on answers this thump
                 m_heard = false;
             }
-            m_outgoing.pop_front();
         }
-    }
-
-    void expire(const std::weak_ptr<Pending>& weak) {
-        const auto pending = weak.lock();
-        if (!pending || pending->finished)
-            return;
-        forget(pending);
-        if (pending->written) {
-            // Its reply may still come: it is owed, and belongs to no later request.
-            // Waited for half a timeout more, so the next request still has time for its own.
-            Owed& owed = m_owed[pending->key];
-            owed.replies = pending->gather ? unknownCount : owed.replies + 1;
-            owed.until = SteadyClock::now() + m_settings.timeout / 2;
-        }
-        finish(pending, {{Reply::Status::timeout, {}}});
-    }
-
-    void forget(const std::shared_ptr<Pending>& pending) {
-        const auto found = m_waiting.find(pending->key);
-        if (found == m_waiting.end())
-            return;
-        std::erase(found->second, pending);
-        if (found->second.empty())
-            m_waiting.erase(found);
-    }
-
-    void finish(const std::shared_ptr<Pending>& pending, std::vector<Reply> replies) {
-        pending->finished = true;
-        Gathered done = std::move(pending->done);
-        if (done)
-            done(std::move(replies));
+        if (due.retryIn)
+            m_pump.start(*due.retryIn);
     }
 
     void failAll(Reply::Status status) {
-        auto waiting = std::move(m_waiting);
-        m_waiting.clear();
-        m_outgoing.clear();
-        m_owed.clear();
-        for (auto& [key, queue] : waiting)
-            for (const auto& pending : queue)
-                if (!pending->finished)
-                    finish(pending, {{status, {}}});
+        m_queue.clear();
+        m_matcher.failAll(status);
     }
 
     void onReadyRead() {
-        const QByteArray bytes = m_socket->readAll();
         m_heard = true;
-        const std::size_t droppedBefore = m_decoder.droppedPackets();
-        const auto packets = m_decoder.feed(
-            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-        if (m_decoder.droppedPackets() != droppedBefore && !m_saidTooLarge) {
+        const std::size_t droppedBefore = m_reader->droppedPackets();
+        const auto packets = m_reader->read(*m_socket).packets;
+        if (m_reader->droppedPackets() != droppedBefore && !m_saidTooLarge) {
             consoleLine(QStringLiteral(
                             "QLab sent a message larger than Carvo's limit of %1; it was dropped")
                             .arg(sizeText(m_settings.maxPacket)));
@@ -483,30 +367,7 @@ private:
             const QString echoed = json.value(QStringLiteral("address")).toString();
             if (!echoed.isEmpty())
                 key = withoutWorkspace(echoed.toStdString());
-            if (const auto owed = m_owed.find(key); owed != m_owed.end()) {
-                // A late reply to a request that timed out: nobody's answer now.
-                if (SteadyClock::now() < owed->second.until) {
-                    if (--owed->second.replies <= 0) {
-                        m_owed.erase(owed);
-                        freed = true;
-                    }
-                    continue;
-                }
-                m_owed.erase(owed);
-                freed = true;
-            }
-            const auto found = m_waiting.find(key);
-            if (found == m_waiting.end() || found->second.empty())
-                continue; // nobody asks this (a thump's reply)
-            const auto pending = found->second.front();
-            if (pending->gather) {
-                pending->gathered.push_back(replyOf(json));
-                continue;
-            }
-            found->second.pop_front();
-            if (found->second.empty())
-                m_waiting.erase(found);
-            finish(pending, {replyOf(json)});
+            freed = m_matcher.take(key, replyOf(json)) || freed;
         }
         if (freed)
             pump();
@@ -522,11 +383,10 @@ private:
     QTimer m_pump{this};
     QTimer m_connectTimeout{this};
     std::chrono::milliseconds m_retryDelay;
-    SlipDecoder m_decoder;
-    std::map<std::string, std::deque<std::shared_ptr<Pending>>> m_waiting;
-    std::deque<Outgoing> m_outgoing;
-    std::map<std::string, SteadyClock::time_point> m_lastSent;
-    std::map<std::string, Owed> m_owed;
+    // Made anew for each connection: no part of a packet carries over.
+    std::unique_ptr<SlipStreamReader> m_reader;
+    ReplyMatcher m_matcher;
+    RepeatQueue m_queue;
     std::string m_workspaceID;
     bool m_up = false;
     bool m_down = false;

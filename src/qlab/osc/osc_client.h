@@ -19,6 +19,7 @@
 #include <QString>
 
 #include "qlab/osc/osc.h"
+#include "qlab/osc/reply_matcher.h"
 
 class QThread;
 
@@ -45,20 +46,6 @@ struct ClientSettings {
     std::chrono::milliseconds firstRetry{500};
     std::chrono::milliseconds longestRetry{8000};
 };
-
-struct Reply {
-    enum class Status { ok, error, denied, timeout, noConnection };
-    Status status = Status::noConnection;
-    QJsonValue data;
-
-    bool ok() const { return status == Status::ok; }
-    // The reason, for a diagnostic line.
-    QString description() const;
-};
-
-// "/workspace/{id}/cue_id/X/isRunning" and "/cue_id/X/isRunning" name the same question: replies
-// are matched on the address without its workspace part.
-std::string withoutWorkspace(std::string_view address);
 
 // What the operator is told when the passcode connects without the right to run cues.
 QString noControlMessage(const QString& workspaceName);

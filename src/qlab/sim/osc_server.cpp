@@ -1,20 +1,15 @@
 #include "qlab/sim/osc_server.h"
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
-#include <map>
-#include <set>
 
-#include <QFileInfo>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QUuid>
 
 #include "base/text.h"
+#include "qlab/osc/slip_stream.h"
 
 namespace carvo::sim {
 namespace {
@@ -24,400 +19,10 @@ constexpr std::size_t maxPacket = 64 * 1024;
 constexpr int holdPollMs = 20;
 // Changes from the other side of the model and cues that reach their end are seen this often.
 constexpr int updatePollMs = 20;
-const QString qlabVersion = QStringLiteral("5.5.3");
-// What a workspace without a passcode grants every connection.
-const QString allRights = QStringLiteral("view|edit|control");
 
 qint64 monotonicMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-QString asText(const std::string& text) {
-    return fromUtf8(text);
-}
-
-// The address's parts after its leading slash; none unless it is an OSC address.
-std::optional<QStringList> partsOf(const std::string& address) {
-    if (address.empty() || address.front() != '/')
-        return std::nullopt;
-    return asText(address.substr(1)).split(u'/');
-}
-
-std::optional<double> secondsOf(const osc::Argument& argument) {
-    double value = 0.0;
-    if (const auto* f = std::get_if<float>(&argument))
-        value = *f;
-    else if (const auto* d = std::get_if<double>(&argument))
-        value = *d;
-    else if (const auto integer = osc::integerOf(argument))
-        value = static_cast<double>(*integer);
-    else
-        return std::nullopt;
-    return std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
-}
-
-std::optional<bool> switchOf(const osc::Argument& argument) {
-    if (std::holds_alternative<osc::True>(argument))
-        return true;
-    if (std::holds_alternative<osc::False>(argument))
-        return false;
-    if (const auto number = secondsOf(argument))
-        return *number != 0.0;
-    if (const auto* text = std::get_if<std::string>(&argument)) {
-        if (*text == "1" || *text == "true")
-            return true;
-        if (*text == "0" || *text == "false")
-            return false;
-    }
-    return std::nullopt;
-}
-
-bool isGroup(const Cue& cue) {
-    return QString::compare(cue.type, QStringLiteral("Group"), Qt::CaseInsensitive) == 0;
-}
-
-// The name QLab shows in the cue list: the cue's name, or a default made from its target.
-QString listName(const Cue& cue) {
-    if (!cue.name.isEmpty())
-        return cue.name;
-    if (!cue.fileTarget.isEmpty())
-        return QFileInfo(cue.fileTarget).fileName();
-    if (!cue.customString.isEmpty())
-        return cue.customString;
-    return cue.type;
-}
-
-// One cue property as OSC reads it, and writes it when it can be written.
-struct Property {
-    const char* name;
-    QJsonValue (*get)(Cue& cue, double now);
-    bool (*set)(Cue& cue, const osc::Argument& value); // null: read only
-};
-
-bool setText(QString& field, const osc::Argument& value) {
-    const auto text = osc::textOf(value);
-    if (!text)
-        return false;
-    field = asText(*text);
-    return true;
-}
-
-const Property properties[] = {
-    {"uniqueID", [](Cue& c, double) { return QJsonValue(c.uniqueID); }, nullptr},
-    {"type", [](Cue& c, double) { return QJsonValue(c.type); }, nullptr},
-    {"number", [](Cue& c, double) { return QJsonValue(c.number); },
-     [](Cue& c, const osc::Argument& v) { return setText(c.number, v); }},
-    {"name", [](Cue& c, double) { return QJsonValue(c.name); },
-     [](Cue& c, const osc::Argument& v) { return setText(c.name, v); }},
-    {"listName", [](Cue& c, double) { return QJsonValue(listName(c)); }, nullptr},
-    {"displayName", [](Cue& c, double) { return QJsonValue(listName(c)); }, nullptr},
-    {"notes", [](Cue& c, double) { return QJsonValue(c.notes); },
-     [](Cue& c, const osc::Argument& v) { return setText(c.notes, v); }},
-    {"fileTarget",
-     [](Cue& c, double) {
-         return c.fileTarget.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(c.fileTarget);
-     },
-     nullptr},
-    {"isRunning", [](Cue& c, double now) { return QJsonValue(isPlaying(c, now)); }, nullptr},
-    {"actionElapsed", [](Cue& c, double now) { return QJsonValue(actionElapsed(c, now)); },
-     nullptr},
-    {"duration", [](Cue& c, double) { return QJsonValue(c.duration); }, nullptr},
-    {"armed", [](Cue&, double) { return QJsonValue(true); }, nullptr},
-    {"flagged", [](Cue&, double) { return QJsonValue(false); }, nullptr},
-    {"colorName", [](Cue&, double) { return QJsonValue(QStringLiteral("none")); }, nullptr},
-    {"customString", [](Cue& c, double) { return QJsonValue(c.customString); },
-     [](Cue& c, const osc::Argument& v) { return setText(c.customString, v); }},
-    {"networkPatchNumber", [](Cue& c, double) { return QJsonValue(c.networkPatchNumber); },
-     [](Cue& c, const osc::Argument& v) {
-         const auto text = osc::textOf(v);
-         bool ok = false;
-         const int number = text ? asText(*text).toInt(&ok) : 0;
-         if (!ok || number < 0)
-             return false;
-         c.networkPatchNumber = number;
-         return true;
-     }},
-    {"networkPatchName", [](Cue& c, double) { return QJsonValue(c.networkPatchName); },
-     [](Cue& c, const osc::Argument& v) { return setText(c.networkPatchName, v); }},
-};
-
-const Property* propertyNamed(const QString& name) {
-    for (const auto& property : properties)
-        if (name == QLatin1String(property.name))
-            return &property;
-    return nullptr;
-}
-
-// QLab's cue dictionary; the deep form nests a group's children under "cues".
-QJsonObject cueDictionary(const Cue& cue, bool deep) {
-    QJsonObject object{{QStringLiteral("uniqueID"), cue.uniqueID},
-                       {QStringLiteral("number"), cue.number},
-                       {QStringLiteral("name"), cue.name},
-                       {QStringLiteral("listName"), listName(cue)},
-                       {QStringLiteral("type"), cue.type},
-                       {QStringLiteral("colorName"), QStringLiteral("none")},
-                       {QStringLiteral("flagged"), false},
-                       {QStringLiteral("armed"), true}};
-    if (deep && isGroup(cue)) {
-        QJsonArray children;
-        for (const auto& child : cue.children)
-            children.append(cueDictionary(child, true));
-        object.insert(QStringLiteral("cues"), children);
-    }
-    return object;
-}
-
-// The model keeps a workspace's cues without a cue list around them; QLab always has one.
-QJsonObject cueListDictionary(const Workspace& workspace) {
-    const QString name = QStringLiteral("Main Cue List");
-    QJsonArray cues;
-    for (const auto& cue : workspace.cues)
-        cues.append(cueDictionary(cue, true));
-    return {{QStringLiteral("uniqueID"), workspace.uniqueID + QStringLiteral("-LIST")},
-            {QStringLiteral("number"), QString()},
-            {QStringLiteral("name"), name},
-            {QStringLiteral("listName"), name},
-            {QStringLiteral("type"), QStringLiteral("Cue List")},
-            {QStringLiteral("colorName"), QStringLiteral("none")},
-            {QStringLiteral("flagged"), false},
-            {QStringLiteral("armed"), true},
-            {QStringLiteral("cues"), cues}};
-}
-
-// QLab's type names, as /new takes them in lower case.
-const char* const cueTypes[] = {
-    "Audio",     "Mic",      "Video",  "Camera", "Text",  "Light",  "Fade",  "Network", "MIDI",
-    "MIDI File", "Timecode", "Start",  "Stop",   "Pause", "Load",   "Reset", "Devamp",  "GoTo",
-    "Target",    "Arm",      "Disarm", "Wait",   "Memo",  "Script", "Group",
-};
-
-std::optional<QString> cueTypeNamed(const QString& name) {
-    for (const char* type : cueTypes)
-        if (QString::compare(name, QLatin1String(type), Qt::CaseInsensitive) == 0)
-            return QString::fromLatin1(type);
-    return std::nullopt;
-}
-
-template <typename Visit> Cue* firstCue(std::vector<Cue>& cues, Visit&& matches) {
-    for (auto& cue : cues) {
-        if (matches(cue))
-            return &cue;
-        if (auto* inner = firstCue(cue.children, matches))
-            return inner;
-    }
-    return nullptr;
-}
-
-// "selected" is the last selected cue that exists, as the get-files script takes it; any other
-// word is a cue number.
-Cue* cueByNumber(Workspace& workspace, const QString& number) {
-    if (number == QLatin1String("selected")) {
-        for (auto it = workspace.selected.crbegin(); it != workspace.selected.crend(); ++it)
-            if (auto* cue = findCue(workspace.cues, *it))
-                return cue;
-        return nullptr;
-    }
-    return firstCue(workspace.cues, [&](const Cue& cue) { return cue.number == number; });
-}
-
-Workspace* workspaceWithID(WorkspaceFile& model, const QString& id) {
-    for (auto& workspace : model.workspaces)
-        if (workspace.uniqueID == id)
-            return &workspace;
-    return nullptr;
-}
-
-// Where a message goes: the application, or one workspace's method (rest) with or without a
-// workspace ID in front; none names every open workspace, as QLab 5 delivers it.
-struct Route {
-    bool application = false;
-    std::optional<QString> workspaceID;
-    QStringList rest;
-};
-
-std::optional<Route> routeOf(const std::string& address) {
-    auto parts = partsOf(address);
-    if (!parts)
-        return std::nullopt;
-    static const QStringList applicationMethods{
-        QStringLiteral("workspaces"), QStringLiteral("version"), QStringLiteral("alwaysReply"),
-        QStringLiteral("thump")};
-    if (parts->size() == 1 && applicationMethods.contains(parts->front()))
-        return Route{true, std::nullopt, *parts};
-    if (parts->front() == QLatin1String("workspace")) {
-        if (parts->size() < 3)
-            return Route{true, std::nullopt, *parts}; // no such method: an application error
-        return Route{false, parts->at(1), parts->mid(2)};
-    }
-    return Route{false, std::nullopt, *parts};
-}
-
-// A cue's method: the cue's word after "cue" or "cue_id", and the method after it.
-struct CueMethod {
-    bool byID = false;
-    QString cue;
-    QString method;
-};
-
-std::optional<CueMethod> cueMethodOf(const QStringList& rest) {
-    if (rest.size() < 3 ||
-        (rest[0] != QLatin1String("cue") && rest[0] != QLatin1String("cue_id")) ||
-        rest[1].isEmpty())
-        return std::nullopt;
-    return CueMethod{rest[0] == QLatin1String("cue_id"), rest[1], rest.mid(2).join(u'/')};
-}
-
-std::optional<QStringList> keysOf(const osc::Message& message) {
-    if (message.arguments.size() != 1)
-        return std::nullopt;
-    const auto* text = std::get_if<std::string>(&message.arguments.front());
-    if (!text)
-        return std::nullopt;
-    const auto document = QJsonDocument::fromJson(QByteArray::fromStdString(*text));
-    if (!document.isArray())
-        return std::nullopt;
-    QStringList keys;
-    for (const auto& key : document.array()) {
-        if (!key.isString())
-            return std::nullopt;
-        keys.append(key.toString());
-    }
-    return keys;
-}
-
-const QStringList runningCueIDs{QStringLiteral("runningCues"), QStringLiteral("uniqueIDs")};
-
-// Every running cue of the workspace, depth first: the whole dictionary, or its ID alone.
-QJsonArray runningCues(Workspace& workspace, double now, bool idsOnly) {
-    QJsonArray list;
-    firstCue(workspace.cues, [&](Cue& cue) {
-        if (isPlaying(cue, now))
-            list.append(idsOnly ? QJsonObject{{QStringLiteral("uniqueID"), cue.uniqueID}}
-                                : cueDictionary(cue, false));
-        return false;
-    });
-    return list;
-}
-
-// What a subscriber to updates is told about when it changes: a cue's running state and the
-// properties OSC reads.
-std::map<QString, QString> cueStates(Workspace& workspace, double now) {
-    std::map<QString, QString> states;
-    firstCue(workspace.cues, [&](Cue& cue) {
-        states[cue.uniqueID] =
-            QStringList{isPlaying(cue, now) ? QStringLiteral("1") : QStringLiteral("0"),
-                        cue.number,
-                        cue.name,
-                        cue.notes,
-                        cue.fileTarget,
-                        cue.customString,
-                        QString::number(cue.networkPatchNumber),
-                        cue.networkPatchName}
-                .join(QChar(0x1f));
-        return false;
-    });
-    return states;
-}
-
-// Deletes the cue with this unique ID wherever it sits, with its children; false when there is
-// none.
-bool removeCue(std::vector<Cue>& cues, const QString& uniqueID) {
-    for (auto it = cues.begin(); it != cues.end(); ++it) {
-        if (it->uniqueID.compare(uniqueID, Qt::CaseInsensitive) == 0) {
-            cues.erase(it);
-            return true;
-        }
-        if (removeCue(it->children, uniqueID))
-            return true;
-    }
-    return false;
-}
-
-// Whether a method answers with data, and so is answered even while alwaysReply is off.
-bool returnsData(const QStringList& rest, const osc::Message& message) {
-    if (rest.size() == 1)
-        return rest[0] == QLatin1String("connect") || rest[0] == QLatin1String("thump") ||
-               rest[0] == QLatin1String("cueLists") || rest[0] == QLatin1String("new") ||
-               rest[0] == QLatin1String("runningCues");
-    if (rest == runningCueIDs)
-        return true;
-    const auto method = cueMethodOf(rest);
-    if (!method)
-        return false;
-    if (method->method == QLatin1String("valuesForKeys") ||
-        method->method == QLatin1String("children") ||
-        method->method == QLatin1String("children/shallow"))
-        return true;
-    return propertyNamed(method->method) && message.arguments.empty();
-}
-
-// The kind of AppleScript a method stands in for, so the model's hang holds it the same way.
-std::optional<ScriptKind> scriptKindOf(const QStringList& rest, const osc::Message& message) {
-    if (rest.size() == 1) {
-        if (rest[0] == QLatin1String("cueLists"))
-            return ScriptKind::catalogue;
-        if (rest[0] == QLatin1String("new"))
-            return ScriptKind::scriptCue;
-        if (rest[0] == QLatin1String("connect"))
-            return ScriptKind::status;
-        if (rest[0] == QLatin1String("runningCues"))
-            return ScriptKind::running;
-        return std::nullopt;
-    }
-    if (rest == runningCueIDs)
-        return ScriptKind::running;
-    if (rest.size() == 2 && rest[0] == QLatin1String("delete_id"))
-        return ScriptKind::scriptCue;
-    const auto method = cueMethodOf(rest);
-    if (!method)
-        return std::nullopt;
-    const auto& name = method->method;
-    // Asking for the cue numbered "Carvo" is the status check's question.
-    if (!method->byID && method->cue == QLatin1String("Carvo"))
-        return ScriptKind::status;
-    if (name == QLatin1String("isRunning"))
-        return ScriptKind::running;
-    if (name == QLatin1String("actionElapsed"))
-        return ScriptKind::elapsed;
-    if (name == QLatin1String("valuesForKeys")) {
-        const auto keys = keysOf(message);
-        // Asking a cue's type is the jump's question about its group, whatever comes along.
-        if (keys && keys->contains(QStringLiteral("type")))
-            return ScriptKind::files;
-        if (keys && keys->contains(QStringLiteral("isRunning")))
-            return ScriptKind::running;
-        if (keys && keys->contains(QStringLiteral("actionElapsed")))
-            return ScriptKind::elapsed;
-        return ScriptKind::files;
-    }
-    if (name == QLatin1String("children") || name == QLatin1String("children/shallow"))
-        return ScriptKind::files;
-    if (name == QLatin1String("loadAt") || name == QLatin1String("start"))
-        return ScriptKind::load;
-    if (name == QLatin1String("panic") || name == QLatin1String("stop"))
-        return ScriptKind::panic;
-    return std::nullopt;
-}
-
-} // namespace
-
-struct Outcome {
-    QString status;
-    std::optional<QJsonValue> data;
-    // A message to several cues answered once per cue: each one's outcome.
-    std::vector<Outcome> each;
-};
-
-namespace {
-Outcome ok(QJsonValue data) {
-    return {QStringLiteral("ok"), std::move(data), {}};
-}
-Outcome done() {
-    return {QStringLiteral("ok"), std::nullopt, {}};
-}
-Outcome error() {
-    return {QStringLiteral("error"), std::nullopt, {}};
 }
 
 std::string argumentText(const osc::Argument& argument) {
@@ -466,12 +71,8 @@ QString dumpText(const osc::Message& message) {
 
 struct OscServer::Client {
     QTcpSocket* socket = nullptr;
-    osc::SlipDecoder decoder{maxPacket};
-    bool alwaysReply = false;
-    // Workspace IDs this connection gave the passcode for, with the rights it was granted.
-    std::map<QString, QStringList> connected;
-    // Workspaces this connection asked for updates from, with what it was last told of them.
-    std::map<QString, std::map<QString, QString>> watched;
+    osc::SlipStreamReader reader{maxPacket};
+    OscSession session;
     std::optional<osc::Message> previous;
     qint64 previousAtMs = 0;
     // Messages read but not yet arrived, in order: a jittered one holds those behind it.
@@ -500,7 +101,7 @@ struct OscServer::Client {
 };
 
 OscServer::OscServer(std::shared_ptr<SimulatedQLab> qlab, QObject* parent)
-    : QObject(parent), m_qlab(std::move(qlab)), m_server(new QTcpServer(this)) {
+    : QObject(parent), m_qlab(std::move(qlab)), m_methods(*m_qlab), m_server(new QTcpServer(this)) {
     connect(m_server, &QTcpServer::newConnection, this, &OscServer::accept);
     m_holdTimer.setInterval(holdPollMs);
     connect(&m_holdTimer, &QTimer::timeout, this, &OscServer::releaseHeld);
@@ -569,9 +170,7 @@ void OscServer::drop(Client* client) {
 }
 
 void OscServer::read(Client& client) {
-    const QByteArray bytes = client.socket->readAll();
-    for (const auto& packet : client.decoder.feed(
-             std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
+    for (const auto& packet : client.reader.read(*client.socket).packets) {
         // A packet that is not an OSC message is ignored, as QLab ignores it.
         const auto message = osc::decode(packet);
         if (!message)
@@ -644,68 +243,32 @@ void OscServer::runDue(Client& client) {
 
 void OscServer::run(Client& client, const osc::Message& message, bool mayHold) {
     if (mayHold) {
-        const auto route = routeOf(message.address);
-        const auto kind =
-            route && !route->application ? scriptKindOf(route->rest, message) : std::nullopt;
-        if (kind) {
-            QString cueID;
-            if (const auto method = cueMethodOf(route->rest)) {
-                cueID = method->cue;
-                if (!method->byID) {
-                    m_qlab->change([&](WorkspaceFile& model) {
-                        for (auto& workspace : model.workspaces)
-                            if (!route->workspaceID || workspace.uniqueID == *route->workspaceID)
-                                if (const auto* cue = cueByNumber(workspace, method->cue)) {
-                                    cueID = cue->uniqueID;
-                                    return;
-                                }
-                    });
-                }
-            }
-            if (const auto hang = m_qlab->hangFor(*kind, cueID)) {
+        if (const auto hold = m_methods.holdOf(message)) {
+            if (const auto hang = m_qlab->hangFor(hold->kind, hold->cueID)) {
                 std::optional<qint64> until;
                 if (hang->seconds)
                     until = monotonicMs() + static_cast<qint64>(*hang->seconds * 1000.0);
-                client.held.push_back({message, *kind, cueID, until});
+                client.held.push_back({message, hold->kind, hold->cueID, until});
                 if (!m_holdTimer.isActive())
                     m_holdTimer.start();
                 return;
             }
         }
     }
-    for (const auto& reply : answer(client, message))
-        send(client, asText(message.address), reply);
+    const auto replies = m_methods.answer(client.session, message);
+    // A subscriber to updates is told of changes from now on.
+    if (!client.session.watched.empty() && !m_updateTimer.isActive())
+        m_updateTimer.start();
+    for (const auto& reply : replies)
+        send(client, fromUtf8(message.address), reply);
 }
 
 void OscServer::sendUpdates() {
-    const auto clock = m_qlab->clock();
     bool watching = false;
     for (auto& client : m_clients) {
-        std::vector<std::string> updates;
-        m_qlab->change([&](WorkspaceFile& model) {
-            const double now = clock->now();
-            for (auto& [workspaceID, told] : client->watched) {
-                auto* workspace = workspaceWithID(model, workspaceID);
-                if (!workspace)
-                    continue;
-                auto states = cueStates(*workspace, now);
-                const auto prefix = "/update/workspace/" + workspaceID.toStdString();
-                bool listChanged = states.size() != told.size();
-                for (const auto& [cueID, state] : states) {
-                    const auto before = told.find(cueID);
-                    if (before == told.end())
-                        listChanged = true;
-                    else if (before->second != state)
-                        updates.push_back(prefix + "/cue_id/" + cueID.toStdString());
-                }
-                if (listChanged)
-                    updates.push_back(prefix);
-                told = std::move(states);
-            }
-        });
-        for (const auto& address : updates)
+        for (const auto& address : m_methods.updates(client->session))
             sendMessage(*client, {address, {}});
-        watching = watching || !client->watched.empty();
+        watching = watching || !client->session.watched.empty();
     }
     if (!watching)
         m_updateTimer.stop();
@@ -735,248 +298,7 @@ void OscServer::releaseHeld() {
         m_holdTimer.stop();
 }
 
-std::vector<OscServer::Reply> OscServer::answer(Client& client, const osc::Message& message) {
-    std::vector<Reply> replies;
-    const auto route = routeOf(message.address);
-    if (!route) {
-        if (client.alwaysReply)
-            replies.push_back({QString(), QStringLiteral("error"), std::nullopt});
-        return replies;
-    }
-    const auto& args = message.arguments;
-
-    if (route->application) {
-        const QString method = route->rest.join(u'/');
-        if (method == QLatin1String("workspaces")) {
-            QJsonArray list;
-            m_qlab->inspect([&](const WorkspaceFile& model) {
-                for (const auto& workspace : model.workspaces)
-                    list.append(
-                        QJsonObject{{QStringLiteral("uniqueID"), workspace.uniqueID},
-                                    {QStringLiteral("displayName"), workspace.name},
-                                    {QStringLiteral("hasPasscode"), !workspace.passcode.isEmpty()},
-                                    {QStringLiteral("version"), qlabVersion}});
-            });
-            replies.push_back({QString(), QStringLiteral("ok"), QJsonValue(list)});
-        } else if (method == QLatin1String("version")) {
-            replies.push_back({QString(), QStringLiteral("ok"), QJsonValue(qlabVersion)});
-        } else if (method == QLatin1String("thump")) {
-            replies.push_back(
-                {QString(), QStringLiteral("ok"), QJsonValue(QStringLiteral("thump"))});
-        } else if (method == QLatin1String("alwaysReply")) {
-            if (args.empty()) {
-                replies.push_back(
-                    {QString(), QStringLiteral("ok"), QJsonValue(client.alwaysReply)});
-            } else if (const auto on = switchOf(args.front()); on && args.size() == 1) {
-                client.alwaysReply = *on;
-                if (client.alwaysReply)
-                    replies.push_back({QString(), QStringLiteral("ok"), std::nullopt});
-            } else if (client.alwaysReply) {
-                replies.push_back({QString(), QStringLiteral("error"), std::nullopt});
-            }
-        } else if (client.alwaysReply) {
-            replies.push_back({QString(), QStringLiteral("error"), std::nullopt});
-        }
-        return replies;
-    }
-
-    const bool due = client.alwaysReply || returnsData(route->rest, message);
-    const auto clock = m_qlab->clock();
-    m_qlab->change([&](WorkspaceFile& model) {
-        std::vector<Workspace*> targets;
-        if (route->workspaceID) {
-            auto* workspace = workspaceWithID(model, *route->workspaceID);
-            if (!workspace) {
-                if (due)
-                    replies.push_back({*route->workspaceID, QStringLiteral("error"), std::nullopt});
-                return;
-            }
-            targets.push_back(workspace);
-        } else {
-            for (auto& workspace : model.workspaces)
-                targets.push_back(&workspace);
-        }
-        for (auto* workspace : targets) {
-            const auto outcome = [&]() -> Outcome {
-                const auto& rest = route->rest;
-                const QString first = rest.front();
-                const auto granted = client.connected.find(workspace->uniqueID);
-                const bool connected =
-                    workspace->passcode.isEmpty() || granted != client.connected.end();
-                // What this connection may do here: everything without a passcode.
-                const auto may = [&](const char* right) {
-                    return workspace->passcode.isEmpty() ||
-                           (granted != client.connected.end() &&
-                            granted->second.contains(QLatin1String(right)));
-                };
-                if (rest.size() == 1 && first == QLatin1String("connect")) {
-                    if (workspace->passcode.isEmpty())
-                        return ok(QStringLiteral("ok:") + allRights);
-                    const auto given = args.empty() ? std::nullopt : osc::textOf(args.front());
-                    if (!given || asText(*given) != workspace->passcode) {
-                        client.connected.erase(workspace->uniqueID);
-                        return ok(QStringLiteral("badpass"));
-                    }
-                    client.connected[workspace->uniqueID] =
-                        workspace->passcodeRights.split(QLatin1Char('|'), Qt::SkipEmptyParts);
-                    return ok(QStringLiteral("ok:") + workspace->passcodeRights);
-                }
-                if (!connected || !may("view"))
-                    return {QStringLiteral("denied"), std::nullopt, {}};
-                const Outcome denied{QStringLiteral("denied"), std::nullopt, {}};
-                if (rest.size() == 1) {
-                    if (first == QLatin1String("disconnect")) {
-                        client.connected.erase(workspace->uniqueID);
-                        client.watched.erase(workspace->uniqueID);
-                        return done();
-                    }
-                    if (first == QLatin1String("updates")) {
-                        const auto on = args.size() == 1 ? switchOf(args.front()) : std::nullopt;
-                        if (!on)
-                            return error();
-                        if (!*on) {
-                            client.watched.erase(workspace->uniqueID);
-                            return done();
-                        }
-                        client.watched[workspace->uniqueID] = cueStates(*workspace, clock->now());
-                        if (!m_updateTimer.isActive())
-                            m_updateTimer.start();
-                        return done();
-                    }
-                    if (first == QLatin1String("runningCues"))
-                        return ok(runningCues(*workspace, clock->now(), false));
-                    if (first == QLatin1String("thump"))
-                        return ok(QStringLiteral("thump"));
-                    if (first == QLatin1String("cueLists"))
-                        return ok(QJsonArray{cueListDictionary(*workspace)});
-                    if (first == QLatin1String("new")) {
-                        if (!may("edit"))
-                            return denied;
-                        const auto given =
-                            args.size() == 1 ? osc::textOf(args.front()) : std::nullopt;
-                        const auto type = given ? cueTypeNamed(asText(*given)) : std::nullopt;
-                        if (!type)
-                            return error();
-                        Cue cue;
-                        cue.uniqueID = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-                        cue.type = *type;
-                        workspace->selected = QStringList{cue.uniqueID};
-                        workspace->cues.push_back(std::move(cue));
-                        return ok(workspace->cues.back().uniqueID);
-                    }
-                    return error();
-                }
-                if (rest == runningCueIDs)
-                    return ok(runningCues(*workspace, clock->now(), true));
-                if (rest.size() == 2 && rest[0] == QLatin1String("delete_id")) {
-                    if (!may("edit"))
-                        return denied;
-                    if (!removeCue(workspace->cues, rest[1]))
-                        return error();
-                    workspace->selected.removeAll(rest[1]);
-                    return done();
-                }
-                const auto method = cueMethodOf(rest);
-                if (!method)
-                    return error();
-                const auto& name = method->method;
-                const bool runs = name == QLatin1String("loadAt") ||
-                                  name == QLatin1String("start") || name == QLatin1String("stop") ||
-                                  name == QLatin1String("panic");
-                if (runs ? !may("control") : (propertyNamed(name) && !args.empty() && !may("edit")))
-                    return denied;
-                std::vector<Cue*> cues;
-                if (!method->byID && method->cue == QLatin1String("selected")) {
-                    // A message to the selection reaches every selected cue.
-                    for (const QString& id : workspace->selected)
-                        if (Cue* selected = findCue(workspace->cues, id))
-                            cues.push_back(selected);
-                } else if (Cue* one = method->byID ? findCue(workspace->cues, method->cue)
-                                                   : cueByNumber(*workspace, method->cue)) {
-                    cues.push_back(one);
-                }
-                if (cues.empty())
-                    return error();
-                if (cues.size() == 1)
-                    return cueOutcome(*cues.front(), name, message);
-                std::vector<Outcome> each;
-                for (Cue* cue : cues)
-                    each.push_back(cueOutcome(*cue, name, message));
-                if (workspace->selectedReplies == Workspace::SelectedReplies::each) {
-                    Outcome several = each.back();
-                    several.each = std::move(each);
-                    return several;
-                }
-                QJsonArray list;
-                for (const Outcome& one : each) {
-                    if (one.status != QLatin1String("ok"))
-                        return one;
-                    if (one.data)
-                        list.append(*one.data);
-                }
-                return list.isEmpty() ? done() : ok(list);
-            }();
-            if (due) {
-                if (outcome.each.empty())
-                    replies.push_back({workspace->uniqueID, outcome.status, outcome.data});
-                for (const Outcome& one : outcome.each)
-                    replies.push_back({workspace->uniqueID, one.status, one.data});
-            }
-        }
-    });
-    return replies;
-}
-
-// One cue's method: what a message addressed to it does and answers.
-Outcome OscServer::cueOutcome(Cue& cueRef, const QString& name, const osc::Message& message) {
-    Cue* cue = &cueRef;
-    const auto& args = message.arguments;
-    const double now = m_qlab->clock()->now();
-    if (name == QLatin1String("valuesForKeys")) {
-        const auto keys = keysOf(message);
-        if (!keys)
-            return error();
-        QJsonObject values;
-        for (const auto& key : *keys)
-            if (const auto* property = propertyNamed(key))
-                values.insert(key, property->get(*cue, now));
-        return ok(values);
-    }
-    if (name == QLatin1String("children") || name == QLatin1String("children/shallow")) {
-        QJsonArray children;
-        for (const auto& child : cue->children)
-            children.append(cueDictionary(child, name == QLatin1String("children")));
-        return ok(children);
-    }
-    if (name == QLatin1String("loadAt")) {
-        const auto time = args.size() == 1 ? secondsOf(args.front()) : std::nullopt;
-        if (!time)
-            return error();
-        loadAt(*cue, *time, now);
-        return done();
-    }
-    if (!args.empty() && (name == QLatin1String("start") || name == QLatin1String("stop") ||
-                          name == QLatin1String("panic")))
-        return error();
-    if (name == QLatin1String("start")) {
-        start(*cue, now);
-        return done();
-    }
-    if (name == QLatin1String("stop") || name == QLatin1String("panic")) {
-        stop(*cue);
-        return done();
-    }
-    const auto* property = propertyNamed(name);
-    if (!property)
-        return error();
-    if (args.empty())
-        return ok(property->get(*cue, now));
-    if (!property->set || args.size() != 1 || !property->set(*cue, args.front()))
-        return error();
-    return done();
-}
-
-void OscServer::send(Client& client, const QString& address, const Reply& reply) {
+void OscServer::send(Client& client, const QString& address, const OscReply& reply) {
     QJsonObject object{{QStringLiteral("address"), address},
                        {QStringLiteral("status"), reply.status}};
     if (!reply.workspaceID.isEmpty())
@@ -988,11 +310,7 @@ void OscServer::send(Client& client, const QString& address, const Reply& reply)
 }
 
 void OscServer::sendMessage(Client& client, const osc::Message& message) {
-    const auto bytes = osc::encode(message);
-    const auto framed =
-        osc::slipFrame(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-    client.socket->write(reinterpret_cast<const char*>(framed.data()),
-                         static_cast<qint64>(framed.size()));
+    osc::writeFramed(*client.socket, message);
 }
 
 } // namespace carvo::sim

@@ -2,7 +2,8 @@
 // The simulated QLab's OSC interface: QLab 5's OSC methods over TCP with double-END SLIP framing,
 // answered from the same workspace model and clock as the simulated QLab's AppleScript, so a cue
 // started over OSC is running for AppleScript and the other way round. Replies go back on the
-// connection as "/reply" + the address, with QLab's JSON text as their one argument.
+// connection as "/reply" + the address, with QLab's JSON text as their one argument. This is the
+// transport; what each method does is sim/osc_methods.
 //
 // Everything runs on the thread that owns the server; the model is reached only under the
 // simulated QLab's lock. Latency delays each message's effect and reply without blocking other
@@ -15,20 +16,18 @@
 #include <vector>
 
 #include <QHostAddress>
-#include <QJsonValue>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
 
 #include "qlab/osc/osc.h"
+#include "qlab/sim/osc_methods.h"
 #include "qlab/sim/simulated_qlab.h"
 
 class QTcpServer;
 class QTcpSocket;
 
 namespace carvo::sim {
-
-struct Outcome;
 
 // A message as oscdump prints it: the address, the type tags and each argument
 // ("/workspace/W1/cue_id/6A3B/loadAt f 12.500000"); just the address when it has none.
@@ -61,11 +60,6 @@ signals:
 
 private:
     struct Client;
-    struct Reply {
-        QString workspaceID; // empty for the application's own methods
-        QString status;      // "ok", "error" or "denied"
-        std::optional<QJsonValue> data;
-    };
 
     void accept();
     void read(Client& client);
@@ -74,14 +68,13 @@ private:
     void runDue(Client& client);
     void releaseHeld();
     void run(Client& client, const osc::Message& message, bool mayHold);
-    std::vector<Reply> answer(Client& client, const osc::Message& message);
-    Outcome cueOutcome(Cue& cue, const QString& method, const osc::Message& message);
     void sendUpdates();
-    void send(Client& client, const QString& address, const Reply& reply);
+    void send(Client& client, const QString& address, const OscReply& reply);
     void sendMessage(Client& client, const osc::Message& message);
     void drop(Client* client);
 
     std::shared_ptr<SimulatedQLab> m_qlab;
+    OscMethods m_methods;
     QTcpServer* m_server;
     std::vector<std::unique_ptr<Client>> m_clients;
     QTimer m_holdTimer;

@@ -12,6 +12,7 @@
 #include "base/diagnostics.h"
 #include "base/text.h"
 #include "base/numbers.h"
+#include "qlab/sim/script_match.h"
 
 namespace carvo::sim {
 namespace {
@@ -183,29 +184,29 @@ ScriptOutcome SimulatedQLab::run(const QString& source) {
     ScriptKind kind = ScriptKind::status;
     QString uniqueID;
     std::function<ScriptOutcome()> answer;
-    if (const auto values = scripts::match(scripts::templates::displayMessage, script)) {
+    if (const auto values = matchTemplate(scripts::templates::displayMessage, script)) {
         kind = ScriptKind::message;
         answer = [this, message = fromUtf8(values->at("message"))] {
             return displayMessage(message);
         };
-    } else if (auto files = scripts::match(scripts::templates::getFilesAndStartBar, script)) {
+    } else if (auto files = matchTemplate(scripts::templates::getFilesAndStartBar, script)) {
         kind = ScriptKind::files;
         uniqueID = fromUtf8(files->at("uniqueID"));
         answer = [this, values = std::move(*files)] { return getFilesAndStartBar(values); };
-    } else if (const auto running = scripts::match(scripts::templates::isCueRunning, script)) {
+    } else if (const auto running = matchTemplate(scripts::templates::isCueRunning, script)) {
         kind = ScriptKind::running;
         uniqueID = fromUtf8(running->at("uniqueID"));
         answer = [this, uniqueID] { return cueQuestion(uniqueID, false); };
     } else if (const auto elapsed =
-                   scripts::match(scripts::templates::isCueElapsedOverOneSecond, script)) {
+                   matchTemplate(scripts::templates::isCueElapsedOverOneSecond, script)) {
         kind = ScriptKind::elapsed;
         uniqueID = fromUtf8(elapsed->at("uniqueID"));
         answer = [this, uniqueID] { return cueQuestion(uniqueID, true); };
-    } else if (auto load = scripts::match(scripts::templates::loadTimeAndStart, script)) {
+    } else if (auto load = matchTemplate(scripts::templates::loadTimeAndStart, script)) {
         kind = ScriptKind::load;
         uniqueID = fromUtf8(load->at("uniqueID"));
         answer = [this, values = std::move(*load)] { return loadTimeAndStart(values); };
-    } else if (auto ids = scripts::matchPanic(script)) {
+    } else if (auto ids = matchPanic(script)) {
         kind = ScriptKind::panic;
         answer = [this, values = std::move(*ids)] { return panic(values); };
     } else if (script == scripts::checkStatus()) {
@@ -489,7 +490,7 @@ ScriptOutcome SimulatedQLab::validGroupCues() {
 
 ScriptOutcome SimulatedQLab::makeScriptCue(bool carvoCue) {
     const std::string_view script = carvoCue ? scripts::resetCarvoCue() : scripts::makeChaseCue();
-    const auto source = scripts::stringLiteralAfter(script, "set scriptSource to \"");
+    const auto source = stringLiteralAfter(script, "set scriptSource to \"");
     {
         std::lock_guard lock(m_mutex);
         if (!m_model.running)
