@@ -1,6 +1,7 @@
 // The reader's one error value on its way out: a track's failure is placed in the file once, by
 // the chunk walker, and keeps its kind; the results hold it without any exception.
 
+#include "smf/event_decoders.h"
 #include "smf/midi_file.h"
 #include "smf/track_decoder.h"
 #include "support/midi_bytes.h"
@@ -129,6 +130,25 @@ TEST(ErrorResults, FileFailuresAreResultsAndExceptionsOnlyAtTheEdge) {
     // The exception forms throw the read failure as the platform's error, the rest as is.
     EXPECT_THROW(raise(read.error()), FileReadError);
     EXPECT_THROW(raise(opened.error()), DecodeError);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ErrorResults, AnEventKindRefusesWithTheSameErrorValue) {
+    // A single event's refusal is the reader's error too: malformed, with the reason as its
+    // message, and no place in a file.
+    const auto refused = decode<Tempo>(Bytes{0xFF, 0x58, 0x03, 0, 0, 0});
+    ASSERT_FALSE(refused);
+    const DecodeError& error = refused.error();
+    EXPECT_EQ(error.kind(), DecodeError::Case::malformed);
+    EXPECT_EQ(error.errorDescription(), "Malformed: Event does not start with expected bytes.");
+    EXPECT_FALSE(error.context());
+
+    const auto byKind = decodeStream(MIDIFileEventType::noteOn, Bytes{0x80, 0x3C, 0x00});
+    ASSERT_FALSE(byKind);
+    EXPECT_EQ(byKind.error().plainText(), "malformed(\"Invalid status nibble: 0x08.\")");
 }
 
 } // namespace
