@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <exception>
 #include <limits>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -209,20 +209,22 @@ BarTables tempoMapOfBytes(std::span<const std::uint8_t> bytes) {
 namespace {
 // What read gives, or nothing after "Failed to read MIDI file: " and the reason.
 template <class Read>
-auto readOrSayWhyNot(const LineWriter& writeLine, Read&& read) -> std::optional<decltype(read())> {
+auto readOrSayWhyNot(const LineWriter& writeLine, Read&& read)
+    -> std::optional<std::decay_t<decltype(read().value())>> {
     constexpr std::string_view prefix = "Failed to read MIDI file: ";
     const auto fail = [&](std::string_view reason) {
         writeLine(std::string(prefix).append(reason));
         return std::nullopt;
     };
     try {
-        return read();
-    } catch (const smf::DecodeError& error) {
-        return fail(error.plainText());
-    } catch (const smf::FileReadError& error) {
-        return fail(error.what());
-    } catch (const std::exception& error) {
-        // Out of memory for a huge file, say: still a file that could not be read.
+        auto result = read();
+        if (!result) {
+            return fail(result.error().plainText());
+        }
+        return std::move(result).value();
+    } catch (const std::bad_alloc& error) {
+        // The reader reports every problem of the file as its result; running out of memory for a
+        // huge file is not one of them, but it is still a file that could not be read.
         return fail(error.what());
     }
 }
@@ -230,15 +232,18 @@ auto readOrSayWhyNot(const LineWriter& writeLine, Read&& read) -> std::optional<
 
 std::optional<smf::MIDIFile> readMIDIFile(const std::filesystem::path& file,
                                           const LineWriter& writeLine) {
-    return readOrSayWhyNot(writeLine, [&] { return smf::MIDIFile::read(file); });
+    return readOrSayWhyNot(writeLine, [&] { return smf::MIDIFile::tryRead(file); });
 }
 
 std::optional<BarTables> readTempoMap(const std::filesystem::path& file,
                                       const LineWriter& writeLine) {
-    return readOrSayWhyNot(writeLine, [&] {
+    return readOrSayWhyNot(writeLine, [&]() -> smf::Result<BarTables> {
         ChangeCollector collector;
-        const auto header = smf::readEvents(file, collector);
-        return walk(std::move(collector).changes(), ticksPerQuarterOf(header.timeBase));
+        const auto header = smf::tryReadEvents(file, collector);
+        if (!header) {
+            return bytes::fail(header.error());
+        }
+        return walk(std::move(collector).changes(), ticksPerQuarterOf(header->timeBase));
     });
 }
 

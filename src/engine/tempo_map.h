@@ -44,7 +44,7 @@ inline constexpr std::size_t maxBarCount = 100'000;
 BarTables tempoMapOf(const smf::MIDIFile& file);
 
 // The same tables from a file's bytes, decoded without keeping its events: every event is still
-// checked, and the bytes MIDIFile::decode refuses are refused with the same DecodeError.
+// checked, and the bytes MIDIFile::decode refuses are refused by throwing the same DecodeError.
 BarTables tempoMapOfBytes(std::span<const std::uint8_t> bytes);
 
 // Reads and decodes a MIDI file; on failure writes "Failed to read MIDI file: " and the error's

@@ -1,8 +1,9 @@
 #include "midi/events.h"
 
+#include "bytes/hex.h"
+
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <initializer_list>
 
 namespace carvo::midi {
@@ -15,18 +16,6 @@ std::uint8_t status(std::uint8_t nibble, std::uint8_t channel) {
 // Channels are shown as musicians count them, from 1.
 std::string channelText(std::uint8_t channel) {
     return "ch " + std::to_string(channel + 1);
-}
-
-std::string hexBytes(std::span<const std::uint8_t> bytes) {
-    std::string text;
-    char part[4];
-    for (const std::uint8_t byte : bytes) {
-        std::snprintf(part, sizeof part, "%02X", byte);
-        if (!text.empty())
-            text += ' ';
-        text += part;
-    }
-    return text;
 }
 
 std::vector<std::uint8_t> ccRun(std::uint8_t channel, std::uint8_t msbController,
@@ -121,7 +110,7 @@ std::vector<std::uint8_t> SysEx7::rawBytes() const {
     return sysExBytes({}, manufacturer.view(), data.view());
 }
 std::string SysEx7::description() const {
-    return "SysEx manufacturer " + hexBytes(manufacturer.view()) + ", " +
+    return "SysEx manufacturer " + bytes::hexBytes(manufacturer.view()) + ", " +
            std::to_string(data.size()) + " data bytes";
 }
 
@@ -132,8 +121,8 @@ std::vector<std::uint8_t> UniversalSysEx7::rawBytes() const {
 std::string UniversalSysEx7::description() const {
     return std::string("Universal SysEx ") +
            (universalType == UniversalType::realTime ? "real-time" : "non-real-time") + " device " +
-           hexBytes(std::array<std::uint8_t, 1>{deviceID}) + " sub-IDs " +
-           hexBytes(std::array<std::uint8_t, 2>{subID1, subID2}) + ", " +
+           bytes::hexBytes(std::array<std::uint8_t, 1>{deviceID}) + " sub-IDs " +
+           bytes::hexBytes(std::array<std::uint8_t, 2>{subID1, subID2}) + ", " +
            std::to_string(data.size()) + " data bytes";
 }
 

@@ -1,14 +1,12 @@
 #include "midi/rejection.h"
 
-#include <cstdio>
+#include "bytes/hex.h"
 
 namespace carvo::midi {
 
 namespace {
 std::string hexByte(std::int64_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02llX", static_cast<unsigned long long>(value & 0xFF));
-    return text;
+    return bytes::hexByte(static_cast<std::uint8_t>(value & 0xFF));
 }
 } // namespace
 

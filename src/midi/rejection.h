@@ -1,7 +1,8 @@
 #pragma once
-// Why a decoder refused some bytes. Built without allocating, because the track decoder offers
-// every event to up to 22 decoders and throws almost all of these answers away; the readable
-// text is made only when somebody asks for it.
+// Why a decoder refused some bytes, as a code and up to two numbers. Built without allocating,
+// because the track decoder offers every event to up to 22 decoders and throws almost all of
+// these answers away; the readable text is made only when a refusal leaves the event decoders,
+// as the message of the reader's one error value (smf::DecodeError, `malformed`).
 
 #include "bytes/expected.h"
 

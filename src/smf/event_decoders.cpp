@@ -468,12 +468,26 @@ constexpr DecoderTables decoders =
 
 } // namespace
 
-DecodeResult<Payload> decodeStream(MIDIFileEventType kind, Bytes bytes) {
+namespace {
+Result<Decoded<Payload>> asError(DecodeResult<Payload>&& decoded) {
+    if (!decoded)
+        return fail(DecodeError::malformed(decoded.error().message()));
+    return std::move(decoded).value();
+}
+} // namespace
+
+namespace detail {
+DecodeResult<Payload> offerTo(MIDIFileEventType kind, Bytes bytes) {
     return decoders.stream[static_cast<std::size_t>(kind)](bytes);
 }
+} // namespace detail
 
-DecodeResult<Payload> decode(MIDIFileEventType kind, Bytes bytes) {
-    return decoders.exact[static_cast<std::size_t>(kind)](bytes);
+Result<Decoded<Payload>> decodeStream(MIDIFileEventType kind, Bytes bytes) {
+    return asError(detail::offerTo(kind, bytes));
+}
+
+Result<Decoded<Payload>> decode(MIDIFileEventType kind, Bytes bytes) {
+    return asError(decoders.exact[static_cast<std::size_t>(kind)](bytes));
 }
 
 } // namespace carvo::smf

@@ -3,6 +3,7 @@
 
 #include "bytes/expected.h"
 #include "midi/rejection.h"
+#include "smf/decode_error.h"
 #include "smf/midi_file_event.h"
 
 #include <cstdint>
@@ -14,13 +15,18 @@ namespace carvo::smf {
 
 // The decoders of the file form of an event (without its delta time), for the event kind `kind`.
 // decodeStream decodes from the start of a longer byte list and reports the bytes used; decode
-// takes an exact list. kind must be one of the cases of MIDIFileEventType.
-midi::DecodeResult<Payload> decodeStream(MIDIFileEventType kind,
-                                         std::span<const std::uint8_t> bytes);
-midi::DecodeResult<Payload> decode(MIDIFileEventType kind, std::span<const std::uint8_t> bytes);
+// takes an exact list. kind must be one of the cases of MIDIFileEventType. A refusal is
+// `malformed`, with the kind's reason as its message.
+Result<midi::Decoded<Payload>> decodeStream(MIDIFileEventType kind,
+                                            std::span<const std::uint8_t> bytes);
+Result<midi::Decoded<Payload>> decode(MIDIFileEventType kind, std::span<const std::uint8_t> bytes);
 
 namespace detail {
-template <class P> midi::DecodeResult<P> payloadAs(midi::DecodeResult<Payload>&& decoded) {
+// decodeStream for the trial order, which offers every event to several kinds and drops nearly
+// all their refusals: the reason stays a code, and becomes a message only when it leaves here.
+midi::DecodeResult<Payload> offerTo(MIDIFileEventType kind, std::span<const std::uint8_t> bytes);
+
+template <class P> Result<midi::Decoded<P>> payloadAs(Result<midi::Decoded<Payload>>&& decoded) {
     if (!decoded)
         return bytes::fail(decoded.error());
     return midi::Decoded<P>{std::get<P>(std::move(decoded->event)), decoded->bufferLength};
@@ -28,10 +34,10 @@ template <class P> midi::DecodeResult<P> payloadAs(midi::DecodeResult<Payload>&&
 } // namespace detail
 
 // The same decoders by payload type, e.g. decode<midi::NoteOn>(bytes).
-template <class P> midi::DecodeResult<P> decodeStream(std::span<const std::uint8_t> bytes) {
+template <class P> Result<midi::Decoded<P>> decodeStream(std::span<const std::uint8_t> bytes) {
     return detail::payloadAs<P>(decodeStream(eventTypeOf<P>(), bytes));
 }
-template <class P> midi::DecodeResult<P> decode(std::span<const std::uint8_t> bytes) {
+template <class P> Result<midi::Decoded<P>> decode(std::span<const std::uint8_t> bytes) {
     return detail::payloadAs<P>(decode(eventTypeOf<P>(), bytes));
 }
 

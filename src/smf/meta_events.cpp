@@ -1,5 +1,7 @@
 #include "smf/meta_events.h"
 
+#include "bytes/hex.h"
+
 #include "smf/time_base.h"
 
 #include <algorithm>
@@ -178,10 +180,8 @@ std::vector<std::uint8_t> UnrecognizedMeta::rawBytes() const {
     return metaBytes(metaType, data);
 }
 std::string UnrecognizedMeta::description() const {
-    char type[8];
-    std::snprintf(type, sizeof type, "0x%02X", metaType);
-    return std::string("Unrecognized Meta type ") + type + ", " + std::to_string(data.size()) +
-           " bytes";
+    return "Unrecognized Meta type " + bytes::hexByte(metaType) + ", " +
+           std::to_string(data.size()) + " bytes";
 }
 
 } // namespace carvo::smf

@@ -23,21 +23,23 @@ namespace {
 
 using bytes::ByteReader;
 using bytes::Endianness;
+using bytes::fail;
+using Part = DecodeError::Part;
 
-[[noreturn]] void malformed(std::string message) {
-    throw DecodeError::malformed(std::move(message));
+Result<MIDIFile::Header> malformed(std::string message) {
+    return fail(DecodeError::malformed(std::move(message)));
 }
 
 const char* const notAMIDIFile = "Header is not correct. File may not be a MIDI file.";
 
-MIDIFile::Header decodeHeader(std::span<const std::uint8_t> header) {
+Result<MIDIFile::Header> decodeHeader(std::span<const std::uint8_t> header) {
     if (!std::equal(header.begin(), header.begin() + 4, MIDIFile::Header::identifier.begin()))
-        malformed(notAMIDIFile);
+        return malformed(notAMIDIFile);
     if (bytes::toUInt32(header.subspan(4, 4), Endianness::bigEndian) != 6u)
-        malformed("Encountered unexpected header length header length.");
+        return malformed("Encountered unexpected header length header length.");
     const std::uint16_t format = *bytes::toUInt16(header.subspan(8, 2), Endianness::bigEndian);
     if (format >= 3)
-        malformed("Could not read MIDI file format.");
+        return malformed("Could not read MIDI file format.");
     const std::uint16_t trackCount = *bytes::toUInt16(header.subspan(10, 2), Endianness::bigEndian);
 
     MIDIFile::Header result;
@@ -49,19 +51,20 @@ MIDIFile::Header decodeHeader(std::span<const std::uint8_t> header) {
     } else {
         const auto rate = frameRateFromRaw(static_cast<std::uint8_t>(first & 0x7F));
         if (!rate)
-            malformed("Could not decode timebase.");
+            return malformed("Could not decode timebase.");
         result.timeBase = TimeBase::timecode(*rate, second);
     }
     if (result.format == Format::singleTrack && trackCount != 1)
-        malformed("MIDI file is Format 0 which can only contain a single track, but header "
-                  "reports a track count of " +
-                  std::to_string(trackCount) + ".");
+        return malformed("MIDI file is Format 0 which can only contain a single track, but header "
+                         "reports a track count of " +
+                         std::to_string(trackCount) + ".");
     return result;
 }
 
-std::string chunkHeaderFailure(std::int64_t offset) {
-    return "There was a problem reading chunk header at byte offset " + std::to_string(offset) +
-           ". Encountered end of file early.";
+// A chunk's part that ends before it should, placed where the reader stands.
+Result<MIDIFile::Header> chunkEndedEarly(Part part, std::int64_t offset,
+                                         std::optional<int> track = std::nullopt) {
+    return fail(DecodeError::malformed(std::string(endOfFileEarly)).in({part, offset, track}));
 }
 
 // Identifier bytes as 7-bit ASCII; anything else is "????".
@@ -84,40 +87,38 @@ MIDIFile::MIDIFile(Format format, TimeBase timeBase, std::vector<Chunk> chunks)
 
 namespace detail {
 
-MIDIFile::Header walkChunks(std::span<const std::uint8_t> data, ChunkHandler& handler) {
+Result<MIDIFile::Header> walkChunks(std::span<const std::uint8_t> data, ChunkHandler& handler) {
     if (data.empty())
-        malformed("MIDI data is empty / contains no bytes.");
+        return malformed("MIDI data is empty / contains no bytes.");
     ByteReader reader(data);
 
     auto headerBytes = reader.read(14);
     if (!headerBytes)
-        malformed(notAMIDIFile);
-    const MIDIFile::Header header = decodeHeader(*headerBytes);
+        return malformed(notAMIDIFile);
+    auto header = decodeHeader(*headerBytes);
+    if (!header)
+        return header;
 
     auto identifier = reader.read(4);
     if (!identifier)
-        malformed(chunkHeaderFailure(reader.readOffset()));
+        return chunkEndedEarly(Part::chunkHeader, reader.readOffset());
 
     int trackNumber = 0;
     for (;;) {
         auto length = reader.read(4);
         if (!length)
-            malformed("There was a problem reading chunk length at byte offset " +
-                      std::to_string(reader.readOffset()) + ". Encountered end of file early.");
+            return chunkEndedEarly(Part::chunkLength, reader.readOffset());
         const std::string name = identifierText(*identifier);
         const std::uint32_t bodyLength = *bytes::toUInt32(*length, Endianness::bigEndian);
         auto body = reader.read(static_cast<std::int64_t>(bodyLength));
         if (!body)
-            malformed("There was a problem reading track data blob at byte offset " +
-                      std::to_string(reader.readOffset()) + " for track " +
-                      std::to_string(trackNumber) + ". Encountered end of file early.");
+            return chunkEndedEarly(Part::trackDataBlob, reader.readOffset(), trackNumber);
 
         if (name == Track::identifier) {
             ++trackNumber;
             if (auto failure = handler.track(*body))
-                malformed("There was a problem reading track data at byte offset " +
-                          std::to_string(reader.readOffset()) + " for track " +
-                          std::to_string(trackNumber) + ". " + *failure);
+                return fail(
+                    std::move(*failure).in({Part::trackData, reader.readOffset(), trackNumber}));
         } else {
             handler.other(name, *body);
         }
@@ -126,18 +127,18 @@ MIDIFile::Header walkChunks(std::span<const std::uint8_t> data, ChunkHandler& ha
             return header;
         identifier = reader.read(4);
         if (!identifier)
-            malformed(chunkHeaderFailure(reader.readOffset()));
+            return chunkEndedEarly(Part::chunkHeader, reader.readOffset());
     }
 }
 
 } // namespace detail
 
-MIDIFile MIDIFile::decode(std::span<const std::uint8_t> data) {
+Result<MIDIFile> MIDIFile::tryDecode(std::span<const std::uint8_t> data) {
     // Every chunk kept, each track with its event table.
     class Keeper final : public detail::ChunkHandler {
     public:
         explicit Keeper(std::vector<Chunk>& chunks) : m_chunks(chunks) {}
-        std::optional<std::string> track(std::span<const std::uint8_t> body) override {
+        std::optional<DecodeError> track(std::span<const std::uint8_t> body) override {
             auto track = decodeTrack(body);
             if (!track)
                 return track.error();
@@ -155,19 +156,32 @@ MIDIFile MIDIFile::decode(std::span<const std::uint8_t> data) {
 
     MIDIFile file;
     Keeper keeper(file.m_chunks);
-    file.m_header = detail::walkChunks(data, keeper);
+    auto header = detail::walkChunks(data, keeper);
+    if (!header)
+        return fail(header.error());
+    file.m_header = *header;
     return file;
 }
 
 namespace {
 
-[[noreturn]] void failWithErrno() {
-    throw FileReadError(std::error_code(errno, std::generic_category()));
+using FileBytes = Result<std::vector<std::uint8_t>>;
+
+FileBytes unreadable(std::error_code code) {
+    return fail(DecodeError::unreadable(code, code.message()));
 }
 
-[[noreturn]] void tooLarge(std::uintmax_t size) {
-    throw FileReadError(std::make_error_code(std::errc::file_too_large),
-                        "larger than 64 MiB (" + std::to_string(size) + " bytes)");
+FileBytes unreadable(std::error_code code, std::string reason) {
+    return fail(DecodeError::unreadable(code, std::move(reason)));
+}
+
+FileBytes failedWithErrno() {
+    return unreadable(std::error_code(errno, std::generic_category()));
+}
+
+FileBytes tooLarge(std::uintmax_t size) {
+    return unreadable(std::make_error_code(std::errc::file_too_large),
+                      "larger than 64 MiB (" + std::to_string(size) + " bytes)");
 }
 
 #if defined(CARVO_POSIX_FILES)
@@ -191,25 +205,25 @@ struct Descriptor {
 
 } // namespace
 
-std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& file) {
+Result<std::vector<std::uint8_t>> readFileBytes(const std::filesystem::path& file) {
 #if defined(CARVO_POSIX_FILES)
     // Without blocking: opening a pipe would otherwise wait for a writer. The kind is judged on
     // what was opened, so a path swapped meanwhile cannot slip a device past the check.
     errno = 0;
     const Descriptor opened{::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
     if (opened.fd < 0)
-        failWithErrno();
+        return failedWithErrno();
     struct stat status {};
     if (::fstat(opened.fd, &status) != 0)
-        failWithErrno();
+        return failedWithErrno();
     if (S_ISDIR(status.st_mode))
-        throw FileReadError(std::make_error_code(std::errc::is_a_directory));
+        return unreadable(std::make_error_code(std::errc::is_a_directory));
     if (!S_ISREG(status.st_mode))
-        throw FileReadError(std::make_error_code(std::errc::invalid_argument),
-                            std::string("not a regular file (") + kindOf(status.st_mode) + ")");
+        return unreadable(std::make_error_code(std::errc::invalid_argument),
+                          std::string("not a regular file (") + kindOf(status.st_mode) + ")");
     const auto size = static_cast<std::uintmax_t>(status.st_size);
     if (size > maxFileBytes)
-        tooLarge(size);
+        return tooLarge(size);
     std::vector<std::uint8_t> data;
     // One buffer of the file's size; the size is only a hint, so a file that changes meanwhile is
     // still read to its end, and never past the limit.
@@ -218,14 +232,14 @@ std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& file) {
     for (;;) {
         const std::size_t used = data.size();
         if (used > maxFileBytes)
-            tooLarge(used);
+            return tooLarge(used);
         data.resize(used + std::max(block, data.capacity() - used));
         const ssize_t count = ::read(opened.fd, data.data() + used, data.size() - used);
         if (count < 0) {
             data.resize(used);
             if (errno == EINTR)
                 continue;
-            failWithErrno();
+            return failedWithErrno();
         }
         data.resize(used + static_cast<std::size_t>(count));
         if (count == 0)
@@ -236,28 +250,27 @@ std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& file) {
     std::error_code kindUnknown;
     const auto status = std::filesystem::status(file, kindUnknown);
     if (!kindUnknown && std::filesystem::is_directory(status))
-        throw FileReadError(std::make_error_code(std::errc::is_a_directory));
+        return unreadable(std::make_error_code(std::errc::is_a_directory));
     if (!kindUnknown && std::filesystem::exists(status) &&
         !std::filesystem::is_regular_file(status))
-        throw FileReadError(std::make_error_code(std::errc::invalid_argument),
-                            "not a regular file");
+        return unreadable(std::make_error_code(std::errc::invalid_argument), "not a regular file");
     errno = 0;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::fopen(file.c_str(), "rb"),
                                                            &std::fclose);
     if (!stream)
-        failWithErrno();
+        return failedWithErrno();
     std::vector<std::uint8_t> data;
     constexpr std::size_t block = std::size_t{1} << 16;
     for (;;) {
         const std::size_t used = data.size();
         if (used > maxFileBytes)
-            tooLarge(used);
+            return tooLarge(used);
         data.resize(used + block);
         const std::size_t count = std::fread(data.data() + used, 1, block, stream.get());
         data.resize(used + count);
         if (count == 0 || std::feof(stream.get())) {
             if (std::ferror(stream.get()))
-                failWithErrno();
+                return failedWithErrno();
             break;
         }
     }
@@ -265,20 +278,35 @@ std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& file) {
 #endif
 }
 
-MIDIFile MIDIFile::read(const std::filesystem::path& file) {
-    return decode(readFileBytes(file));
+Result<MIDIFile> MIDIFile::tryRead(const std::filesystem::path& file) {
+    auto bytes = readFileBytes(file);
+    if (!bytes)
+        return fail(bytes.error());
+    return tryDecode(*bytes);
 }
 
-MIDIFile MIDIFile::open(std::string_view pathText) {
+Result<MIDIFile> MIDIFile::tryOpen(std::string_view pathText) {
     // A text that cannot name a file at all must not reach the file system: an embedded NUL
     // would silently name a different, shorter path.
     if (pathText.empty() || pathText.find('\0') != std::string_view::npos)
-        throw DecodeError::malformedURL();
+        return fail(DecodeError::malformedURL());
     const std::filesystem::path path(pathText);
     std::error_code error;
     if (!std::filesystem::exists(path, error))
-        throw DecodeError::fileNotFound();
-    return read(path);
+        return fail(DecodeError::fileNotFound());
+    return tryRead(path);
+}
+
+MIDIFile MIDIFile::decode(std::span<const std::uint8_t> bytes) {
+    return valueOrRaise(tryDecode(bytes));
+}
+
+MIDIFile MIDIFile::read(const std::filesystem::path& file) {
+    return valueOrRaise(tryRead(file));
+}
+
+MIDIFile MIDIFile::open(std::string_view pathText) {
+    return valueOrRaise(tryOpen(pathText));
 }
 
 std::vector<std::reference_wrapper<const Track>> MIDIFile::tracks() const& {

@@ -31,13 +31,19 @@ public:
     MIDIFile();
     MIDIFile(Format format, TimeBase timeBase, std::vector<Chunk> chunks);
 
-    // Decodes bytes already in memory; throws DecodeError (always `malformed`).
+    // Decodes bytes already in memory; the error is always `malformed`.
+    static Result<MIDIFile> tryDecode(std::span<const std::uint8_t> bytes);
+    // Reads the whole file into memory, then decodes it. A read failure is `unreadable`, with the
+    // platform's text.
+    static Result<MIDIFile> tryRead(const std::filesystem::path& file);
+    // As tryRead(), from a path text: `fileNotFound` when nothing exists there, `malformedURL`
+    // when the text cannot name a file (empty, or holding a NUL).
+    static Result<MIDIFile> tryOpen(std::string_view pathText);
+
+    // The same three for callers that want exceptions: the error is thrown as raise() throws it
+    // (DecodeError, or FileReadError for a read failure).
     static MIDIFile decode(std::span<const std::uint8_t> bytes);
-    // Reads the whole file into memory, then decodes it. A read failure throws FileReadError
-    // with the platform's text; a decoding failure throws DecodeError.
     static MIDIFile read(const std::filesystem::path& file);
-    // As read(), from a path text: DecodeError fileNotFound when nothing exists there,
-    // malformedURL when the text cannot name a file (empty, or holding a NUL).
     static MIDIFile open(std::string_view pathText);
 
     const Header& header() const { return m_header; }
@@ -68,17 +74,18 @@ private:
 // The most a MIDI file may hold: scores are kilobytes; anything near this is not one.
 inline constexpr std::uintmax_t maxFileBytes = std::uintmax_t{64} * 1024 * 1024;
 
-// The whole file at `file` in memory. A read failure throws FileReadError with the platform's
-// text; so does anything but a regular file (a device, a pipe: never opened for long, never read)
-// and a file of more than maxFileBytes, each with a reason of its own.
-std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& file);
+// The whole file at `file` in memory. A read failure is `unreadable` with the platform's text; so
+// is anything but a regular file (a device, a pipe: never opened for long, never read) and a file
+// of more than maxFileBytes, each with a reason of its own.
+Result<std::vector<std::uint8_t>> readFileBytes(const std::filesystem::path& file);
 
 namespace detail {
 // What becomes of each chunk as the file is walked.
 class ChunkHandler {
 public:
-    // A track chunk's body; its failure message, or nothing when its events decode.
-    virtual std::optional<std::string> track(std::span<const std::uint8_t> body) = 0;
+    // A track chunk's body; its failure, not yet placed in the file, or nothing when its events
+    // decode.
+    virtual std::optional<DecodeError> track(std::span<const std::uint8_t> body) = 0;
     // A chunk of any other identifier (as text, "????" when not ASCII).
     virtual void other(std::string_view identifier, std::span<const std::uint8_t> body) = 0;
 
@@ -87,9 +94,9 @@ protected:
 };
 
 // Checks the header and walks the chunks in file order, handing each to handler; gives the
-// header. Throws DecodeError (always `malformed`) naming the first problem, a track's failure
-// wrapped with its offset and track number.
-MIDIFile::Header walkChunks(std::span<const std::uint8_t> data, ChunkHandler& handler);
+// header, or the first problem: `malformed` from the header or the chunks, placed in the file; a
+// track's failure placed with its offset and track number (its kind kept).
+Result<MIDIFile::Header> walkChunks(std::span<const std::uint8_t> data, ChunkHandler& handler);
 } // namespace detail
 
 } // namespace carvo::smf

@@ -1,31 +1,28 @@
-// The track loop's table form and its one failure message that needs formatting.
+// The track loop's table form and its failures.
 
 #include "smf/track_decoder.h"
 
-#include <cstdio>
+#include "bytes/hex.h"
 
 namespace carvo::smf {
 
 namespace detail {
 
-namespace {
-std::string hexOffset(std::size_t offset) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%zX", offset);
-    return text;
+DecodeError endedEarly() {
+    return DecodeError::malformed(std::string(endOfFileEarly));
 }
-} // namespace
 
-std::string unexpectedData(std::span<const std::uint8_t> body, std::size_t offset) {
-    std::string shown;
+DecodeError malformedDelta() {
+    return DecodeError::malformed(
+        "Delta time variable length value could not be read and may be malformed.");
+}
+
+DecodeError unexpectedData(std::span<const std::uint8_t> body, std::size_t offset) {
     const std::size_t count = std::min<std::size_t>(8, body.size() - offset);
-    char part[8];
-    for (std::size_t i = 0; i < count; ++i) {
-        std::snprintf(part, sizeof part, i == 0 ? "0x%02X" : " 0x%02X", body[offset + i]);
-        shown += part;
-    }
-    return "Unexpected data encountered before end of track at track data byte offset " +
-           hexOffset(offset) + " (" + shown + " ...).";
+    return DecodeError::malformed(
+        "Unexpected data encountered before end of track at track data byte offset " +
+        bytes::hexNumber(offset) + " (" + bytes::hexBytes(body.subspan(offset, count), "0x") +
+        " ...).");
 }
 
 } // namespace detail
@@ -34,8 +31,7 @@ namespace {
 constexpr std::size_t reservedEventLimit = std::size_t{1} << 22;
 }
 
-bytes::Expected<Track, std::string> decodeTrack(std::span<const std::uint8_t> body,
-                                                TrackDecoding decoding) {
+Result<Track> decodeTrack(std::span<const std::uint8_t> body, TrackDecoding decoding) {
     Track track;
     // The shortest event (one delta byte and one running-status data byte) takes two bytes, so
     // this is the most a body can hold; only untouched address space is wasted. Beyond a few

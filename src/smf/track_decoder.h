@@ -5,6 +5,7 @@
 #include "bytes/byte_reader.h"
 #include "bytes/expected.h"
 #include "smf/chunk.h"
+#include "smf/decode_error.h"
 #include "smf/event_decoders.h"
 #include "smf/trial_order.h"
 
@@ -27,19 +28,18 @@ namespace carvo::smf {
 // of the trial order, for checking the shortcut.
 enum class TrackDecoding { shortcut, trialOrderOnly };
 
-// The events of one track body, or the track-level failure message ("Encountered end of file
-// early.", the delta time message, or the unexpected-data message).
-bytes::Expected<Track, std::string> decodeTrack(std::span<const std::uint8_t> body,
-                                                TrackDecoding decoding = TrackDecoding::shortcut);
+// The events of one track body, or the track-level failure: `malformed` with "Encountered end of
+// file early.", the delta time message, or the unexpected-data message, not yet placed in a file.
+Result<Track> decodeTrack(std::span<const std::uint8_t> body,
+                          TrackDecoding decoding = TrackDecoding::shortcut);
 
 // Decodes the body exactly as decodeTrack does, with the same checks and the same failure
 // message, but keeps no event: each one goes, in file order, to visit(delta, payload), the payload
 // as an rvalue of its own type (midi::NoteOn, Tempo, ...). Gives the number of events visited.
 // When the body fails, visit has already seen the events before the failure.
 template <class Visitor>
-bytes::Expected<std::size_t, std::string>
-visitTrack(std::span<const std::uint8_t> body, Visitor&& visit,
-           TrackDecoding decoding = TrackDecoding::shortcut);
+Result<std::size_t> visitTrack(std::span<const std::uint8_t> body, Visitor&& visit,
+                               TrackDecoding decoding = TrackDecoding::shortcut);
 
 // ---- How a body is walked --------------------------------------------------------------------
 
@@ -52,10 +52,11 @@ constexpr std::size_t eventWindow = 512;
 // window's start decides exactly as a copy of the whole window would.
 constexpr std::size_t runningStatusCopy = 16;
 
-constexpr const char* endOfFileEarly = "Encountered end of file early.";
-
-// The unexpected-data message for the event at offset.
-std::string unexpectedData(std::span<const std::uint8_t> body, std::size_t offset);
+// The failures of a track body, made only when it fails.
+DecodeError endedEarly();
+DecodeError malformedDelta();
+// The unexpected-data failure for the event at offset.
+DecodeError unexpectedData(std::span<const std::uint8_t> body, std::size_t offset);
 
 // The channel message at p when the trial order would certainly accept it as the one kind its
 // status byte allows, handed to visit; the bytes used from p, or 0 to leave the event to the trial
@@ -122,8 +123,8 @@ std::size_t takeChannelMessage(const std::uint8_t* p, std::size_t available, Del
 } // namespace detail
 
 template <class Visitor>
-bytes::Expected<std::size_t, std::string> visitTrack(std::span<const std::uint8_t> body,
-                                                     Visitor&& visit, TrackDecoding decoding) {
+Result<std::size_t> visitTrack(std::span<const std::uint8_t> body, Visitor&& visit,
+                               TrackDecoding decoding) {
     using namespace detail;
     const bool shortcut = decoding == TrackDecoding::shortcut;
     std::size_t count = 0;
@@ -134,16 +135,15 @@ bytes::Expected<std::size_t, std::string> visitTrack(std::span<const std::uint8_
     for (;;) {
         auto deltaBytes = reader.nonAdvancingRead(4);
         if (!deltaBytes)
-            return bytes::fail(std::string(endOfFileEarly));
+            return bytes::fail(endedEarly());
         auto delta = readVariableLength(*deltaBytes);
         if (!delta)
-            return bytes::fail(std::string(
-                "Delta time variable length value could not be read and may be malformed."));
+            return bytes::fail(malformedDelta());
         reader.advanceBy(static_cast<std::int64_t>(delta->byteCount));
 
         const std::int64_t remaining = reader.remainingByteCount();
         if (remaining <= 0)
-            return bytes::fail(std::string(endOfFileEarly));
+            return bytes::fail(endedEarly());
         if (shortcut) {
             const auto offset = static_cast<std::size_t>(reader.readOffset());
             if (const std::size_t used =

@@ -88,7 +88,7 @@ template <class Kinds>
 std::optional<midi::Decoded<Payload>> firstAccepting(const Kinds& kinds,
                                                      std::span<const std::uint8_t> window) {
     for (const MIDIFileEventType kind : kinds)
-        if (auto decoded = decodeStream(kind, window))
+        if (auto decoded = detail::offerTo(kind, window))
             return std::move(decoded).value();
     return std::nullopt;
 }

@@ -15,17 +15,17 @@
 
 namespace carvo::smf {
 
-// Decodes bytes with every check of MIDIFile::decode and throws the same DecodeError for the same
-// bytes, but keeps no event: for each track chunk in file order it calls visitor.beginTrack(),
-// then visitor(delta, payload) for each of the track's events in order, the payload an rvalue of
-// its own type. Other chunks are skipped. Gives the header. A later track may still fail after the
-// visitor has seen earlier events; whatever it gathered must then be dropped.
+// Decodes bytes with every check of MIDIFile::tryDecode and fails with the same DecodeError for
+// the same bytes, but keeps no event: for each track chunk in file order it calls
+// visitor.beginTrack(), then visitor(delta, payload) for each of the track's events in order, the
+// payload an rvalue of its own type. Other chunks are skipped. Gives the header. A later track may
+// still fail after the visitor has seen earlier events; whatever it gathered must then be dropped.
 template <class Visitor>
-MIDIFile::Header decodeEvents(std::span<const std::uint8_t> bytes, Visitor& visitor) {
+Result<MIDIFile::Header> tryDecodeEvents(std::span<const std::uint8_t> bytes, Visitor& visitor) {
     class Visiting final : public detail::ChunkHandler {
     public:
         explicit Visiting(Visitor& visitor) : m_visitor(visitor) {}
-        std::optional<std::string> track(std::span<const std::uint8_t> body) override {
+        std::optional<DecodeError> track(std::span<const std::uint8_t> body) override {
             m_visitor.beginTrack();
             auto visited = visitTrack(body, m_visitor);
             if (!visited)
@@ -41,11 +41,19 @@ MIDIFile::Header decodeEvents(std::span<const std::uint8_t> bytes, Visitor& visi
     return detail::walkChunks(bytes, visiting);
 }
 
-// As decodeEvents, for the file at `file`, read as MIDIFile::read reads it (a read failure throws
-// FileReadError).
+// As tryDecodeEvents, for the file at `file`, read as MIDIFile::tryRead reads it.
 template <class Visitor>
-MIDIFile::Header readEvents(const std::filesystem::path& file, Visitor& visitor) {
-    return decodeEvents(readFileBytes(file), visitor);
+Result<MIDIFile::Header> tryReadEvents(const std::filesystem::path& file, Visitor& visitor) {
+    auto data = readFileBytes(file);
+    if (!data)
+        return bytes::fail(data.error());
+    return tryDecodeEvents(*data, visitor);
+}
+
+// tryDecodeEvents for callers that want exceptions, as MIDIFile::decode throws them.
+template <class Visitor>
+MIDIFile::Header decodeEvents(std::span<const std::uint8_t> bytes, Visitor& visitor) {
+    return valueOrRaise(tryDecodeEvents(bytes, visitor));
 }
 
 } // namespace carvo::smf

@@ -28,7 +28,7 @@ std::vector<MIDIFileEvent> eventsOf(const Bytes& trackBody) {
 std::string failureOf(const Bytes& trackBody) {
     auto decoded = decodeTrack(trackBody);
     EXPECT_FALSE(decoded);
-    return decoded ? std::string() : decoded.error();
+    return decoded ? std::string() : decoded.error().message();
 }
 
 // The one event of a body holding a single event after a zero delta.
