@@ -15,8 +15,8 @@
 #include <QTcpServer>
 #include <QTimer>
 
-#include "base/settings.h"
 #include "base/numbers.h"
+#include "base/settings.h"
 
 namespace carvo::e2e {
 
@@ -255,6 +255,16 @@ QStringList CarvoInstance::scriptRuns() const {
 
 bool CarvoInstance::waitForLine(const QString& line, int timeoutMs) {
     return waitUntil([&] { return m_output.lines().contains(line); }, timeoutMs);
+}
+
+bool CarvoInstance::waitForStartUpCatalogue(int timeoutMs) {
+    return waitUntil(
+        [this] {
+            return !m_output.lines()
+                        .filter(QStringLiteral("Catalogue read at start-up: "))
+                        .isEmpty();
+        },
+        timeoutMs);
 }
 
 // --- TestClient -----------------------------------------------------------------------------

@@ -83,6 +83,8 @@ public:
     const QStringList& outputLines() const { return m_output.lines(); }
     bool hasLine(const QString& line) const { return m_output.lines().contains(line); }
     bool waitForLine(const QString& line, int timeoutMs);
+    // Waits until carvo has read QLab's catalogue quietly at start-up (for STOP).
+    bool waitForStartUpCatalogue(int timeoutMs);
     // How often a line has appeared so far.
     qsizetype lineCount(const QString& line) const { return m_output.lines().count(line); }
 

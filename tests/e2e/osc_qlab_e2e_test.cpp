@@ -196,13 +196,7 @@ TEST_F(OscQLab, RequestCuesGivesTheCatalogueTheAppleScriptRoadGivesAndStopPanics
     const QByteArray workspace = workspaceWith(30.0);
     startBoth(workspace, {QStringLiteral("--duplicate-window"), QStringLiteral("250")});
     // Carvo reads the catalogue quietly once QLab is there (for STOP); count from then on.
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return !carvo.outputLines()
-                        .filter(QStringLiteral("Catalogue read at start-up: "))
-                        .isEmpty();
-        },
-        answerMs));
+    ASSERT_TRUE(carvo.waitForStartUpCatalogue(answerMs));
     const qsizetype before = qlab.received().filter(QStringLiteral("/cueLists")).size();
     client.send("REQUEST CUES");
     const auto overOsc = client.waitForMatch(

@@ -63,6 +63,21 @@ protected:
 
 using Messages = std::vector<std::string>;
 
+// The demo workspace without the Carvo cue: QLab then offers no catalogue at all.
+QByteArray demoWorkspaceWithoutTheCarvoCue() {
+    QJsonObject top = QJsonDocument::fromJson(demoWorkspace()).object();
+    QJsonArray workspaces = top.value(QStringLiteral("workspaces")).toArray();
+    QJsonObject front = workspaces[0].toObject();
+    QJsonArray cues;
+    for (const QJsonValue& cue : front.value(QStringLiteral("cues")).toArray())
+        if (cue.toObject().value(QStringLiteral("number")).toString() != QStringLiteral("Carvo"))
+            cues.append(cue);
+    front.insert(QStringLiteral("cues"), cues);
+    workspaces[0] = front;
+    top.insert(QStringLiteral("workspaces"), workspaces);
+    return QJsonDocument(top).toJson();
+}
+
 // --- the road of a remote jump --------------------------------------------------------------
 
 TEST_F(RemoteProtocolEndToEnd, SelectionIsEchoedToEveryClientTheSenderIncluded) {
@@ -212,17 +227,7 @@ TEST_F(RemoteProtocolEndToEnd, RequestCuesSendsOneCatalogueThatParses) {
 }
 
 TEST_F(RemoteProtocolEndToEnd, RequestCuesSendsNothingWhileTheWorkspaceLacksTheCarvoCue) {
-    QJsonObject top = QJsonDocument::fromJson(demoWorkspace()).object();
-    QJsonArray workspaces = top.value(QStringLiteral("workspaces")).toArray();
-    QJsonObject front = workspaces[0].toObject();
-    QJsonArray cues;
-    for (const QJsonValue& cue : front.value(QStringLiteral("cues")).toArray())
-        if (cue.toObject().value(QStringLiteral("number")).toString() != QStringLiteral("Carvo"))
-            cues.append(cue);
-    front.insert(QStringLiteral("cues"), cues);
-    workspaces[0] = front;
-    top.insert(QStringLiteral("workspaces"), workspaces);
-    startCarvo(QJsonDocument(top).toJson());
+    startCarvo(demoWorkspaceWithoutTheCarvoCue());
 
     auto watcher = connectClient();
     EXPECT_EQ(sendAlone("REQUEST CUES"), Messages{});
@@ -265,13 +270,7 @@ TEST_F(RemoteProtocolEndToEnd, StopBeforeAnyoneAskedForTheCuesStillPanicsTheWhol
     startCarvo();
     auto watcher = connectClient();
     // Read quietly at start-up: no client hears a catalogue it did not ask for.
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return !carvo.outputLines()
-                        .filter(QStringLiteral("Catalogue read at start-up: "))
-                        .isEmpty();
-        },
-        answerMs));
+    ASSERT_TRUE(carvo.waitForStartUpCatalogue(answerMs));
     EXPECT_TRUE(sendAlone("STOP ").empty());
     ASSERT_EQ(runsContaining(QStringLiteral("panic myCue")), 1) << carvo.scriptLog().toStdString();
     for (const QString& group : {waltz, overture})
@@ -286,17 +285,7 @@ TEST_F(RemoteProtocolEndToEnd, StopBeforeAnyoneAskedForTheCuesStillPanicsTheWhol
 TEST_F(RemoteProtocolEndToEnd, StopStopsTheMusicOfTheLastJumpThoughNoCatalogueWasEverRead) {
     // Without the Carvo cue QLab offers no catalogue at all, so only what Carvo itself started
     // can be known to a stop; no client ever sent REQUEST CUES.
-    QJsonObject top = QJsonDocument::fromJson(demoWorkspace()).object();
-    QJsonArray workspaces = top.value(QStringLiteral("workspaces")).toArray();
-    QJsonObject front = workspaces[0].toObject();
-    QJsonArray cues;
-    for (const QJsonValue& cue : front.value(QStringLiteral("cues")).toArray())
-        if (cue.toObject().value(QStringLiteral("number")).toString() != QStringLiteral("Carvo"))
-            cues.append(cue);
-    front.insert(QStringLiteral("cues"), cues);
-    workspaces[0] = front;
-    top.insert(QStringLiteral("workspaces"), workspaces);
-    startCarvo(QJsonDocument(top).toJson());
+    startCarvo(demoWorkspaceWithoutTheCarvoCue());
 
     auto client = connectClient();
     select(*client, waltz);
@@ -310,13 +299,14 @@ TEST_F(RemoteProtocolEndToEnd, StopStopsTheMusicOfTheLastJumpThoughNoCatalogueWa
     ASSERT_TRUE(counting.has_value());
 
     EXPECT_TRUE(sendAlone("STOP ").empty());
-    EXPECT_EQ(runsContaining(QStringLiteral("set myCue to first cue whose uniqueID is \"") +
-                             waltz + QStringLiteral("\"\npanic myCue")),
+    EXPECT_EQ(runsContaining(QStringLiteral("set myCue to first cue whose uniqueID is \"") + waltz +
+                             QStringLiteral("\"\npanic myCue")),
               1)
         << carvo.scriptLog().toStdString();
     // QLab stopped the waltz, so the counter stops with the bar it was jumped to.
-    EXPECT_TRUE(client->waitForMatch([](const std::string& m) { return m == "BAR: 3.1 0"; },
-                                     answerMs, *counting)
+    EXPECT_TRUE(client
+                    ->waitForMatch([](const std::string& m) { return m == "BAR: 3.1 0"; }, answerMs,
+                                   *counting)
                     .has_value());
 }
 
@@ -365,13 +355,7 @@ TEST_F(RemoteProtocolEndToEnd, HandshakeWhileACueRunsRejoinsItsPosition) {
 TEST_F(RemoteProtocolEndToEnd, NearMissesAndJoinedMessagesGetNoAnswerAndRunNoScript) {
     startCarvo();
     // The catalogue read at start-up (for STOP) runs its scripts first; none may follow it.
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return !carvo.outputLines()
-                        .filter(QStringLiteral("Catalogue read at start-up: "))
-                        .isEmpty();
-        },
-        answerMs));
+    ASSERT_TRUE(carvo.waitForStartUpCatalogue(answerMs));
     const QStringList startUp = carvo.scriptRuns();
     const QByteArray nearMisses[] = {
         "HANDSHAKE_REQUEST\n",
