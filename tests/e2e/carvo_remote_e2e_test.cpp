@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
+#include "support/signal_child.h"
 
 namespace carvo::e2e {
 namespace {
@@ -143,7 +144,7 @@ TEST_F(CarvoRemoteEndToEnd, WatchRedrawsThePositionUntilInterrupted) {
     EXPECT_TRUE(line.contains(u'[') && line.contains(u']')) << line.toStdString();
     EXPECT_TRUE(line.endsWith(QStringLiteral("4 beats per bar"))) << line.toStdString();
 
-    ::kill(static_cast<pid_t>(watch.processId()), SIGINT);
+    testing::signalChild(watch.processId(), SIGINT);
     ASSERT_TRUE(waitUntil([&] { return watch.state() == QProcess::NotRunning; }, answerMs));
     EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(watch.exitCode(), 0);

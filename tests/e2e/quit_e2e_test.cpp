@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
+#include "support/signal_child.h"
 
 namespace carvo::e2e {
 namespace {
@@ -33,7 +34,7 @@ TEST_P(QuitWhileQLabHolds, TheSignalEndsCarvoAndNothingReachesQLabAfterIt) {
 
     QElapsedTimer clock;
     clock.start();
-    ASSERT_EQ(::kill(static_cast<pid_t>(carvo.processId()), GetParam()), 0);
+    ASSERT_TRUE(testing::signalChild(carvo.processId(), GetParam()));
     ASSERT_TRUE(carvo.process().waitForFinished(answerMs))
         << "carvo still ran 10 s after the signal";
     const qint64 endedMs = clock.elapsed();
@@ -82,7 +83,7 @@ TEST(QuitWhileQLabHoldsOverOsc, TheSignalEndsCarvoAtOnceAndNoLoadOrStartGoesOut)
 
     QElapsedTimer clock;
     clock.start();
-    ASSERT_EQ(::kill(static_cast<pid_t>(carvo.processId()), SIGTERM), 0);
+    ASSERT_TRUE(testing::signalChild(carvo.processId(), SIGTERM));
     ASSERT_TRUE(carvo.process().waitForFinished(answerMs));
     // Well within the OSC road's own timeout (2 s), and never the forced end.
     EXPECT_LT(clock.elapsed(), 5000);
