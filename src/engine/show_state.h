@@ -26,6 +26,12 @@ struct ShowState {
     double progress = 0.0; // of the current bar, 0 to 1
     std::int64_t beatsPerBar = 4;
     ShowPhase phase = ShowPhase::idle;
+    // A pre-roll counts bars in before the bar that was asked for: how many bars are still to
+    // come before it (0 once the music is at or past it, and without a pre-roll) and that bar.
+    std::int64_t countInBars = 0;
+    std::int64_t targetBar = 0;
+    // The latest rehearsal mark at or before the current bar; empty where the music has none.
+    QString mark;
 
     friend bool operator==(const ShowState&, const ShowState&) = default;
 };
