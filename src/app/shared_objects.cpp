@@ -4,6 +4,7 @@
 #include "app/view_adapter.h"
 #include "base/app_console.h"
 #include "base/settings.h"
+#include "engine/marks.h"
 #include "qlab/applescript_backend.h"
 #include "remote/interfaces.h"
 
@@ -55,6 +56,20 @@ ProtocolActions SharedObjects::protocolActions() {
     actions.broadcast = [this](const QString& message) { m_server.broadcast(message); };
     actions.selectCue = [this](const QString& cueID) {
         m_requests.select(RequestOrigin::remote, cueID);
+    };
+    actions.jumpToMark = [this](const QString& mark) {
+        JumpController::Options options;
+        options.mark = mark;
+        m_requests.jump(RequestOrigin::remote, RequestSource::remote, m_counter.lastBarTriggered(),
+                        std::move(options));
+    };
+    // The marks of the music the counter follows (the last jump that went through).
+    actions.marks = [this] {
+        QList<std::pair<qint64, QString>> marks;
+        const FollowedMusic& music = m_counter.followed();
+        for (const NumberedMark& mark : numberedMarks(music.tables->marks, music.firstBarNumber))
+            marks.append({mark.bar, mark.name});
+        return marks;
     };
     return actions;
 }
