@@ -1,5 +1,6 @@
 #include "app/shared_objects.h"
 
+#include "app/show_settings.h"
 #include "app/version.h"
 #include "app/view_adapter.h"
 #include "base/app_console.h"
@@ -22,6 +23,8 @@ SharedObjects::SharedObjects(std::shared_ptr<QLabBackend> backend)
                     [this] { stopShow(RequestOrigin::osc); }) {
     serveRemoteProtocol(m_server, protocolActions());
     m_jumps.setStandby([] { return settings::standby(); });
+    // Asked at each jump, as "standby" is.
+    m_jumps.setPreRollBars([] { return readShowSettings().preRollBars; });
     m_counter.setCueNames([this](const QString& cueID) {
         for (const CueInfo& cue : m_qlab.cueInfos())
             if (cue.id == cueID)

@@ -51,6 +51,11 @@ inline constexpr int defaultMaxRemoteClients = 256;
 int maxRemoteClients(); // defaultMaxRemoteClients when absent or not a number of 1 or more
 void setMaxRemoteClients(int value);
 
+// Bars a jump counts in before the bar asked for: 0 (none, when absent) to 4.
+inline constexpr char preRollBarsKey[] = "preRollBars";
+// Where the musical position goes as OSC over UDP: "host:port" entries, none when absent.
+inline constexpr char oscPositionTargetsKey[] = "oscPositionTargets";
+
 // Keeps the store in folder (for tests and the simulated demo), never the user's own settings.
 void useFolder(const QString& folder);
 

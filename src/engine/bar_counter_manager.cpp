@@ -88,6 +88,8 @@ void BarCounterManager::stop(bool notify, ShowPhase phase) {
     // A stop before anything ran (a client's quiet stop, the end of the process) leaves the show
     // idle.
     publishShow(wasIdle ? ShowPhase::idle : phase, m_lastBarTriggered, 1);
+    if (notify)
+        emit stoppedWithNotice();
 }
 
 void BarCounterManager::startBarCounter(const QString& cueID, FollowedMusic music,
@@ -95,6 +97,7 @@ void BarCounterManager::startBarCounter(const QString& cueID, FollowedMusic musi
     m_timer.reset();
     m_music = std::move(music);
     start(cueID, cueStart);
+    emit followingStarted(cueID);
 }
 
 void BarCounterManager::startBarCounter(const QString& cueID) {
@@ -219,6 +222,7 @@ QString BarCounterManager::updateBarPosition() {
     }
     m_progress.setBarProgress(position.progress);
     publishShow(m_show.state().phase, position.bar, position.beat);
+    emit ticked();
     const QString text = fromUtf8(position.text);
     m_broadcaster.broadcast(QStringLiteral("BAR: ") + text + QLatin1Char(' ') +
                             fromUtf8(shortestDecimal(position.progress)));

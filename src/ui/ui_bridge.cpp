@@ -1,5 +1,7 @@
 #include "ui/ui_bridge.h"
 
+#include <algorithm>
+
 #include <QTimer>
 #include <QVariantMap>
 
@@ -101,6 +103,32 @@ void UiBridge::setStandby(bool value) {
         return;
     settings::setStandby(value);
     emit standbyChanged();
+}
+
+int UiBridge::preRollBars() const {
+    bool ok = false;
+    const int bars = settings::text(settings::preRollBarsKey).trimmed().toInt(&ok);
+    return ok ? std::clamp(bars, 0, maxPreRollBars) : 0;
+}
+
+void UiBridge::setPreRollBars(int value) {
+    const int bars = std::clamp(value, 0, maxPreRollBars);
+    if (bars == preRollBars())
+        return;
+    // No bars is the same as no setting.
+    settings::setText(settings::preRollBarsKey, bars == 0 ? QString() : QString::number(bars));
+    emit preRollBarsChanged();
+}
+
+QString UiBridge::oscPositionTargets() const {
+    return settings::text(settings::oscPositionTargetsKey);
+}
+
+void UiBridge::setOscPositionTargets(const QString& value) {
+    if (value.trimmed() == oscPositionTargets())
+        return;
+    settings::setText(settings::oscPositionTargetsKey, value.trimmed());
+    emit oscPositionTargetsChanged();
 }
 
 QString UiBridge::storedInterfaceName() const {

@@ -173,6 +173,29 @@ TEST_F(SettingsSheetTest, CheckboxesShowTheStoredSettings) {
     EXPECT_TRUE(find(sheet, "floatingCheckBox")->property("checked").toBool());
 }
 
+TEST_F(SettingsSheetTest, PreRollAndPositionTargetRowsShowAndWriteTheirKeys) {
+    settings::setText(settings::preRollBarsKey, QStringLiteral("2"));
+    QQuickWindow* sheet = openSheet();
+    auto* preRoll = find<QObject>(sheet, "preRollSpinBox");
+    auto* targets = find<QObject>(sheet, "oscPositionTargetsField");
+    ASSERT_TRUE(preRoll && targets);
+    EXPECT_EQ(preRoll->property("value").toInt(), 2);
+    EXPECT_EQ(preRoll->property("to").toInt(), 4);
+
+    // The operator steps it up; then down to none, which removes the key.
+    QMetaObject::invokeMethod(preRoll, "increase");
+    QMetaObject::invokeMethod(preRoll, "valueModified");
+    EXPECT_EQ(settings::text(settings::preRollBarsKey), QStringLiteral("3"));
+    preRoll->setProperty("value", 0);
+    QMetaObject::invokeMethod(preRoll, "valueModified");
+    EXPECT_TRUE(settings::text(settings::preRollBarsKey).isEmpty());
+
+    targets->setProperty("text", QStringLiteral(" 10.0.0.7:7000, desk.local:8000 "));
+    QMetaObject::invokeMethod(targets, "editingFinished");
+    EXPECT_EQ(settings::text(settings::oscPositionTargetsKey),
+              QStringLiteral("10.0.0.7:7000, desk.local:8000"));
+}
+
 TEST_F(SettingsSheetTest, QLabRoadFieldsShowAndWriteOnlyTheirKeys) {
     settings::setText(settings::qlabHostKey, QStringLiteral("10.0.0.9"));
     QQuickWindow* sheet = openSheet();
