@@ -63,14 +63,14 @@ private:
 };
 
 QLabIntegration::QLabIntegration(std::shared_ptr<QLabBackend> backend, Broadcaster& broadcaster,
-                                 QObject* parent)
+                                 const Settings& settings, QObject* parent)
     : QObject(parent), m_backend(std::move(backend)), m_broadcaster(broadcaster),
-      m_dialogs(std::make_shared<MessageDialogGate>(m_backend)) {}
+      m_settings(settings), m_dialogs(std::make_shared<MessageDialogGate>(m_backend)) {}
 
 QLabIntegration::QLabIntegration(std::shared_ptr<ScriptRunner> runner, Broadcaster& broadcaster,
-                                 QObject* parent)
+                                 const Settings& settings, QObject* parent)
     : QLabIntegration(std::make_shared<AppleScriptBackend>(std::move(runner)), broadcaster,
-                      parent) {}
+                      settings, parent) {}
 
 void QLabIntegration::setUniqueID(const QString& uniqueID) {
     if (uniqueID == m_uniqueID)
@@ -121,7 +121,7 @@ std::function<std::optional<bool>(const QString& uniqueID)> QLabIntegration::run
 }
 
 void QLabIntegration::sendLoadTimeAndStartQLab(const QString& uniqueID, float barTime) {
-    m_backend->loadAndStart(uniqueID, barTime, settings::standby(), settings::preWait());
+    m_backend->loadAndStart(uniqueID, barTime, m_settings.standby(), m_settings.preWait());
 }
 
 void QLabIntegration::panicGroupCues() {

@@ -33,6 +33,7 @@ class UiBridge : public QObject {
     Q_PROPERTY(QVariantList cueListRows READ cueListRows NOTIFY cueListRowsChanged FINAL)
 
 public:
+    // services.settings must be set: the bridge reads and writes the sheet's settings there.
     explicit UiBridge(UiServices services, QObject* parent = nullptr);
 
     CounterModel* counter() const { return m_services.counter; }
@@ -96,8 +97,10 @@ signals:
 
 private:
     void readInterfaceChoices();
+    const char* qlabRoadKey(const QString& key) const;
 
     UiServices m_services;
+    Settings& m_settings;
     // Stand in for the models the caller left out.
     CounterModel m_ownCounter;
     ShowStateModel m_ownShowState;
