@@ -40,7 +40,7 @@ public:
 
 private:
     void open(const QString& message) {
-        m_backend->showMessage(message, [gate = shared_from_this()] { gate->closed(); });
+        m_backend->displayQLabMessage(message, [gate = shared_from_this()] { gate->closed(); });
     }
 
     void closed() {
@@ -100,7 +100,7 @@ bool QLabIntegration::waitForMessageDialogs(int timeoutMilliseconds) {
 
 FilesAnswer QLabIntegration::getFilesAndStartBar(qint64 lastBar, RequestSource source,
                                                  qint64 barNumber, const QString& uniqueID) {
-    FilesAnswer answer = m_backend->filesAndStartBar(lastBar, source, barNumber, uniqueID);
+    FilesAnswer answer = m_backend->getFilesAndStartBar(lastBar, source, barNumber, uniqueID);
     if (!answer.failure && answer.text.startsWith(QStringLiteral("ERROR: "))) {
         displayQLabMessage(answer.text);
         return FilesAnswer::failed(FilesAnswer::Failure::scriptFailed);
@@ -121,7 +121,8 @@ std::function<std::optional<bool>(const QString& uniqueID)> QLabIntegration::run
 }
 
 void QLabIntegration::sendLoadTimeAndStartQLab(const QString& uniqueID, float barTime) {
-    m_backend->loadAndStart(uniqueID, barTime, m_settings.standby(), m_settings.preWait());
+    m_backend->sendLoadTimeAndStartQLab(uniqueID, barTime, m_settings.standby(),
+                                        m_settings.preWait());
 }
 
 void QLabIntegration::panicGroupCues() {
