@@ -14,7 +14,7 @@
 #include "qlab/qlab_integration.h"
 #include "qlab/script_log.h"
 #include "qlab/scripts.h"
-#include "qlab_test_support.h"
+#include "qlab/qlab_test_support.h"
 
 namespace carvo::testing {
 namespace {

@@ -23,7 +23,7 @@
 #include <QUdpSocket>
 
 #include "base/app_console.h"
-#include "jump_test_support.h"
+#include "engine/jump_test_support.h"
 
 namespace carvo::testing {
 namespace {
