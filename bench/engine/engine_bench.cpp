@@ -36,6 +36,13 @@
 
 namespace {
 
+// The benchmark's own settings, never the user's.
+carvo::Settings& benchSettings() {
+    static QTemporaryDir folder;
+    static carvo::Settings settings(folder.path());
+    return settings;
+}
+
 using Clock = std::chrono::steady_clock;
 
 // A QLab that answers every script at once: the MIDI form for the get-files script, "false"
@@ -116,7 +123,7 @@ void jumpOnce(benchmark::State& state, const QString& midiPath, qint64 bar) {
     auto qlab = std::make_shared<InstantQLab>(midiPath + QStringLiteral(", ") +
                                               QString::number(bar) + QStringLiteral(", 1, G1"));
     NoClients clients;
-    carvo::QLabIntegration bridge(qlab, clients);
+    carvo::QLabIntegration bridge(qlab, clients, benchSettings());
     carvo::BeatProgressModel progress;
     carvo::BarCounterManager counter(progress, clients, bridge.runningCheck());
     counter.setTimerFactory(stillTimer);
@@ -177,7 +184,7 @@ void drainClients(const std::vector<int>& fds) {
 
 // The application's server with count clients connected over loopback.
 struct ServedClients {
-    carvo::TCPServer server;
+    carvo::TCPServer server{benchSettings()};
     std::vector<int> fds;
 
     bool open(int count) {
@@ -308,8 +315,6 @@ BENCHMARK(BM_SendFloor)->Arg(100)->MeasureProcessCPUTime()->Unit(benchmark::kMic
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QTemporaryDir settingsDir;
-    carvo::settings::useFolder(settingsDir.path());
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -22,6 +22,13 @@
 
 namespace {
 
+// The benchmark's own settings, never the user's.
+carvo::Settings& benchSettings() {
+    static QTemporaryDir folder;
+    static carvo::Settings settings(folder.path());
+    return settings;
+}
+
 using SteadyClock = std::chrono::steady_clock;
 
 bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
@@ -77,7 +84,8 @@ void BM_OscJumpFromBarRequestToStart(benchmark::State& state) {
     if (!waitFor([&] { return client->isConnected(); }, 5000)) {
         state.SkipWithError("no OSC session with the simulated QLab");
     } else {
-        carvo::SharedObjects objects(std::make_shared<carvo::osc::OscBackend>(client));
+        carvo::SharedObjects objects(std::make_shared<carvo::osc::OscBackend>(client),
+                                     benchSettings());
         auto actions = objects.protocolActions();
         actions.selectCue(QStringLiteral("D-GROUP-WALTZ"));
         for (auto _ : state) {
@@ -113,8 +121,6 @@ BENCHMARK(BM_OscJumpFromBarRequestToStart)
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QTemporaryDir settingsFolder;
-    carvo::settings::useFolder(settingsFolder.path());
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -15,9 +15,9 @@
 #include <QHostAddress>
 
 #include "base/diagnostics.h"
+#include "base/numbers.h"
 #include "base/quit_signals.h"
 #include "base/text.h"
-#include "base/numbers.h"
 #include "qlab/sim/osc_server.h"
 #include "qlab/sim/simulated_qlab.h"
 #include "qlab/sim/workspace.h"

@@ -3,16 +3,16 @@
 #include <algorithm>
 
 #include "base/settings.h"
-#include "engine/jump_controller.h"
+#include "ui/ui_bridge.h"
 
 namespace carvo {
 
-ShowSettings readShowSettings() {
+ShowSettings readShowSettings(const Settings& settings) {
+    using ui::UiBridge;
     ShowSettings read;
-    bool ok = false;
-    const int bars = settings::text(settings::preRollBarsKey).trimmed().toInt(&ok);
-    read.preRollBars = ok ? std::clamp(bars, 0, JumpController::maxPreRollBars) : 0;
-    read.oscPositionTargets = settings::text(settings::oscPositionTargetsKey);
+    read.preRollBars = std::clamp(settings.integer(UiBridge::preRollBarsKey).value_or(0), 0,
+                                  UiBridge::maxPreRollBars);
+    read.oscPositionTargets = settings.text(UiBridge::oscPositionTargetsKey);
     return read;
 }
 

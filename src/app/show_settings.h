@@ -5,11 +5,13 @@
 
 namespace carvo {
 
+class Settings;
+
 struct ShowSettings {
     int preRollBars = 0;        // 0 to 4; anything else in the store reads as the nearest
     QString oscPositionTargets; // "host:port" entries; empty: the position goes nowhere
 };
 
-ShowSettings readShowSettings();
+ShowSettings readShowSettings(const Settings& settings);
 
 } // namespace carvo

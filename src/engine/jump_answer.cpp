@@ -6,16 +6,12 @@
 namespace carvo {
 namespace {
 
-// The code point at pos; a byte that begins none counts as itself, so trimming stops there.
-struct CodePoint {
-    char32_t value;
-    std::size_t length;
-};
+using bytes::CodePoint;
 
+// The code point at pos; a byte that begins none counts as itself, so trimming stops there.
 CodePoint decodeAt(std::string_view text, std::size_t pos) {
-    if (const auto point = bytes::decodeUtf8(text, pos))
-        return {point->value, point->length};
-    return {static_cast<unsigned char>(text[pos]), 1};
+    return bytes::decodeUtf8(text, pos).value_or(
+        CodePoint{static_cast<unsigned char>(text[pos]), 1});
 }
 
 CodePoint decodeLast(std::string_view text) {

@@ -20,7 +20,7 @@ QString interfaceLabel(const QVariantMap& interfaceInfo) {
 }
 
 UiBridge::UiBridge(UiServices services, QObject* parent)
-    : QObject(parent), m_services(std::move(services)) {
+    : QObject(parent), m_services(std::move(services)), m_settings(*m_services.settings) {
     if (!m_services.schedule) {
         m_services.schedule = [this](std::chrono::milliseconds delay, std::function<void()> work) {
             QTimer::singleShot(delay, this, std::move(work));
@@ -47,38 +47,32 @@ QString UiBridge::logText() const {
 }
 
 bool UiBridge::floating() const {
-    return settings::floating();
+    return m_settings.floating();
 }
 
 void UiBridge::setFloating(bool value) {
-    if (value == settings::floating())
+    if (value == m_settings.floating())
         return;
-    settings::setFloating(value);
+    m_settings.setFloating(value);
     emit floatingChanged();
     applyWindowLevel();
 }
 
-namespace {
-
-// The keys the settings sheet's QLab rows may touch, and no other.
-const char* qlabRoadKey(const QString& key) {
-    for (const char* known : {settings::qlabHostKey, settings::qlabPortKey,
-                              settings::qlabPasscodeKey, settings::mediaPathMapKey})
+const char* UiBridge::qlabRoadKey(const QString& key) const {
+    for (const QByteArray& known : m_services.qlabRoadKeys)
         if (key == QLatin1StringView(known))
-            return known;
+            return known.constData();
     return nullptr;
 }
 
-} // namespace
-
 QString UiBridge::qlabRoadSetting(const QString& key) const {
     const char* known = qlabRoadKey(key);
-    return known ? settings::text(known) : QString();
+    return known ? m_settings.text(known) : QString();
 }
 
 void UiBridge::setQLabRoadSetting(const QString& key, const QString& value) {
     if (const char* known = qlabRoadKey(key))
-        settings::setText(known, value.trimmed());
+        m_settings.setText(known, value.trimmed());
 }
 
 QVariantList UiBridge::qlabMachines() const {
@@ -95,20 +89,18 @@ QVariantList UiBridge::qlabMachines() const {
 }
 
 bool UiBridge::standby() const {
-    return settings::standby();
+    return m_settings.standby();
 }
 
 void UiBridge::setStandby(bool value) {
-    if (value == settings::standby())
+    if (value == m_settings.standby())
         return;
-    settings::setStandby(value);
+    m_settings.setStandby(value);
     emit standbyChanged();
 }
 
 int UiBridge::preRollBars() const {
-    bool ok = false;
-    const int bars = settings::text(settings::preRollBarsKey).trimmed().toInt(&ok);
-    return ok ? std::clamp(bars, 0, maxPreRollBars) : 0;
+    return std::clamp(m_settings.integer(preRollBarsKey).value_or(0), 0, maxPreRollBars);
 }
 
 void UiBridge::setPreRollBars(int value) {
@@ -116,29 +108,32 @@ void UiBridge::setPreRollBars(int value) {
     if (bars == preRollBars())
         return;
     // No bars is the same as no setting.
-    settings::setText(settings::preRollBarsKey, bars == 0 ? QString() : QString::number(bars));
+    if (bars == 0)
+        m_settings.remove(preRollBarsKey);
+    else
+        m_settings.setInteger(preRollBarsKey, bars);
     emit preRollBarsChanged();
 }
 
 QString UiBridge::oscPositionTargets() const {
-    return settings::text(settings::oscPositionTargetsKey);
+    return m_settings.text(oscPositionTargetsKey);
 }
 
 void UiBridge::setOscPositionTargets(const QString& value) {
     if (value.trimmed() == oscPositionTargets())
         return;
-    settings::setText(settings::oscPositionTargetsKey, value.trimmed());
+    m_settings.setText(oscPositionTargetsKey, value.trimmed());
     emit oscPositionTargetsChanged();
 }
 
 QString UiBridge::storedInterfaceName() const {
-    return settings::storedInterfaceName().value_or(QString());
+    return m_settings.storedInterfaceName().value_or(QString());
 }
 
 void UiBridge::setStoredInterfaceName(const QString& name) {
     if (name == storedInterfaceName())
         return;
-    settings::setStoredInterfaceName(name);
+    m_settings.setStoredInterfaceName(name);
     emit storedInterfaceNameChanged();
 
     const QVariantList interfaces = m_services.server->interfaces();
@@ -215,7 +210,7 @@ void UiBridge::refreshInterfaces() {
 void UiBridge::applyWindowLevel() {
     if (!m_mainWindow)
         return;
-    const bool onTop = settings::floating();
+    const bool onTop = m_settings.floating();
     if (platform::hasNativeWindowLevels()) {
         platform::setFloatingLevel(*m_mainWindow, onTop);
         return;

@@ -37,9 +37,13 @@ class UiBridge : public QObject {
     Q_PROPERTY(QVariantList cueListRows READ cueListRows NOTIFY cueListRowsChanged FINAL)
 
 public:
-    // The most bars a pre-roll counts in.
+    // The most bars a pre-roll counts in, and the keys of the pre-roll and of the position for
+    // lighting desks (the application reads them too).
     static constexpr int maxPreRollBars = 4;
+    static constexpr char preRollBarsKey[] = "preRollBars";               // 0 when absent
+    static constexpr char oscPositionTargetsKey[] = "oscPositionTargets"; // "host:port" entries
 
+    // services.settings must be set: the bridge reads and writes the sheet's settings there.
     explicit UiBridge(UiServices services, QObject* parent = nullptr);
 
     CounterModel* counter() const { return m_services.counter; }
@@ -111,8 +115,10 @@ signals:
 
 private:
     void readInterfaceChoices();
+    const char* qlabRoadKey(const QString& key) const;
 
     UiServices m_services;
+    Settings& m_settings;
     // Stand in for the models the caller left out.
     CounterModel m_ownCounter;
     ShowStateModel m_ownShowState;

@@ -222,8 +222,7 @@ TEST(CommandLine, HelpAndVersionNeedNoDisplay) {
 }
 
 TEST_F(Headless, AStoredInterfaceThatIsGoneLeavesTheServerStopped) {
-    settings::useFolder(settingsFolder.path());
-    settings::setStoredInterfaceName(QStringLiteral("unplugged9"));
+    Settings(settingsFolder.path()).setStoredInterfaceName(QStringLiteral("unplugged9"));
     start();
     // This machine has no "lo1" to fall back to unless its administrator made one.
     ASSERT_TRUE(waitForLine(QStringLiteral("❌ No suitable interface found.")) ||

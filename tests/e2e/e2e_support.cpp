@@ -198,10 +198,10 @@ bool CarvoInstance::start(const QByteArray& workspaceJson, const CarvoSettings& 
     const QString settingsFolder = m_dir.filePath(QStringLiteral("settings"));
     QDir().mkpath(settingsFolder);
     // Written through the same store carvo reads, into the folder given to it.
-    settings::useFolder(settingsFolder);
-    settings::setStandby(settings.standby);
+    Settings store(settingsFolder);
+    store.setStandby(settings.standby);
     for (const auto& [key, value] : settings.texts)
-        settings::setText(key, value);
+        store.setText(key, value);
 
     const QString workspacePath = m_dir.filePath(QStringLiteral("workspace.json"));
     QFile workspace(workspacePath);

@@ -45,7 +45,7 @@ TEST_F(SimulatedQLabJump, RemoteJumpToBar17OnAScoreStartingAtBar9) {
 }
 
 TEST_F(SimulatedQLabJump, TheStartTimeIsTakenAfterThePreWaitHasPassed) {
-    settings::setPreWait(1.5);
+    settings.setPreWait(1.5);
     const double before = wallNow();
     remoteJump(QStringLiteral("G3"), 1);
     EXPECT_EQ(jumpState().music.jumpStartTime, before + 1.5);
@@ -179,7 +179,7 @@ TEST_F(SimulatedQLabJump, ARequestArrivingDuringQLabsBarDialogWaitsForTheJumpInP
 }
 
 TEST_F(SimulatedQLabJump, WithStandbyTheCueIsOnlyLoadedAndTheCounterStopsAtItsFirstTick) {
-    settings::setStandby(true);
+    settings.setStandby(true);
     remoteJump(QStringLiteral("G1"), 17);
     const auto cue = cueInQLab(QStringLiteral("G1"));
     EXPECT_EQ(cue->loadedTime, 16.0);

@@ -142,9 +142,3 @@ TEST_F(HandlerFixture, MessagesThatMatchNoRowDoNothingAtAll) {
 
 } // namespace
 } // namespace carvo
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

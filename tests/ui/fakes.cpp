@@ -11,6 +11,8 @@ UiServices Recorder::services() {
     s.qlab = &qlab;
     s.server = &server;
     s.console = &AppConsole::shared();
+    s.settings = &settings;
+    s.qlabRoadKeys = {"qlabHost", "qlabPort", "qlabPasscode", "mediaPathMap"};
     s.checkQLabStatus = [this] {
         const int index = std::min<int>(statusChecks++, int(statusAnswers.size()) - 1);
         return index < 0 ? QLabModel::Status::WaitingToCheck : statusAnswers.at(index);

@@ -5,6 +5,9 @@
 #include <functional>
 
 #include <QStringList>
+#include <QTemporaryDir>
+
+#include "base/settings.h"
 
 #include "ui/ui_services.h"
 #include "ui/view_models.h"
@@ -25,6 +28,9 @@ struct Recorder {
     QList<QLabMachine> qlabMachines; // what a DNS-SD browse has found
     std::chrono::milliseconds scheduledDelay{-1};
     std::function<void()> scheduled;
+    // The settings the sheet shows and writes, in a folder of this recorder's own.
+    QTemporaryDir settingsFolder;
+    Settings settings{settingsFolder.path()};
 
     UiServices services();
     // A bar of beats beats, progress of it played, as the show state has it.

@@ -151,8 +151,8 @@ std::shared_ptr<DialogResponder> OscBackend::responder() const {
     return m_responder;
 }
 
-FilesAnswer OscBackend::filesAndStartBar(qint64 lastBar, RequestSource source, qint64 barNumber,
-                                         const QString& uniqueID) {
+FilesAnswer OscBackend::getFilesAndStartBar(qint64 lastBar, RequestSource source, qint64 barNumber,
+                                            const QString& uniqueID) {
     const QString noCue = QStringLiteral("ERROR: no cue selected");
     // QLab would deny every load and start: say why instead of asking.
     if (m_client->isConnected() && !m_client->hasControl())
@@ -357,8 +357,8 @@ std::function<std::optional<bool>(const QString& uniqueID)> OscBackend::runningC
     };
 }
 
-void OscBackend::loadAndStart(const QString& uniqueID, float barTime, bool standby,
-                              double preWait) {
+void OscBackend::sendLoadTimeAndStartQLab(const QString& uniqueID, float barTime, bool standby,
+                                          double preWait) {
     const auto address = cueAddress(uniqueID);
     if (!address)
         return;
@@ -391,7 +391,7 @@ void OscBackend::loadAndStart(const QString& uniqueID, float barTime, bool stand
         failed(started);
 }
 
-void OscBackend::showMessage(const QString& message, std::function<void()> closed) {
+void OscBackend::displayQLabMessage(const QString& message, std::function<void()> closed) {
     // The dialog waits for the operator; the caller never does.
     messageDialogPool().start([responder = responder(), message, closed = std::move(closed)] {
         responder->respond({message, QStringLiteral("Carvo"), std::nullopt});
@@ -485,7 +485,8 @@ void OscBackend::makeScriptCue(ScriptCueKind kind) {
                                "this computer's OSC command port")
                     .arg(QString::fromStdString(message), patchName));
     if (carvo)
-        showMessage(QStringLiteral("Carvo Cue has been reset - please give it a hotkey trigger!"));
+        displayQLabMessage(
+            QStringLiteral("Carvo Cue has been reset - please give it a hotkey trigger!"));
 }
 
 } // namespace carvo::osc

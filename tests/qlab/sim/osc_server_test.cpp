@@ -17,7 +17,7 @@
 #include "qlab/osc/osc.h"
 #include "qlab/scripts.h"
 #include "qlab/sim/osc_server.h"
-#include "qlab_test_support.h"
+#include "qlab/qlab_test_support.h"
 
 namespace carvo::testing {
 namespace {

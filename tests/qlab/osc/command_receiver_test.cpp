@@ -23,7 +23,7 @@
 #include <QUdpSocket>
 
 #include "base/app_console.h"
-#include "jump_test_support.h"
+#include "engine/jump_test_support.h"
 
 namespace carvo::testing {
 namespace {
@@ -100,9 +100,9 @@ protected:
         m_jumps =
             std::make_unique<JumpController>(harness.counter, *m_operations, harness.broadcaster);
         m_requests = std::make_unique<RequestQueue>(*m_jumps, *m_operations);
-        m_commands = std::make_unique<ScriptingCommands>(*m_requests, harness.counter,
-                                                         *m_operations, RequestOrigin::osc,
-                                                         [this] { m_qlab->panicGroupCues(); });
+        m_commands = std::make_unique<ScriptingCommands>(
+            *m_requests, harness.counter, *m_operations, settings, RequestOrigin::osc,
+            [this] { m_qlab->panicGroupCues(); });
         m_jumps->setWallClock([this] { return wallNow(); });
         m_commands->setWallClock([this] { return wallNow(); });
         m_receiver = std::make_unique<CommandReceiver>(*m_commands);
