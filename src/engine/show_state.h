@@ -31,7 +31,7 @@ struct ShowState {
     std::int64_t countInBars = 0;
     std::int64_t targetBar = 0;
     // The latest rehearsal mark at or before the current bar; empty where the music has none.
-    QString mark{};
+    QString mark;
 
     friend bool operator==(const ShowState&, const ShowState&) = default;
 };
