@@ -7,11 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
-#include "support/midi_bytes.h"
 #include "support/signal_child.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 namespace carvo::e2e {
@@ -179,23 +176,9 @@ protected:
 
     void startWith(const CarvoSettings& settings) {
         ASSERT_TRUE(m_dir.isValid());
-        testing::TrackBytes track;
-        track.tempo(0, 500'000)
-            .timeSignature(0, 4, 2)
-            .marker(0, "Intro")
-            .marker(4 * 1920, "Letter B")
-            .noteOn(27 * 1920 + 960);
-        const auto bytes = testing::midiFileBytes(testing::formatSingleTrack, 480, {track});
         const QString midi = m_dir.filePath(QStringLiteral("marks.mid"));
-        QFile file(midi);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
-        file.close();
-        QByteArray workspace = demoWorkspace();
-        workspace.replace(QDir(QStringLiteral(CARVO_DEMO_DIR_FOR_TESTS))
-                              .absoluteFilePath(QStringLiteral("overture.mid"))
-                              .toUtf8(),
-                          midi.toUtf8());
+        ASSERT_TRUE(writeMarksFile(midi));
+        const QByteArray workspace = withMidiFile(demoWorkspace(), midi);
         ASSERT_TRUE(workspace.contains(midi.toUtf8()));
         QString problem;
         ASSERT_TRUE(carvo.start(workspace, settings, &problem)) << problem.toStdString();
