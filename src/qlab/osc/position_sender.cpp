@@ -1,5 +1,8 @@
 #include "qlab/osc/position_sender.h"
 
+#include <algorithm>
+#include <limits>
+
 #include <QHostInfo>
 #include <QRegularExpression>
 
@@ -7,7 +10,6 @@
 #include "base/numbers.h"
 #include "base/text.h"
 #include "engine/bar_counter_manager.h"
-#include "engine/beat_progress_model.h"
 #include "qlab/osc/osc.h"
 
 namespace carvo::osc {
@@ -34,9 +36,10 @@ PositionTargets parsePositionTargets(const QString& text) {
 
 namespace {
 
+// OSC's integers are 32-bit; bar numbers are far smaller, but a score's first bar may be anything.
 std::int32_t toInt32(std::int64_t value) {
-    return static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX)); // bar numbers are far smaller
+    using Limits = std::numeric_limits<std::int32_t>;
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, Limits::min(), Limits::max()));
 }
 
 } // namespace
