@@ -69,7 +69,7 @@ private:
 
 // About 1 MB: a tempo track changing tempo every bar and time signature every 16 bars, and a
 // note track of short notes, 480 ticks per quarter, some 1300 bars.
-carvo::testing::Bytes largeMidiFile() {
+carvo::testing::Bytes largeMIDIFile() {
     using carvo::testing::appendVariableLength;
     constexpr std::uint32_t ticksPerBar = 1920;
     constexpr std::uint32_t bars = 1300;
@@ -149,7 +149,7 @@ BENCHMARK(BM_JumpDemoFile)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 void BM_JumpOneMegabyteFile(benchmark::State& state) {
     const QString path = scratch().filePath(QStringLiteral("large.mid"));
-    const auto bytes = largeMidiFile();
+    const auto bytes = largeMIDIFile();
     std::ofstream(path.toStdString(), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));

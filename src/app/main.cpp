@@ -167,7 +167,7 @@ carvo::RunnerChoice chooseRunner(const Options& options, const carvo::Settings& 
         std::exit(2);
     }
     if (road)
-        return carvo::makeOscRoad(road->client, road->media);
+        return carvo::makeOSCRoad(road->client, road->media);
 
     const bool demo = options.qlabWorkspace.isEmpty();
     QString problem;

@@ -78,8 +78,8 @@ ProtocolActions SharedObjects::protocolActions() {
     return actions;
 }
 
-ui::UiServices SharedObjects::uiServices() {
-    ui::UiServices services;
+ui::UIServices SharedObjects::uiServices() {
+    ui::UIServices services;
     if (!m_viewModels)
         m_viewModels = std::make_unique<ViewAdapter>(m_counter, m_progress, m_qlab, m_server);
     services.counter = &m_viewModels->counter;

@@ -52,7 +52,7 @@ public:
     ProtocolActions protocolActions();
     // What the views call and read, bound to these objects. The views' models are made at the
     // first call and live as long as these objects.
-    ui::UiServices uiServices();
+    ui::UIServices uiServices();
 
 private:
     Settings& m_settings;

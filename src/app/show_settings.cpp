@@ -8,11 +8,11 @@
 namespace carvo {
 
 ShowSettings readShowSettings(const Settings& settings) {
-    using ui::UiBridge;
+    using ui::UIBridge;
     ShowSettings read;
-    read.preRollBars = std::clamp(settings.integer(UiBridge::preRollBarsKey).value_or(0), 0,
-                                  UiBridge::maxPreRollBars);
-    read.oscPositionTargets = settings.text(UiBridge::oscPositionTargetsKey);
+    read.preRollBars = std::clamp(settings.integer(UIBridge::preRollBarsKey).value_or(0), 0,
+                                  UIBridge::maxPreRollBars);
+    read.oscPositionTargets = settings.text(UIBridge::oscPositionTargetsKey);
     return read;
 }
 

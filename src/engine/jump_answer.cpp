@@ -10,7 +10,7 @@ using bytes::CodePoint;
 
 // The code point at pos; a byte that begins none counts as itself, so trimming stops there.
 CodePoint decodeAt(std::string_view text, std::size_t pos) {
-    return bytes::decodeUtf8(text, pos).value_or(
+    return bytes::decodeUTF8(text, pos).value_or(
         CodePoint{static_cast<unsigned char>(text[pos]), 1});
 }
 
@@ -66,12 +66,12 @@ std::optional<MemoAnswer> readMemo(const std::vector<std::string_view>& pieces) 
                       *denominator, *offset, std::string(trimWhiteSpaceAndLineBreaks(pieces[5]))};
 }
 
-std::optional<MidiAnswer> readMidi(const std::vector<std::string_view>& pieces) {
+std::optional<MIDIAnswer> readMIDI(const std::vector<std::string_view>& pieces) {
     const auto bar = parseStrictInt64(trimSpacesAndTabs(pieces[1]));
     const auto offset = parseStrictInt64(trimWhiteSpaceAndLineBreaks(pieces[2]));
     if (!bar || !offset)
         return std::nullopt;
-    return MidiAnswer{std::string(trimSpacesAndTabs(pieces[0])), *bar, *offset,
+    return MIDIAnswer{std::string(trimSpacesAndTabs(pieces[0])), *bar, *offset,
                       std::string(trimWhiteSpaceAndLineBreaks(pieces[3]))};
 }
 
@@ -113,7 +113,7 @@ std::optional<MarkAnswer> parseMarkAnswer(std::string_view answer) {
     if (pieces.size() == 6) {
         if (auto memo = readMemo(pieces))
             form = JumpAnswer{std::move(*memo)};
-    } else if (auto midi = readMidi(pieces)) {
+    } else if (auto midi = readMIDI(pieces)) {
         form = JumpAnswer{std::move(*midi)};
     }
     if (!form)
@@ -127,7 +127,7 @@ std::optional<JumpAnswer> parseJumpAnswer(std::string_view answer) {
         if (auto memo = readMemo(pieces))
             return JumpAnswer{std::move(*memo)};
     } else if (pieces.size() == 4) {
-        if (auto midi = readMidi(pieces))
+        if (auto midi = readMIDI(pieces))
             return JumpAnswer{std::move(*midi)};
     }
     return std::nullopt;

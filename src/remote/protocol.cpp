@@ -50,7 +50,7 @@ std::optional<std::string> whyNotEchoed(std::string_view cueID) {
 }
 
 Request parseRequest(std::string_view bytes) {
-    if (!bytes::isValidUtf8(bytes))
+    if (!bytes::isValidUTF8(bytes))
         return {RequestKind::invalidText, 0, {}};
     if (bytes.starts_with(stopPrefix))
         return {RequestKind::stop, 0, {}};
@@ -82,7 +82,7 @@ Request parseRequest(std::string_view bytes) {
     return {RequestKind::ignored, 0, {}};
 }
 
-std::optional<std::size_t> endOfJsonArray(std::string_view text, std::size_t from) {
+std::optional<std::size_t> endOfJSONArray(std::string_view text, std::size_t from) {
     if (from >= text.size() || text[from] != '[')
         return std::nullopt;
     std::size_t depth = 0;
@@ -123,11 +123,11 @@ std::vector<std::string> ServerStreamSplitter::feed(std::string_view bytes) {
                 end = fixed.size();
 
         bool arrayOpen = false;
-        for (const std::string_view jsonPrefix : {groupCuesPrefix, marksPrefix}) {
-            if (!end && buffer.starts_with(jsonPrefix) && buffer.size() > jsonPrefix.size() &&
-                buffer[jsonPrefix.size()] == '[') {
+        for (const std::string_view arrayPrefix : {groupCuesPrefix, marksPrefix}) {
+            if (!end && buffer.starts_with(arrayPrefix) && buffer.size() > arrayPrefix.size() &&
+                buffer[arrayPrefix.size()] == '[') {
                 // Names may hold any text, prefixes included: the array's own shape ends it.
-                end = endOfJsonArray(buffer, jsonPrefix.size());
+                end = endOfJSONArray(buffer, arrayPrefix.size());
                 arrayOpen = !end;
             }
         }

@@ -16,7 +16,7 @@ namespace carvo::ui {
 // "type – name – ipAddress" (blank, EN DASH, blank between the parts).
 QString interfaceLabel(const QVariantMap& interfaceInfo);
 
-class UiBridge : public QObject {
+class UIBridge : public QObject {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("Made by the views")
@@ -28,7 +28,7 @@ class UiBridge : public QObject {
     Q_PROPERTY(bool standby READ standby WRITE setStandby NOTIFY standbyChanged FINAL)
     Q_PROPERTY(
         int preRollBars READ preRollBars WRITE setPreRollBars NOTIFY preRollBarsChanged FINAL)
-    Q_PROPERTY(QString oscPositionTargets READ oscPositionTargets WRITE setOscPositionTargets NOTIFY
+    Q_PROPERTY(QString oscPositionTargets READ oscPositionTargets WRITE setOSCPositionTargets NOTIFY
                    oscPositionTargetsChanged FINAL)
     Q_PROPERTY(QString storedInterfaceName READ storedInterfaceName WRITE setStoredInterfaceName
                    NOTIFY storedInterfaceNameChanged FINAL)
@@ -44,7 +44,7 @@ public:
     static constexpr char oscPositionTargetsKey[] = "oscPositionTargets"; // "host:port" entries
 
     // services.settings must be set: the bridge reads and writes the sheet's settings there.
-    explicit UiBridge(UiServices services, QObject* parent = nullptr);
+    explicit UIBridge(UIServices services, QObject* parent = nullptr);
 
     CounterModel* counter() const { return m_services.counter; }
     ShowStateModel* showState() const { return m_services.showState; }
@@ -62,7 +62,7 @@ public:
     void setPreRollBars(int value);
     // Where the position goes over OSC ("host:port" entries); read at the next start.
     QString oscPositionTargets() const;
-    void setOscPositionTargets(const QString& value);
+    void setOSCPositionTargets(const QString& value);
     QString storedInterfaceName() const;
     // Choosing another interface that the server lists restarts the server on it.
     void setStoredInterfaceName(const QString& name);
@@ -117,7 +117,7 @@ private:
     void readInterfaceChoices();
     const char* qlabRoadKey(const QString& key) const;
 
-    UiServices m_services;
+    UIServices m_services;
     Settings& m_settings;
     // Stand in for the models the caller left out.
     CounterModel m_ownCounter;

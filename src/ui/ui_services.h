@@ -31,7 +31,7 @@ struct QLabMachine {
     quint16 port = 0;
 };
 
-struct UiServices {
+struct UIServices {
     // The models the views bind to, owned by the caller; the bridge makes an empty one for any
     // left out.
     CounterModel* counter = nullptr;

@@ -16,7 +16,7 @@ void qml_register_types_Carvo_Ui();
 
 namespace carvo::ui {
 
-void registerQmlTypes() {
+void registerQMLTypes() {
     static const bool registered = [] {
         qml_register_types_Carvo_Ui();
         return true;
@@ -24,15 +24,15 @@ void registerQmlTypes() {
     (void)registered;
 }
 
-Views::Views(UiServices services, QObject* parent)
+Views::Views(UIServices services, QObject* parent)
     : QObject(parent), m_engine(std::make_unique<QQmlEngine>()),
-      m_bridge(std::make_unique<UiBridge>(std::move(services))) {
-    registerQmlTypes();
+      m_bridge(std::make_unique<UIBridge>(std::move(services))) {
+    registerQMLTypes();
     if (QQuickStyle::name().isEmpty())
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
     m_engine->addImportPath(QStringLiteral("qrc:/"));
     QQmlEngine::setObjectOwnership(m_bridge.get(), QQmlEngine::CppOwnership);
-    connect(m_bridge.get(), &UiBridge::cueListWindowRequested, this, &Views::showCueListWindow);
+    connect(m_bridge.get(), &UIBridge::cueListWindowRequested, this, &Views::showCueListWindow);
 }
 
 Views::~Views() {

@@ -178,7 +178,7 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         const QString midi = m_dir.filePath(QStringLiteral("marks.mid"));
         ASSERT_TRUE(writeMarksFile(midi));
-        const QByteArray workspace = withMidiFile(demoWorkspace(), midi);
+        const QByteArray workspace = withMIDIFile(demoWorkspace(), midi);
         ASSERT_TRUE(workspace.contains(midi.toUtf8()));
         QString problem;
         ASSERT_TRUE(carvo.start(workspace, settings, &problem)) << problem.toStdString();

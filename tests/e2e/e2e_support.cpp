@@ -112,7 +112,7 @@ bool writeMarksFile(const QString& path) {
                       static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
 }
 
-QByteArray withMidiFile(QByteArray workspace, const QString& path) {
+QByteArray withMIDIFile(QByteArray workspace, const QString& path) {
     const QDir demoFolder(QStringLiteral(CARVO_DEMO_DIR));
     return workspace.replace(demoFolder.absoluteFilePath(QStringLiteral("overture.mid")).toUtf8(),
                              path.toUtf8());

@@ -33,7 +33,7 @@ QByteArray demoWorkspace(const std::map<QString, double>& durations = {});
 // at the first bar and "Letter B" where the fifth begins; true when written.
 bool writeMarksFile(const QString& path);
 // The workspace with the demo's MIDI file (the overture's and the finale's) replaced by path.
-QByteArray withMidiFile(QByteArray workspace, const QString& path);
+QByteArray withMIDIFile(QByteArray workspace, const QString& path);
 
 struct CarvoSettings {
     bool standby = false;

@@ -101,7 +101,7 @@ TEST_F(CarvoBarsMarks, AFileWithoutMarksKeepsThreeColumnsAndListsNoMarks) {
     EXPECT_EQ(marks.out, "");
 }
 
-TEST_F(CarvoBarsMarks, MarksNeedAMidiFileAndNotTheEventListing) {
+TEST_F(CarvoBarsMarks, MarksNeedAMIDIFileAndNotTheEventListing) {
     EXPECT_EQ(carvoBars("--fixed 120 4 4 --marks").status, 2);
     EXPECT_EQ(carvoBars(write({TrackBytes{}}) + " --marks --events").status, 2);
 }

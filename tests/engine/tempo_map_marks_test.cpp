@@ -83,7 +83,7 @@ TEST(TempoMapMarks, CuePointsServeOnlyAFileWithoutMarkers) {
     EXPECT_THAT(both.marks, ElementsAre(Mark{2, "Letter A"}));
 }
 
-TEST(TempoMapMarks, NonAsciiTextIsKeptAsUtf8) {
+TEST(TempoMapMarks, NonASCIITextIsKeptAsUTF8) {
     // UTF-8 stays as it is; Latin-1 bytes (E9 = é) become their UTF-8 characters.
     const auto tables =
         tablesOf({TrackBytes{}.marker(0, "Tempo di valse \xe2\x99\xa9").marker(bar44, "Caf\xe9")});

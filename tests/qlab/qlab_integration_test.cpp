@@ -79,7 +79,7 @@ protected:
     }
 };
 
-TEST_F(BridgeTest, GetFilesAnswersTheMidiAndTheMemoForm) {
+TEST_F(BridgeTest, GetFilesAnswersTheMIDIAndTheMemoForm) {
     EXPECT_EQ(files("Remote", "G1"), QStringLiteral("/shows/music/overture.mid, 17, 9, G1"));
     // text items keep the blank after each comma; the offset is the first item, "1".
     EXPECT_EQ(files("Remote", "G2"), QStringLiteral("17,  120,  4,  4, 1, G2"));

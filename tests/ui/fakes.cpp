@@ -4,8 +4,8 @@
 
 namespace carvo::ui::testing {
 
-UiServices Recorder::services() {
-    UiServices s;
+UIServices Recorder::services() {
+    UIServices s;
     s.counter = &counter;
     s.showState = &showState;
     s.qlab = &qlab;

@@ -1,5 +1,5 @@
 #pragma once
-// The views' models filled by hand, and a UiServices whose operations record their calls.
+// The views' models filled by hand, and a UIServices whose operations record their calls.
 
 #include <chrono>
 #include <functional>
@@ -32,7 +32,7 @@ struct Recorder {
     QTemporaryDir settingsFolder;
     Settings settings{settingsFolder.path()};
 
-    UiServices services();
+    UIServices services();
     // A bar of beats beats, progress of it played, as the show state has it.
     void setProgress(int beats, double progress);
 };

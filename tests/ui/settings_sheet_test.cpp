@@ -174,7 +174,7 @@ TEST_F(SettingsSheetTest, CheckboxesShowTheStoredSettings) {
 }
 
 TEST_F(SettingsSheetTest, PreRollAndPositionTargetRowsShowAndWriteTheirKeys) {
-    recorder.settings.setText(UiBridge::preRollBarsKey, QStringLiteral("2"));
+    recorder.settings.setText(UIBridge::preRollBarsKey, QStringLiteral("2"));
     QQuickWindow* sheet = openSheet();
     auto* preRoll = find<QObject>(sheet, "preRollSpinBox");
     auto* targets = find<QObject>(sheet, "oscPositionTargetsField");
@@ -185,14 +185,14 @@ TEST_F(SettingsSheetTest, PreRollAndPositionTargetRowsShowAndWriteTheirKeys) {
     // The operator steps it up; then down to none, which removes the key.
     QMetaObject::invokeMethod(preRoll, "increase");
     QMetaObject::invokeMethod(preRoll, "valueModified");
-    EXPECT_EQ(recorder.settings.integer(UiBridge::preRollBarsKey), 3);
+    EXPECT_EQ(recorder.settings.integer(UIBridge::preRollBarsKey), 3);
     preRoll->setProperty("value", 0);
     QMetaObject::invokeMethod(preRoll, "valueModified");
-    EXPECT_FALSE(recorder.settings.contains(UiBridge::preRollBarsKey));
+    EXPECT_FALSE(recorder.settings.contains(UIBridge::preRollBarsKey));
 
     targets->setProperty("text", QStringLiteral(" 10.0.0.7:7000, desk.local:8000 "));
     QMetaObject::invokeMethod(targets, "editingFinished");
-    EXPECT_EQ(recorder.settings.text(UiBridge::oscPositionTargetsKey),
+    EXPECT_EQ(recorder.settings.text(UIBridge::oscPositionTargetsKey),
               QStringLiteral("10.0.0.7:7000, desk.local:8000"));
 }
 

@@ -30,9 +30,9 @@ struct MediaPathMap {
     QString apply(const QString& path) const;
 };
 
-class OscBackend : public QLabBackend {
+class OSCBackend : public QLabBackend {
 public:
-    OscBackend(std::shared_ptr<Client> client, MediaPathMap media = {});
+    OSCBackend(std::shared_ptr<Client> client, MediaPathMap media = {});
 
     // Who answers the bar dialog and shows refusals: the window, or the default answer.
     void setDialogResponder(std::shared_ptr<DialogResponder> responder);

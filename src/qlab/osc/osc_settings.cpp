@@ -16,9 +16,9 @@ quint16 commandPort(const Settings& settings) {
     return port && *port >= 0 && *port <= 0xFFFF ? static_cast<quint16>(*port) : defaultCommandPort;
 }
 
-std::optional<OscRoad> chooseRoad(const Settings& settings, const QString& url, QString* problem) {
+std::optional<OSCRoad> chooseRoad(const Settings& settings, const QString& url, QString* problem) {
     const QString backend = settings.text(backendKey);
-    OscRoad road;
+    OSCRoad road;
     road.client.host = qlabHost(settings);
     road.client.passcode = settings.text(passcodeKey);
     road.client.workspaceName = settings.text(workspaceKey);

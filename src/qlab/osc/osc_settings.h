@@ -35,7 +35,7 @@ inline constexpr const char* sheetKeys[] = {hostKey, portKey, passcodeKey, media
 QString qlabHost(const Settings& settings);    // empty when absent: QLab runs on this machine
 quint16 commandPort(const Settings& settings); // the default when absent or not a port number
 
-struct OscRoad {
+struct OSCRoad {
     ClientSettings client;
     MediaPathMap media;
 };
@@ -43,6 +43,6 @@ struct OscRoad {
 // The OSC road, or none for AppleScript. url is --qlab's "osc://HOST[:PORT]" (empty: none given),
 // which wins over the settings. Without "qlabBackend" the road is AppleScript on macOS, and
 // elsewhere OSC once "qlabHost" is set. A url or setting that cannot be used leaves problem set.
-std::optional<OscRoad> chooseRoad(const Settings& settings, const QString& url, QString* problem);
+std::optional<OSCRoad> chooseRoad(const Settings& settings, const QString& url, QString* problem);
 
 } // namespace carvo::osc

@@ -9,7 +9,7 @@ import Carvo.Ui
 Window {
     id: root
 
-    required property UiBridge bridge
+    required property UIBridge bridge
     property Window parentWindow
     // The state as last checked (a QLabModel.Status); a new sheet starts unchecked.
     property int qlabStatus: QLabModel.WaitingToCheck

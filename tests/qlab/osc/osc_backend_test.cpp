@@ -54,7 +54,7 @@ public:
         auto workspace = sim::parseWorkspace(workspaceJson, folder, &problem);
         EXPECT_TRUE(workspace) << problem.toStdString();
         m_model = std::make_shared<sim::SimulatedQLab>(std::move(*workspace));
-        m_server = new sim::OscServer(m_model);
+        m_server = new sim::OSCServer(m_model);
         m_server->moveToThread(&m_thread);
         QObject::connect(&m_thread, &QThread::finished, m_server, &QObject::deleteLater);
         m_thread.start();
@@ -74,7 +74,7 @@ public:
         m_client->start();
         EXPECT_TRUE(QTest::qWaitFor([this] { return m_client->isConnected(); }, 5000));
         applescript = std::make_unique<AppleScriptBackend>(m_model);
-        oscRoad = std::make_unique<osc::OscBackend>(m_client, media);
+        oscRoad = std::make_unique<osc::OSCBackend>(m_client, media);
     }
     ~BothRoads() {
         oscRoad.reset();
@@ -98,12 +98,12 @@ public:
     }
 
     std::unique_ptr<AppleScriptBackend> applescript;
-    std::unique_ptr<osc::OscBackend> oscRoad;
+    std::unique_ptr<osc::OSCBackend> oscRoad;
 
 private:
     std::shared_ptr<sim::SimulatedQLab> m_model;
     QThread m_thread;
-    sim::OscServer* m_server = nullptr; // lives on m_thread
+    sim::OSCServer* m_server = nullptr; // lives on m_thread
     quint16 m_port = 0;
     std::shared_ptr<osc::Client> m_client;
 };
@@ -131,7 +131,7 @@ QByteArray edgeJson() {
     ]}]})";
 }
 
-class OscRoad : public ::testing::Test {
+class OSCRoad : public ::testing::Test {
 protected:
     void SetUp() override {
         QFile::copy(QStringLiteral(CARVO_DEMO_DIR "/overture.mid"),
@@ -143,7 +143,7 @@ private:
     QTemporaryDir m_folder;
 };
 
-TEST_F(OscRoad, GetFilesAnswersAsTheScriptDoesForEveryGroupAndSource) {
+TEST_F(OSCRoad, GetFilesAnswersAsTheScriptDoesForEveryGroupAndSource) {
     for (const QByteArray& json : {demoJson(), edgeJson()}) {
         BothRoads roads(json, folder());
         QStringList ids;
@@ -168,7 +168,7 @@ TEST_F(OscRoad, GetFilesAnswersAsTheScriptDoesForEveryGroupAndSource) {
     }
 }
 
-TEST_F(OscRoad, TheBarDialogIsCarvosOwnAndCancelFailsTheRun) {
+TEST_F(OSCRoad, TheBarDialogIsCarvosOwnAndCancelFailsTheRun) {
     BothRoads roads(demoJson(), folder());
     auto typed = std::make_shared<TypedBar>(QStringLiteral("17"));
     roads.oscRoad->setDialogResponder(typed);
@@ -192,23 +192,23 @@ TEST_F(OscRoad, TheBarDialogIsCarvosOwnAndCancelFailsTheRun) {
     EXPECT_TRUE(untouched->asked().isEmpty());
 }
 
-TEST_F(OscRoad, AMarkTypedIntoEitherRoadsBarDialogComesBackAsTheEngineReadsAMark) {
+TEST_F(OSCRoad, AMarkTypedIntoEitherRoadsBarDialogComesBackAsTheEngineReadsAMark) {
     BothRoads roads(demoJson(), folder());
     roads.setResponder(std::make_shared<TypedBar>(QStringLiteral("Letter B")));
-    const auto overOsc = roads.oscRoad->getFilesAndStartBar(12, RequestSource::qlab, 0, {});
-    EXPECT_EQ(overOsc, roads.applescript->getFilesAndStartBar(12, RequestSource::qlab, 0, {}));
-    ASSERT_FALSE(overOsc.failure);
+    const auto overOSC = roads.oscRoad->getFilesAndStartBar(12, RequestSource::qlab, 0, {});
+    EXPECT_EQ(overOSC, roads.applescript->getFilesAndStartBar(12, RequestSource::qlab, 0, {}));
+    ASSERT_FALSE(overOSC.failure);
 
-    const auto named = parseMarkAnswer(toUtf8(overOsc.text));
-    ASSERT_TRUE(named) << overOsc.text.toStdString();
+    const auto named = parseMarkAnswer(toUtf8(overOSC.text));
+    ASSERT_TRUE(named) << overOSC.text.toStdString();
     EXPECT_EQ(named->mark, "Letter B");
-    const auto* midi = std::get_if<MidiAnswer>(&named->form);
+    const auto* midi = std::get_if<MIDIAnswer>(&named->form);
     ASSERT_NE(midi, nullptr);
     EXPECT_EQ(midi->offset, 9);
     EXPECT_EQ(midi->uniqueID, "D-GROUP-OVERTURE");
 }
 
-TEST_F(OscRoad, StatusCatalogueAndRunningStateAgreeWithAppleScript) {
+TEST_F(OSCRoad, StatusCatalogueAndRunningStateAgreeWithAppleScript) {
     for (const QByteArray& json : {demoJson(), edgeJson()}) {
         BothRoads roads(json, folder());
         EXPECT_TRUE(roads.oscRoad->isQLabRunning());
@@ -238,7 +238,7 @@ TEST_F(OscRoad, StatusCatalogueAndRunningStateAgreeWithAppleScript) {
         EXPECT_FALSE(received[i].endsWith(QStringLiteral("/start")));
 }
 
-TEST_F(OscRoad, AMidiFileThatIsNotHereIsRefusedAndTheMapFindsItsCopy) {
+TEST_F(OSCRoad, AMIDIFileThatIsNotHereIsRefusedAndTheMapFindsItsCopy) {
     const QByteArray json = R"({"workspaces": [{"name": "Elsewhere", "cues": [
       {"uniqueID": "G", "type": "Group", "children": [
         {"uniqueID": "MF", "type": "MIDI File", "fileTarget": "/Users/sm/Show/overture.mid"}]}]}]})";
@@ -263,7 +263,7 @@ int consoleCount(const QString& line) {
     return static_cast<int>(AppConsole::shared().logText().count(line));
 }
 
-TEST_F(OscRoad, TheRunningCheckSaysRunningStoppedOrNothingWhenQLabDoesNotAnswer) {
+TEST_F(OSCRoad, TheRunningCheckSaysRunningStoppedOrNothingWhenQLabDoesNotAnswer) {
     BothRoads roads(demoJson(), folder());
     const QString waltz = QStringLiteral("D-GROUP-WALTZ");
     const auto check = roads.oscRoad->runningCheck();
@@ -294,7 +294,7 @@ TEST_F(OscRoad, TheRunningCheckSaysRunningStoppedOrNothingWhenQLabDoesNotAnswer)
         EXPECT_NE(checks[i], checks[i - 1]);
 }
 
-TEST_F(OscRoad, IDsThatOscCannotAddressAreRefusedAndNothingReachesQLab) {
+TEST_F(OSCRoad, IDsThatOSCCannotAddressAreRefusedAndNothingReachesQLab) {
     BothRoads roads(demoJson(), folder());
     const QString refusal = QStringLiteral("Refused the cue ID");
     const int before = consoleCount(refusal);
@@ -341,7 +341,7 @@ QByteArray largeJson() {
         .toJson(QJsonDocument::Compact);
 }
 
-TEST_F(OscRoad, ATenThousandCueWorkspaceGivesItsStatusAndItsCatalogue) {
+TEST_F(OSCRoad, ATenThousandCueWorkspaceGivesItsStatusAndItsCatalogue) {
     BothRoads roads(largeJson(), folder(), {}, [](osc::ClientSettings& settings) {
         settings.timeout = std::chrono::seconds(5);
     });
@@ -355,7 +355,7 @@ TEST_F(OscRoad, ATenThousandCueWorkspaceGivesItsStatusAndItsCatalogue) {
     EXPECT_EQ(received.filter(QStringLiteral("/cueLists")).size(), 1);
 }
 
-TEST_F(OscRoad, SeveralSelectedCuesTakeTheLastInEitherReplyShape) {
+TEST_F(OSCRoad, SeveralSelectedCuesTakeTheLastInEitherReplyShape) {
     for (const char* shape : {"each", "list"}) {
         QJsonObject top = QJsonDocument::fromJson(demoJson()).object();
         QJsonArray workspaces = top.value(QStringLiteral("workspaces")).toArray();
@@ -382,7 +382,7 @@ TEST_F(OscRoad, SeveralSelectedCuesTakeTheLastInEitherReplyShape) {
     }
 }
 
-TEST_F(OscRoad, APasscodeWithoutControlRefusesJumpsWithItsMessageAndLoadsNothing) {
+TEST_F(OSCRoad, APasscodeWithoutControlRefusesJumpsWithItsMessageAndLoadsNothing) {
     QJsonObject top = QJsonDocument::fromJson(demoJson()).object();
     QJsonArray workspaces = top.value(QStringLiteral("workspaces")).toArray();
     QJsonObject first = workspaces.first().toObject();
@@ -404,7 +404,7 @@ TEST_F(OscRoad, APasscodeWithoutControlRefusesJumpsWithItsMessageAndLoadsNothing
     EXPECT_GE(consoleCount(message), 1);
 }
 
-TEST_F(OscRoad, MakingCuesLeavesNetworkCuesThatSendCarvosCommands) {
+TEST_F(OSCRoad, MakingCuesLeavesNetworkCuesThatSendCarvosCommands) {
     BothRoads roads(demoJson(), folder());
     roads.oscRoad->makeScriptCue(ScriptCueKind::carvo);
     roads.oscRoad->makeScriptCue(ScriptCueKind::chase);

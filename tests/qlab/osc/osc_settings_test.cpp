@@ -11,7 +11,7 @@
 namespace carvo::testing {
 namespace {
 
-class OscRoadChoice : public ::testing::Test {
+class OSCRoadChoice : public ::testing::Test {
 protected:
     void set(const char* key, const QVariant& value) { settings.setText(key, value.toString()); }
 
@@ -19,7 +19,7 @@ protected:
     Settings settings{folder.path()};
 };
 
-TEST_F(OscRoadChoice, TheCommandLineWinsAndKeepsTheStoredPasscodeAndMap) {
+TEST_F(OSCRoadChoice, TheCommandLineWinsAndKeepsTheStoredPasscodeAndMap) {
     set(osc::hostKey, QStringLiteral("10.0.0.9"));
     set(osc::passcodeKey, QStringLiteral("4321"));
     set(osc::mediaPathMapKey, QStringLiteral("/Volumes/Show=/srv/show"));
@@ -39,7 +39,7 @@ TEST_F(OscRoadChoice, TheCommandLineWinsAndKeepsTheStoredPasscodeAndMap) {
     EXPECT_EQ(defaultPort->client.port, 53000);
 }
 
-TEST_F(OscRoadChoice, QLabsDuplicateWindowIsASettingOf250ByDefault) {
+TEST_F(OSCRoadChoice, QLabsDuplicateWindowIsASettingOf250ByDefault) {
     QString problem;
     const auto url = QStringLiteral("osc://127.0.0.1");
     ASSERT_TRUE(osc::chooseRoad(settings, url, &problem));
@@ -58,7 +58,7 @@ TEST_F(OscRoadChoice, QLabsDuplicateWindowIsASettingOf250ByDefault) {
     }
 }
 
-TEST_F(OscRoadChoice, UnusableUrlsAndSettingsAreRefusedWithAReason) {
+TEST_F(OSCRoadChoice, UnusableUrlsAndSettingsAreRefusedWithAReason) {
     for (const char* url : {"http://127.0.0.1", "osc://", "osc://host:0", "osc://host:99999",
                             "osc://host/path", "127.0.0.1"}) {
         QString problem;
@@ -81,7 +81,7 @@ TEST_F(OscRoadChoice, UnusableUrlsAndSettingsAreRefusedWithAReason) {
     EXPECT_TRUE(problem.contains(QStringLiteral("qlabPort")));
 }
 
-TEST_F(OscRoadChoice, WithoutABackendSettingAHostChoosesOscOffTheMac) {
+TEST_F(OSCRoadChoice, WithoutABackendSettingAHostChoosesOSCOffTheMac) {
     QString problem;
     EXPECT_FALSE(osc::chooseRoad(settings, {}, &problem))
         << "nothing set: AppleScript or the simulation";
