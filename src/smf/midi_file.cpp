@@ -347,6 +347,7 @@ void onBusError(int signal, siginfo_t* info, void* context) {
         const std::uintptr_t end = slot.end.load();
         if (begin == 0 || address < begin || address >= end)
             continue;
+        // mmap is a plain system call here, safe in a handler though POSIX does not list it.
         const std::uintptr_t page = address & ~(pageSize - 1);
         void* zeros = ::mmap(reinterpret_cast<void*>(page), end - page, PROT_READ,
                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
@@ -361,8 +362,11 @@ void onBusError(int signal, siginfo_t* info, void* context) {
         earlierBusAction.sa_handler(signal);
     } else {
         // The fault comes again as the access is retried, and now ends the process as it would
-        // have.
-        ::signal(SIGBUS, SIG_DFL);
+        // have. (sigaction may be called in a handler; signal may not.)
+        struct sigaction fallback {};
+        fallback.sa_handler = SIG_DFL;
+        sigemptyset(&fallback.sa_mask);
+        ::sigaction(SIGBUS, &fallback, nullptr);
     }
 }
 
