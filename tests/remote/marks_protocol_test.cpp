@@ -57,7 +57,7 @@ TEST_F(MarksProtocol, AMarkRequestWithoutANameJumpsNowhere) {
     EXPECT_EQ(events, (Events{"line A mark request without a name"}));
 }
 
-TEST_F(MarksProtocol, TheMarksGoToTheAskingClientAloneAsJson) {
+TEST_F(MarksProtocol, TheMarksGoToTheAskingClientAloneAsJSON) {
     marks = {{9, QStringLiteral("Intro")}, {17, QStringLiteral("\"Valse\" \u2669")}};
     receive("REQUEST MARKS");
     EXPECT_EQ(events, (Events{"reply MARKS: [{\"bar\":9,\"name\":\"Intro\"},"
