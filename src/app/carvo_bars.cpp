@@ -20,13 +20,15 @@ constexpr int exitFailure = 1;
 constexpr int exitUsage = 2;
 
 constexpr std::string_view usageText =
-    "usage: carvo-bars FILE.mid [--first-bar N] [--events]\n"
+    "usage: carvo-bars FILE.mid [--first-bar N] [--events | --marks]\n"
     "       carvo-bars --fixed TEMPO NUMERATOR DENOMINATOR [--first-bar N]\n"
     "\n"
-    "Prints one line per bar: bar number, start in seconds, beats (tab-separated).\n"
+    "Prints one line per bar: bar number, start in seconds, beats (tab-separated), and the\n"
+    "rehearsal mark where one falls in the bar.\n"
     "  --first-bar N  the number of the score's first bar (default 1)\n"
     "  --fixed        one tempo in beats per minute and one time signature, e.g. 120 3 4\n"
-    "  --events       print each track's events instead: track, absolute tick, event\n";
+    "  --events       print each track's events instead: track, absolute tick, event\n"
+    "  --marks        print only the rehearsal marks: bar number, mark\n";
 
 struct Options {
     std::optional<std::string> file;
@@ -36,6 +38,7 @@ struct Options {
     std::int64_t denominator = 0;
     std::int64_t firstBar = 1;
     bool events = false;
+    bool marks = false;
 };
 
 int usageError(std::string_view problem) {
@@ -74,6 +77,8 @@ std::optional<std::string> parse(const std::vector<std::string_view>& args, Opti
             i += 3;
         } else if (arg == "--events") {
             options.events = true;
+        } else if (arg == "--marks") {
+            options.marks = true;
         } else if (arg.starts_with("-") && arg.size() > 1) {
             return "unknown option " + std::string(arg);
         } else if (options.file) {
@@ -88,24 +93,56 @@ std::optional<std::string> parse(const std::vector<std::string_view>& args, Opti
     if (options.events && options.fixed) {
         return "--events needs a MIDI file";
     }
+    if (options.marks && options.fixed) {
+        return "--marks needs a MIDI file";
+    }
+    if (options.marks && options.events) {
+        return "give either --events or --marks";
+    }
     return std::nullopt;
 }
 
-int printBars(const carvo::BarTables& tables, std::int64_t firstBar) {
+// A mark's name on one line of the table: a tab or line break in it would break the columns.
+std::string oneColumn(std::string_view name) {
+    std::string text(name);
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    }
+    return text;
+}
+
+int printBars(const carvo::BarTables& tables, std::int64_t firstBar, bool marksOnly) {
     const auto barCount = static_cast<std::int64_t>(tables.barStartTimes.size()) - 1;
     // bar = index + first bar − 1 must stay a signed 64-bit number up to the last bar.
     if (barCount > 0 && firstBar > std::numeric_limits<std::int64_t>::max() - (barCount - 1)) {
         return usageError("--first-bar is too large for " + std::to_string(barCount) + " bars");
     }
     std::string table;
+    if (marksOnly) {
+        for (const carvo::Mark& mark : tables.marks) {
+            table.append(std::to_string(firstBar + (mark.barIndex - 1)))
+                .append("\t")
+                .append(oneColumn(mark.name))
+                .append("\n");
+        }
+        carvo::writeText(carvo::Stream::output, table);
+        return 0;
+    }
+    auto mark = tables.marks.begin(); // in bar order
     for (std::int64_t index = 1; index <= barCount; ++index) {
         const auto entry = static_cast<std::size_t>(index);
         table.append(std::to_string(firstBar + (index - 1)))
             .append("\t")
             .append(carvo::shortestDecimal(tables.barStartTimes[entry]))
             .append("\t")
-            .append(std::to_string(tables.barBeatCounts[entry]))
-            .append("\n");
+            .append(std::to_string(tables.barBeatCounts[entry]));
+        // Several marks in one bar share its column, in their order.
+        for (bool first = true; mark != tables.marks.end() && mark->barIndex == index;
+             ++mark, first = false) {
+            table.append(first ? "\t" : "; ").append(oneColumn(mark->name));
+        }
+        table.append("\n");
     }
     carvo::writeText(carvo::Stream::output, table);
     return 0;
@@ -154,7 +191,7 @@ int main(int argc, char** argv) {
         if (tables.barStartTimes.empty()) {
             return usageError("this tempo and time signature give bars of no finite length");
         }
-        return printBars(tables, options.firstBar);
+        return printBars(tables, options.firstBar, false);
     }
 
     if (options.events) {
@@ -163,5 +200,5 @@ int main(int argc, char** argv) {
     }
     // The bar table needs no event table: the file is checked event by event as it is read.
     const auto tables = carvo::readTempoMap(*options.file, writeLineToStderr);
-    return tables ? printBars(*tables, options.firstBar) : exitFailure;
+    return tables ? printBars(*tables, options.firstBar, options.marks) : exitFailure;
 }

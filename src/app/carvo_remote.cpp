@@ -1,7 +1,8 @@
 // carvo-remote: a command-line client of Carvo's remote protocol, for operators without a phone
 // remote and for wiring Carvo into other show-control tools.
 //
-//   carvo-remote [--host H] [--port P] [--timeout S] cues | select ID | jump BAR | stop | watch
+//   carvo-remote [--host H] [--port P] [--timeout S]
+//                cues | select ID | jump BAR | jump --mark TEXT | marks | stop | watch
 //   carvo-remote --browse [--timeout S]
 //
 // Exit status: 0 on success, 1 when the server cannot be reached, refuses or does not answer in
@@ -52,6 +53,9 @@ const char usageText[] =
     "  cues         list the group cues Carvo can drive (ID and name)\n"
     "  select ID    address the group cue whose QLab unique ID is ID\n"
     "  jump BAR     start the addressed group cue at bar BAR\n"
+    "  jump --mark TEXT\n"
+    "               start it at the bar of the rehearsal mark TEXT\n"
+    "  marks        list the rehearsal marks of the music Carvo follows (bar and name)\n"
     "  stop         panic every group cue of the catalogue\n"
     "  watch        show the live bar.beat, bar progress and beats per bar (Ctrl-C ends)\n"
     "\n"
@@ -74,14 +78,15 @@ void printOut(const QString& text) {
 
 // --- the command line ---------------------------------------------------------------------
 
-enum class Command { cues, select, jump, stop, watch, browse };
+enum class Command { cues, select, jump, marks, stop, watch, browse };
 
 struct Options {
     QString host = QStringLiteral("127.0.0.1");
     quint16 port = carvo::remote::carvoPort;
     std::optional<double> timeoutSeconds;
     Command command = Command::cues;
-    QString argument; // the cue ID of select, the bar of jump
+    QString argument;    // the cue ID of select, the bar (or the mark) of jump
+    bool toMark = false; // jump --mark
 };
 
 // The parsed options, or the reason the command line is wrong.
@@ -106,7 +111,10 @@ ParseResult parseCommandLine(const QStringList& args) {
                                      QStringLiteral("S"));
     const QCommandLineOption browse(QStringLiteral("browse"),
                                     QStringLiteral("List the announced Carvo servers."));
-    parser.addOptions({help, host, port, timeout, browse});
+    const QCommandLineOption mark(QStringLiteral("mark"),
+                                  QStringLiteral("With jump: the rehearsal mark to start at."),
+                                  QStringLiteral("TEXT"));
+    parser.addOptions({help, host, port, timeout, browse, mark});
     if (!parser.parse(args)) {
         result.error = parser.errorText();
         return result;
@@ -163,11 +171,9 @@ ParseResult parseCommandLine(const QStringList& args) {
         Command command;
         bool takesArgument;
     };
-    static const Known known[] = {{"cues", Command::cues, false},
-                                  {"select", Command::select, true},
-                                  {"jump", Command::jump, true},
-                                  {"stop", Command::stop, false},
-                                  {"watch", Command::watch, false}};
+    static const Known known[] = {{"cues", Command::cues, false}, {"select", Command::select, true},
+                                  {"jump", Command::jump, true},  {"marks", Command::marks, false},
+                                  {"stop", Command::stop, false}, {"watch", Command::watch, false}};
     const auto match = std::find_if(std::begin(known), std::end(known),
                                     [&](const Known& k) { return name == QLatin1String(k.name); });
     if (match == std::end(known)) {
@@ -175,6 +181,24 @@ ParseResult parseCommandLine(const QStringList& args) {
         return result;
     }
     options.command = match->command;
+    if (parser.isSet(mark)) {
+        if (match->command != Command::jump) {
+            result.error = QStringLiteral("--mark goes with jump only");
+            return result;
+        }
+        if (!positional.isEmpty()) {
+            result.error = QStringLiteral("jump takes either BAR or --mark TEXT");
+            return result;
+        }
+        options.argument = parser.value(mark);
+        options.toMark = true;
+        if (options.argument.isEmpty()) {
+            result.error = QStringLiteral("--mark needs the text of a mark");
+            return result;
+        }
+        result.options = options;
+        return result;
+    }
     if (match->takesArgument) {
         if (positional.size() != 1) {
             result.error = QStringLiteral("%1 needs exactly one %2")
@@ -217,7 +241,19 @@ bool startsWith(const std::string& text, std::string_view prefix) {
 
 bool isOperatorMessage(const std::string& message) {
     return message == protocol::outOfRangeMessage || message == protocol::alreadyRunningMessage ||
-           startsWith(message, protocol::errorPrefix);
+           startsWith(message, protocol::errorPrefix) ||
+           startsWith(message, protocol::noMarkPrefix);
+}
+
+QString markTable(const QJsonArray& marks) {
+    QString table = QStringLiteral("BAR\tNAME\n");
+    for (const QJsonValue& mark : marks) {
+        const QJsonObject object = mark.toObject();
+        table += QString::number(object.value(QLatin1String("bar")).toInteger()) +
+                 QLatin1Char('\t') + object.value(QLatin1String("name")).toString() +
+                 QLatin1Char('\n');
+    }
+    return table;
 }
 
 QString cueTable(const QJsonArray& cues) {
@@ -283,7 +319,12 @@ private:
             send(m_sentSelection);
             break;
         case Command::jump:
-            send(std::string(protocol::barRequestPrefix) + m_options.argument.toStdString());
+            send(std::string(m_options.toMark ? protocol::markRequestPrefix
+                                              : protocol::barRequestPrefix) +
+                 m_options.argument.toStdString());
+            break;
+        case Command::marks:
+            send(protocol::requestMarksMessage);
             break;
         case Command::stop:
             send(protocol::stopPrefix);
@@ -342,6 +383,19 @@ private:
                     return;
                 }
                 printOut(cueTable(json.array()));
+                finish(0);
+            }
+            break;
+        case Command::marks:
+            if (startsWith(message, protocol::marksPrefix)) {
+                const QJsonDocument json = QJsonDocument::fromJson(
+                    QByteArray::fromStdString(message.substr(protocol::marksPrefix.size())));
+                if (!json.isArray()) {
+                    printError(QStringLiteral("the server sent marks that are not a JSON array"));
+                    finish(exitFailure);
+                    return;
+                }
+                printOut(markTable(json.array()));
                 finish(0);
             }
             break;

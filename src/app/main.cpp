@@ -17,6 +17,7 @@
 
 #include "app/runner_setup.h"
 #include "app/shared_objects.h"
+#include "app/show_settings.h"
 #include "app/version.h"
 #include "app/window.h"
 #include "base/app_console.h"
@@ -27,6 +28,7 @@
 #include "base/text.h"
 #include "qlab/applescript_backend.h"
 #include "qlab/osc/osc_settings.h"
+#include "qlab/osc/position_sender.h"
 
 #ifdef Q_OS_MACOS
 #include "platform/macos/apple_event_receiver.h"
@@ -249,6 +251,16 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
 #endif
     // QLab's Network cues send go, chase and stop over OSC; a port in use leaves Carvo running.
     carvo::osc::CommandReceiver osc(objects.oscCommands());
+    // The position for lighting and video desks; nothing is sent without targets.
+    const auto positionTargets =
+        carvo::osc::parsePositionTargets(carvo::readShowSettings(settings).oscPositionTargets);
+    for (const QString& refused : positionTargets.refused)
+        carvo::consoleLine(QStringLiteral("❌ \"oscPositionTargets\": '") + refused +
+                           QStringLiteral("' is not host:port; nothing is sent there"));
+    std::unique_ptr<carvo::osc::PositionSender> positionSender;
+    if (!positionTargets.targets.empty())
+        positionSender = std::make_unique<carvo::osc::PositionSender>(objects.counter(),
+                                                                      positionTargets.targets);
     // QLab's machine may send them too: the one the OSC road reaches, else the setting's.
     const QString qlabHost =
         qlab.osc ? qlab.osc->client().settings().host : carvo::osc::qlabHost(settings);

@@ -1,8 +1,10 @@
 #include "app/shared_objects.h"
 
+#include "app/show_settings.h"
 #include "app/version.h"
 #include "app/view_adapter.h"
 #include "base/app_console.h"
+#include "engine/marks.h"
 #include "qlab/applescript_backend.h"
 #include "qlab/osc/osc_settings.h"
 #include "remote/interfaces.h"
@@ -22,6 +24,8 @@ SharedObjects::SharedObjects(std::shared_ptr<QLabBackend> backend, Settings& set
                     [this] { stopShow(RequestOrigin::osc); }) {
     serveRemoteProtocol(m_server, protocolActions());
     m_jumps.setStandby([&settings] { return settings.standby(); });
+    // Asked at each jump, as "standby" is.
+    m_jumps.setPreRollBars([&settings] { return readShowSettings(settings).preRollBars; });
     m_counter.setCueNames([this](const QString& cueID) {
         for (const CueInfo& cue : m_qlab.cueInfos())
             if (cue.id == cueID)
@@ -56,6 +60,20 @@ ProtocolActions SharedObjects::protocolActions() {
     actions.broadcast = [this](const QString& message) { m_server.broadcast(message); };
     actions.selectCue = [this](const QString& cueID) {
         m_requests.select(RequestOrigin::remote, cueID);
+    };
+    actions.jumpToMark = [this](const QString& mark) {
+        JumpController::Options options;
+        options.mark = mark;
+        m_requests.jump(RequestOrigin::remote, RequestSource::remote, m_counter.lastBarTriggered(),
+                        std::move(options));
+    };
+    // The marks of the music the counter follows (the last jump that went through).
+    actions.marks = [this] {
+        QList<std::pair<qint64, QString>> marks;
+        const FollowedMusic& music = m_counter.followed();
+        for (const NumberedMark& mark : numberedMarks(music.tables->marks, music.firstBarNumber))
+            marks.append({mark.bar, mark.name});
+        return marks;
     };
     return actions;
 }

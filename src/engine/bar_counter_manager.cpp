@@ -7,10 +7,11 @@
 
 #include "base/broadcaster.h"
 #include "base/diagnostics.h"
+#include "base/numbers.h"
 #include "base/text.h"
 #include "engine/bar_position.h"
 #include "engine/beat_progress_model.h"
-#include "base/numbers.h"
+#include "engine/marks.h"
 
 namespace carvo {
 namespace {
@@ -87,6 +88,8 @@ void BarCounterManager::stop(bool notify, ShowPhase phase) {
     // A stop before anything ran (a client's quiet stop, the end of the process) leaves the show
     // idle.
     publishShow(wasIdle ? ShowPhase::idle : phase, m_lastBarTriggered, 1);
+    if (notify)
+        emit stoppedWithNotice();
 }
 
 void BarCounterManager::startBarCounter(const QString& cueID, FollowedMusic music,
@@ -94,6 +97,7 @@ void BarCounterManager::startBarCounter(const QString& cueID, FollowedMusic musi
     m_timer.reset();
     m_music = std::move(music);
     start(cueID, cueStart);
+    emit followingStarted(cueID);
 }
 
 void BarCounterManager::startBarCounter(const QString& cueID) {
@@ -102,13 +106,18 @@ void BarCounterManager::startBarCounter(const QString& cueID) {
 
 void BarCounterManager::start(const QString& cueID, CueStart cueStart) {
     m_timer.reset();
-    setBarCounter(QString::number(m_lastBarTriggered) + QStringLiteral(".1"));
+    // A pre-roll starts before the bar triggered, at the first bar it counts in.
+    const bool countingIn =
+        m_music.targetBarIndex > 0 && m_music.currentBarIndex < m_music.targetBarIndex;
+    const qint64 startBar =
+        countingIn ? m_music.firstBarNumber + (m_music.currentBarIndex - 1) : m_lastBarTriggered;
+    setBarCounter(QString::number(startBar) + QStringLiteral(".1"));
     m_followedCue = cueID;
     ++m_run;
     m_checkOutstanding = false;
     m_standbyRun = cueStart == CueStart::loadedOnly;
     m_timer = m_timerFactory(tickIntervalMs, [this, cueID] { barCounterTick(cueID); });
-    publishShow(m_standbyRun ? ShowPhase::standby : ShowPhase::running, m_lastBarTriggered, 1);
+    publishShow(m_standbyRun ? ShowPhase::standby : ShowPhase::running, startBar, 1);
 }
 
 void BarCounterManager::publishShow(ShowPhase phase, std::int64_t bar, std::int64_t beat) {
@@ -122,6 +131,12 @@ void BarCounterManager::publishShow(ShowPhase phase, std::int64_t bar, std::int6
     state.progress = m_progress.barProgress();
     state.beatsPerBar = m_progress.beatsPerBar();
     state.phase = phase;
+    // While a pre-roll counts in: how many bars until the one asked for, and its number.
+    const BarIndex target = m_music.targetBarIndex;
+    const bool countingIn = m_timer && target > 0 && m_music.currentBarIndex < target;
+    state.countInBars = countingIn ? target - m_music.currentBarIndex : 0;
+    state.targetBar = countingIn ? m_music.firstBarNumber + (target - 1) : 0;
+    state.mark = markAtOrBefore(m_music.tables->marks, m_music.currentBarIndex);
     m_show.publish(state);
 }
 
@@ -207,6 +222,7 @@ QString BarCounterManager::updateBarPosition() {
     }
     m_progress.setBarProgress(position.progress);
     publishShow(m_show.state().phase, position.bar, position.beat);
+    emit ticked();
     const QString text = fromUtf8(position.text);
     m_broadcaster.broadcast(QStringLiteral("BAR: ") + text + QLatin1Char(' ') +
                             fromUtf8(shortestDecimal(position.progress)));

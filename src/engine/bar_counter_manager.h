@@ -78,6 +78,13 @@ public:
 signals:
     void barCounterChanged();
     void lastBarTriggeredChanged();
+    // The counter began to follow new music for cueID (a jump, or a standby cue started by hand);
+    // the show state already names it.
+    void followingStarted(const QString& cueID);
+    // A tick worked out a new position; the show state holds it.
+    void ticked();
+    // The counter stopped and told the clients so (the cue ended or was stopped).
+    void stoppedWithNotice();
 
 private:
     void start(const QString& cueID, CueStart start);

@@ -20,6 +20,9 @@ struct FollowedMusic {
     std::int64_t firstBarNumber = 0;
     // The bar that is playing; the counter moves it on.
     BarIndex currentBarIndex = 1;
+    // The bar the jump asked for; later than the bar it started from while a pre-roll counts
+    // in. 0: none (the jump started at the bar it asked for).
+    BarIndex targetBarIndex = 0;
     // The moment playback of the bar at jumpBarTime began, in seconds since 1970.
     double jumpStartTime = 0.0;
     // The start, in the tables, of the bar from which the jump started.

@@ -99,6 +99,28 @@ std::string_view trimWhiteSpaceAndLineBreaks(std::string_view text) {
     return trimWith(text, isWhiteSpaceOrLineBreak);
 }
 
+std::optional<MarkAnswer> parseMarkAnswer(std::string_view answer) {
+    auto pieces = splitAnswerPieces(answer);
+    const std::size_t barPiece = pieces.size() == 6 ? 0 : pieces.size() == 4 ? 1 : pieces.size();
+    if (barPiece == pieces.size())
+        return std::nullopt;
+    const std::string_view typed = trimWhiteSpaceAndLineBreaks(pieces[barPiece]);
+    // Text that reads as a number, whole or not, is a bar or a mistake, never a mark.
+    if (typed.empty() || parseStrictDouble(typed))
+        return std::nullopt;
+    pieces[barPiece] = "0";
+    std::optional<JumpAnswer> form;
+    if (pieces.size() == 6) {
+        if (auto memo = readMemo(pieces))
+            form = JumpAnswer{std::move(*memo)};
+    } else if (auto midi = readMIDI(pieces)) {
+        form = JumpAnswer{std::move(*midi)};
+    }
+    if (!form)
+        return std::nullopt;
+    return MarkAnswer{std::move(*form), std::string(typed)};
+}
+
 std::optional<JumpAnswer> parseJumpAnswer(std::string_view answer) {
     const auto pieces = splitAnswerPieces(answer);
     if (pieces.size() == 6) {

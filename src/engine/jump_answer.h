@@ -43,4 +43,15 @@ std::string_view trimWhiteSpaceAndLineBreaks(std::string_view text);
 // The taken answer, or none when the piece count is wrong or a piece does not read.
 std::optional<JumpAnswer> parseJumpAnswer(std::string_view answer);
 
+// An answer whose bar is a rehearsal mark's name: the operator typed text that does not read as
+// a number into the bar dialog. The form's barNumber is 0 until the mark is found.
+struct MarkAnswer {
+    JumpAnswer form;
+    std::string mark; // trimmed of white space and line breaks
+};
+
+// The answer with a mark in place of the bar, or none when the bar piece reads as a number (or
+// is empty) or another piece does not read.
+std::optional<MarkAnswer> parseMarkAnswer(std::string_view answer);
+
 } // namespace carvo

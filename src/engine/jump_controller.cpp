@@ -1,5 +1,6 @@
 #include "engine/jump_controller.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <variant>
@@ -11,6 +12,7 @@
 #include "engine/bar_counter_manager.h"
 #include "engine/beat_progress_model.h"
 #include "engine/jump_answer.h"
+#include "engine/marks.h"
 #include "engine/qlab_operations.h"
 #include "engine/tempo_map.h"
 
@@ -84,7 +86,15 @@ void JumpController::run(RequestSource source, qint64 bar, const Options& option
 
     // An answer that is not taken ends the jump here; it never acts on an earlier request's cue.
     const std::string text = files.failure ? std::string() : toUtf8(files.text);
-    const auto answer = files.failure ? std::nullopt : parseJumpAnswer(text);
+    auto answer = files.failure ? std::nullopt : parseJumpAnswer(text);
+    std::optional<QString> mark = options.mark;
+    if (!answer && !files.failure) {
+        // The bar dialog takes a mark's name where what was typed does not read as a number.
+        if (auto named = parseMarkAnswer(text)) {
+            answer = std::move(named->form);
+            mark = fromUtf8(named->mark);
+        }
+    }
     if (!answer) {
         writeLine(std::string_view("no valid message from qlab"));
         return;
@@ -99,11 +109,31 @@ void JumpController::run(RequestSource source, qint64 bar, const Options& option
             barNumber = form.barNumber;
         },
         *answer);
-    candidate.barIndex = barIndexOf(barNumber, candidate.firstBarNumber);
     // The addressed cue and the dialog's default answer follow every taken answer.
     m_qlab.setUniqueID(candidate.cueID);
-    m_counter.setLastBarTriggered(barNumber);
     candidate.tables = tablesOf(*answer);
+    if (mark && !options.mark && candidate.tables.marks.empty()) {
+        // A word typed into the bar dialog for music without marks is no bar, as it always was.
+        writeLine(std::string_view("no valid message from qlab"));
+        return;
+    }
+    if (mark) {
+        const Mark* found = findMark(candidate.tables.marks, *mark);
+        if (!found) {
+            writeLine(std::string_view("No such mark"));
+            m_qlab.displayQLabMessage(noMarkMessage(*mark));
+            return;
+        }
+        // A first bar number so large that the mark's bar has no number leaves the bar out of
+        // range (the index of an overflowed number is none).
+        if (__builtin_add_overflow(candidate.firstBarNumber, found->barIndex - 1, &barNumber)) {
+            writeLine(std::string_view("Bar number out of range"));
+            m_qlab.displayQLabMessage(QStringLiteral("The bar number is out of range"));
+            return;
+        }
+    }
+    candidate.barIndex = barIndexOf(barNumber, candidate.firstBarNumber);
+    m_counter.setLastBarTriggered(barNumber);
 
     const bool chase = source == RequestSource::chase;
     if (m_qlab.isCueRunning(candidate.cueID) && !chase &&
@@ -124,9 +154,15 @@ void JumpController::run(RequestSource source, qint64 bar, const Options& option
         return;
     }
 
+    // A pre-roll loads the music some bars earlier (never before the first bar) for the counter
+    // to count in; the bar asked for stays the one triggered.
+    const BarIndex countIn =
+        std::min<BarIndex>(std::clamp(m_preRollBars ? m_preRollBars() : 0, 0, maxPreRollBars),
+                           *candidate.barIndex - 1);
     FollowedMusic music;
     music.firstBarNumber = candidate.firstBarNumber;
-    music.currentBarIndex = *candidate.barIndex;
+    music.currentBarIndex = *candidate.barIndex - countIn;
+    music.targetBarIndex = countIn > 0 ? *candidate.barIndex : 0;
     const auto index = static_cast<std::size_t>(music.currentBarIndex);
     const float barTime = candidate.tables.barStartTimes[index];
     const std::int64_t beats = candidate.tables.barBeatCounts[index];

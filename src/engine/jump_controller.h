@@ -38,6 +38,9 @@ public:
         std::optional<QString> cueID;
         // Runs once the request's own jump has ended, whatever its outcome.
         std::function<void()> whenDone;
+        // A jump to the bar of this rehearsal mark instead of a bar; the bar passed along is only
+        // what QLab is asked with.
+        std::optional<QString> mark;
     };
 
     // Main thread only. The counter is started by every jump that goes through.
@@ -58,6 +61,10 @@ public:
     void setWallClock(WallClock clock);
     // Whether a jump only loads its cue ("standby"), asked at each jump; never by default.
     void setStandby(std::function<bool()> standby) { m_standby = std::move(standby); }
+    // How many bars a jump counts in before the bar asked for, asked at each jump; none by
+    // default. Values outside 0 to maxPreRollBars are held to that range.
+    void setPreRollBars(std::function<int()> bars) { m_preRollBars = std::move(bars); }
+    static constexpr int maxPreRollBars = 4;
 
 private:
     void run(RequestSource source, qint64 bar, const Options& options);
@@ -68,6 +75,7 @@ private:
     WallClock m_clock;
     QString m_currentCueID;
     std::function<bool()> m_standby;
+    std::function<int()> m_preRollBars;
 };
 
 } // namespace carvo

@@ -33,9 +33,15 @@ struct Change {
     std::optional<Meter> meter;
 };
 
+struct TickedMark {
+    Tick tick = 0;
+    std::string name;
+};
+
 struct Changes {
     std::vector<std::pair<Tick, Change>> byTick; // ascending, one entry a tick
     Tick lastTick = 0;                           // the greatest tick of any counted event
+    std::vector<TickedMark> marks;               // ascending, file order at one tick
 };
 
 constexpr std::int64_t timecodeTicksPerQuarter = 480;
@@ -78,6 +84,14 @@ public:
             if (std::isfinite(payload.bpm) && payload.bpm > 0.0) {
                 m_found.push_back({m_tick, Change{payload.bpm, std::nullopt}});
             }
+        } else if constexpr (std::is_same_v<P, smf::Text>) {
+            // Markers name the places of the score; cue points serve only a file without them.
+            using Type = smf::Text::EventType;
+            if (payload.textType == Type::marker && !payload.text.empty()) {
+                m_markers.push_back({m_tick, payload.text.str()});
+            } else if (payload.textType == Type::cuePoint && !payload.text.empty()) {
+                m_cuePoints.push_back({m_tick, payload.text.str()});
+            }
         } else if constexpr (std::is_same_v<P, smf::TimeSignature>) {
             const unsigned exponent = payload.denominator;
             if (exponent < firstUnusableExponent) {
@@ -100,6 +114,9 @@ public:
         }
         Changes changes;
         changes.lastTick = m_lastTick;
+        changes.marks = std::move(m_markers.empty() ? m_cuePoints : m_markers);
+        std::stable_sort(changes.marks.begin(), changes.marks.end(),
+                         [](const auto& a, const auto& b) { return a.tick < b.tick; });
         changes.byTick.reserve(m_found.size());
         for (const auto& [tick, change] : m_found) {
             if (changes.byTick.empty() || changes.byTick.back().first != tick) {
@@ -119,6 +136,8 @@ public:
 
 private:
     std::vector<std::pair<Tick, Change>> m_found; // in file order, one change each
+    std::vector<TickedMark> m_markers;
+    std::vector<TickedMark> m_cuePoints;
     Tick m_tick = 0;
     Tick m_lastTick = 0;
 };
@@ -126,6 +145,20 @@ private:
 std::int64_t ticksPerQuarterOf(smf::TimeBase timeBase) {
     return timeBase.isMusical() ? std::int64_t{timeBase.ticksPerQuarterNote()}
                                 : timecodeTicksPerQuarter;
+}
+
+// Each mark goes to the bar whose span holds its tick: from the tick where the bar begins up to,
+// not including, the next bar's. The last bar ends at endTick; a mark past it (a walk cut short
+// by the bar limit) has no bar and is left out.
+void placeMarks(BarTables& tables, const std::vector<TickedMark>& marks,
+                const std::vector<Tick>& barTicks, Tick endTick) {
+    for (const TickedMark& mark : marks) {
+        if (mark.tick >= endTick) {
+            break;
+        }
+        const auto after = std::upper_bound(barTicks.begin(), barTicks.end(), mark.tick);
+        tables.marks.push_back({static_cast<std::int64_t>(after - barTicks.begin()), mark.name});
+    }
 }
 
 BarTables walk(const Changes& changes, std::int64_t ticksPerQuarter) {
@@ -140,8 +173,12 @@ BarTables walk(const Changes& changes, std::int64_t ticksPerQuarter) {
     // The placeholder, then bar 1.
     BarTables tables{{0.0f, 0.0f}, {0, meter.numerator}};
     const auto barCount = [&tables] { return tables.barStartTimes.size() - 1; };
+    // Where each bar begins, from bar 1, and where the last one ends: the marks' bars.
+    std::vector<Tick> barTicks{0};
     if (ticksPerBar <= 0) {
-        return tables; // no bar line could ever be placed after bar 1
+        // No bar line could ever be placed after bar 1, which runs on without end.
+        placeMarks(tables, changes.marks, barTicks, std::numeric_limits<Tick>::max());
+        return tables;
     }
 
     auto nextChange = changes.byTick.begin();
@@ -170,16 +207,21 @@ BarTables walk(const Changes& changes, std::int64_t ticksPerQuarter) {
                                       static_cast<double>(span));
 
         if (ticksPerBar <= 0) {
-            break; // a signature without length: the bars so far are all there is
+            // A signature without length: the bars so far are all there is, the last of them
+            // running on without end.
+            placeMarks(tables, changes.marks, barTicks, std::numeric_limits<Tick>::max());
+            return tables;
         }
         if (reachesBarLine) {
             tables.barStartTimes.push_back(roundedToMillisecond(elapsed));
             tables.barBeatCounts.push_back(meter.numerator);
+            barTicks.push_back(nextBarLine);
             nextBarLine += ticksPerBar;
         }
         tempo = tempoAfter;
         position = newPosition;
     } while (position <= changes.lastTick && barCount() < maxBarCount);
+    placeMarks(tables, changes.marks, barTicks, nextBarLine);
     return tables;
 }
 

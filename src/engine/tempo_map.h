@@ -9,12 +9,22 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "smf/midi_file.h"
 
 namespace carvo {
+
+// A rehearsal mark of the score ("C", "Tempo di valse"): a Marker event of the file, or a Cue
+// Point event in a file without markers, in the bar whose span holds the event's tick.
+struct Mark {
+    std::int64_t barIndex = 1; // 1 is the score's first bar
+    std::string name;          // UTF-8, as the file has it
+
+    bool operator==(const Mark&) const = default;
+};
 
 // Indexed by bar index: index 1 is the score's first bar, index 0 a placeholder standing for no
 // bar (start 0.0, 0 beats). Both lists always have the same length. Empty lists mean "no tempo
@@ -24,6 +34,8 @@ struct BarTables {
     std::vector<float> barStartTimes;
     // Beats in each bar: the numerator in force where the bar begins.
     std::vector<std::int64_t> barBeatCounts;
+    // In the order of their ticks (file order at one tick); none for a fixed tempo.
+    std::vector<Mark> marks{};
 
     bool operator==(const BarTables&) const = default;
 };

@@ -70,6 +70,13 @@ void ScriptingCommands::goToBar(qint64 bar) {
     m_requests.jump(m_origin, RequestSource::selectedAtBar, bar);
 }
 
+void ScriptingCommands::goToMark(const QString& mark) {
+    JumpController::Options options;
+    options.mark = mark;
+    m_requests.jump(m_origin, RequestSource::selectedAtBar, m_counter.lastBarTriggered(),
+                    std::move(options));
+}
+
 void ScriptingCommands::stop() {
     if (m_stop)
         m_stop();

@@ -38,6 +38,8 @@ public:
 
     // "/carvo/go BAR": QLab's selected group from that bar, without asking.
     void goToBar(qint64 bar);
+    // "/carvo/go MARK": the same, from the bar of the rehearsal mark of that name.
+    void goToMark(const QString& mark);
     // "/carvo/stop": stops what Carvo started and every catalogued group cue.
     void stop();
 

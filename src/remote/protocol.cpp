@@ -13,10 +13,10 @@ namespace carvo::protocol {
 namespace {
 
 // Every prefix or fixed text that can begin a server message.
-constexpr std::array<std::string_view, 9> serverMessageStarts = {
+constexpr std::array<std::string_view, 11> serverMessageStarts = {
     handshakeResponseMessage, groupCuesPrefix, remoteSelectedPrefix, qlabSelectedPrefix,
     beatsPerBarPrefix,        barPrefix,       errorPrefix,          outOfRangeMessage,
-    alreadyRunningMessage,
+    alreadyRunningMessage,    marksPrefix,     noMarkPrefix,
 };
 
 // Messages whose whole text is fixed end where that text ends.
@@ -65,6 +65,14 @@ Request parseRequest(std::string_view bytes) {
         return {RequestKind::requestCues, 0, {}};
     if (bytes == handshakeRequestMessage)
         return {RequestKind::handshake, 0, {}};
+    if (bytes.starts_with(markRequestPrefix)) {
+        const std::string_view name = bytes.substr(markRequestPrefix.size());
+        if (name.empty())
+            return {RequestKind::badMark, 0, {}};
+        return {RequestKind::markRequest, 0, std::string(name)};
+    }
+    if (bytes == requestMarksMessage)
+        return {RequestKind::requestMarks, 0, {}};
     if (bytes.starts_with(remoteSelectedPrefix)) {
         const std::string_view cueID = bytes.substr(remoteSelectedPrefix.size());
         if (auto reason = whyNotEchoed(cueID))
@@ -114,13 +122,17 @@ std::vector<std::string> ServerStreamSplitter::feed(std::string_view bytes) {
             if (buffer.starts_with(fixed))
                 end = fixed.size();
 
-        if (!end && buffer.starts_with(groupCuesPrefix) && buffer.size() > groupCuesPrefix.size() &&
-            buffer[groupCuesPrefix.size()] == '[') {
-            // Cue names may hold any text, prefixes included: the array's own shape ends it.
-            end = endOfJSONArray(buffer, groupCuesPrefix.size());
-            if (!end)
-                break;
+        bool arrayOpen = false;
+        for (const std::string_view arrayPrefix : {groupCuesPrefix, marksPrefix}) {
+            if (!end && buffer.starts_with(arrayPrefix) && buffer.size() > arrayPrefix.size() &&
+                buffer[arrayPrefix.size()] == '[') {
+                // Names may hold any text, prefixes included: the array's own shape ends it.
+                end = endOfJSONArray(buffer, arrayPrefix.size());
+                arrayOpen = !end;
+            }
         }
+        if (arrayOpen)
+            break;
 
         if (!end) {
             // The message runs up to the next known start after its own prefix.

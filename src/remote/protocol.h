@@ -19,6 +19,10 @@ inline constexpr std::string_view barRequestPrefix = "BAR_REQUEST: ";
 inline constexpr std::string_view requestCuesMessage = "REQUEST CUES";
 inline constexpr std::string_view handshakeRequestMessage = "HANDSHAKE_REQUEST";
 inline constexpr std::string_view remoteSelectedPrefix = "REMOTE_SELECTED: ";
+// A jump to the bar of a rehearsal mark, named by the text after the prefix.
+inline constexpr std::string_view markRequestPrefix = "MARK_REQUEST: ";
+// Asks for the marks of the music; answered to the asking client alone.
+inline constexpr std::string_view requestMarksMessage = "REQUEST MARKS";
 
 // Server messages.
 inline constexpr std::string_view handshakeResponseMessage = "HANDSHAKE_RESPONSE";
@@ -26,11 +30,15 @@ inline constexpr std::string_view groupCuesPrefix = "GROUP_CUES: ";
 inline constexpr std::string_view qlabSelectedPrefix = "QLAB_SELECTED: ";
 inline constexpr std::string_view beatsPerBarPrefix = "BPB: ";
 inline constexpr std::string_view barPrefix = "BAR: ";
+// JSON [{"bar": …, "name": …}], only to a client that sent "REQUEST MARKS".
+inline constexpr std::string_view marksPrefix = "MARKS: ";
 // Operator messages: the two fixed refusals and every "ERROR: " answer of QLab.
 inline constexpr std::string_view outOfRangeMessage = "The bar number is out of range";
 inline constexpr std::string_view alreadyRunningMessage =
     "The cue is already running. Please stop the cue and try again";
 inline constexpr std::string_view errorPrefix = "ERROR: ";
+// The refusal of a mark the music does not have: this, the name, then "\" in this music".
+inline constexpr std::string_view noMarkPrefix = "There is no mark \"";
 
 // The longest cue ID a selection may carry; QLab's unique IDs are far shorter.
 inline constexpr std::size_t maxCueIDBytes = 256;
@@ -45,6 +53,9 @@ enum class RequestKind {
     handshake,        // answer the sender, then restart the bar counter
     remoteSelected,   // echo the whole message, then address the cue whose ID is `text`
     refusedSelection, // a selection whose echo could be read as server messages; `text` says why
+    markRequest,      // jump to the bar of the mark named `text`
+    badMark,          // a mark request without a name
+    requestMarks,     // send the marks to this client alone
     ignored,          // matches nothing
 };
 

@@ -4,6 +4,9 @@
 #include <utility>
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMetaObject>
 
 #include "base/diagnostics.h"
@@ -22,6 +25,14 @@ void postToMainLoop(QObject* context, std::function<void()> work) {
 }
 
 } // namespace
+
+QString marksMessage(const QList<std::pair<qint64, QString>>& marks) {
+    QJsonArray array;
+    for (const auto& [bar, name] : marks)
+        array.append(QJsonObject{{QStringLiteral("bar"), bar}, {QStringLiteral("name"), name}});
+    return fromUtf8(protocol::marksPrefix) +
+           QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+}
 
 void handleMessage(const ProtocolActions& actions, const QByteArray& data,
                    const std::function<void(const QString&)>& reply, QObject* context) {
@@ -67,6 +78,21 @@ void handleMessage(const ProtocolActions& actions, const QByteArray& data,
     case RequestKind::refusedSelection:
         // Not echoed: the other clients would read it as server messages.
         writeLine(QStringLiteral("Selection refused: ") + fromUtf8(request.text));
+        break;
+    case RequestKind::markRequest: {
+        const QString mark = fromUtf8(request.text);
+        postToMainLoop(context, [jump = actions.jumpToMark, mark] {
+            jump(mark);
+            writeLine(QStringLiteral("Received Mark: ") + mark);
+        });
+        break;
+    }
+    case RequestKind::badMark:
+        writeLine(std::string_view("A mark request without a name"));
+        break;
+    case RequestKind::requestMarks:
+        // To the asking client alone: clients written before marks never see the message.
+        reply(marksMessage(actions.marks ? actions.marks() : QList<std::pair<qint64, QString>>{}));
         break;
     case RequestKind::ignored:
         break;

@@ -2,8 +2,10 @@
 // The server side of the remote protocol: what one received read sets off.
 
 #include <functional>
+#include <utility>
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -21,7 +23,14 @@ struct ProtocolActions {
     std::function<void()> restartBarCounter; // with the cue of the last accepted jump
     std::function<void(const QString& message)> broadcast;
     std::function<void(const QString& cueID)> selectCue;
+    // A jump to the bar of the named rehearsal mark.
+    std::function<void(const QString& mark)> jumpToMark;
+    // The marks of the music, as (bar number, name) in bar order; none before any music.
+    std::function<QList<std::pair<qint64, QString>>()> marks;
 };
+
+// "MARKS: " and the marks as a JSON array of {"bar": …, "name": …}.
+QString marksMessage(const QList<std::pair<qint64, QString>>& marks);
 
 // Interprets one received read of a client. `reply` sends a message to that client alone.
 // Rows that defer their work (a bar request, the selection of a cue) post it to the main

@@ -4,14 +4,20 @@
 #include "smf/track_decoder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #if __has_include(<unistd.h>) && __has_include(<sys/stat.h>)
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #define CARVO_POSIX_FILES 1
@@ -197,44 +203,66 @@ const char* kindOf(mode_t mode) {
     return "not a file";
 }
 
-struct Descriptor {
+class Descriptor {
+public:
+    explicit Descriptor(int descriptor) : fd(descriptor) {}
+    Descriptor(Descriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    Descriptor& operator=(Descriptor&&) = delete;
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd >= 0)
+            ::close(fd);
+    }
     int fd;
-    ~Descriptor() { ::close(fd); }
 };
 #endif
 
 } // namespace
 
-Result<std::vector<std::uint8_t>> readFileBytes(const std::filesystem::path& file) {
 #if defined(CARVO_POSIX_FILES)
+namespace {
+
+// An open regular file within the size limit, and its size.
+struct OpenedFile {
+    Descriptor descriptor;
+    std::size_t size = 0;
+};
+
+Result<OpenedFile> openChecked(const std::filesystem::path& file) {
     // Without blocking: opening a pipe would otherwise wait for a writer. The kind is judged on
     // what was opened, so a path swapped meanwhile cannot slip a device past the check.
     errno = 0;
-    const Descriptor opened{::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+    Descriptor opened{::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
     if (opened.fd < 0)
-        return failedWithErrno();
+        return fail(failedWithErrno().error());
     struct stat status {};
     if (::fstat(opened.fd, &status) != 0)
-        return failedWithErrno();
+        return fail(failedWithErrno().error());
     if (S_ISDIR(status.st_mode))
-        return unreadable(std::make_error_code(std::errc::is_a_directory));
+        return fail(unreadable(std::make_error_code(std::errc::is_a_directory)).error());
     if (!S_ISREG(status.st_mode))
-        return unreadable(std::make_error_code(std::errc::invalid_argument),
-                          std::string("not a regular file (") + kindOf(status.st_mode) + ")");
+        return fail(unreadable(std::make_error_code(std::errc::invalid_argument),
+                               std::string("not a regular file (") + kindOf(status.st_mode) + ")")
+                        .error());
     const auto size = static_cast<std::uintmax_t>(status.st_size);
     if (size > maxFileBytes)
-        return tooLarge(size);
+        return fail(tooLarge(size).error());
+    return OpenedFile{std::move(opened), static_cast<std::size_t>(size)};
+}
+
+// Reads an opened file to its end. The size is only a hint, so a file that changes meanwhile is
+// still read to its end, and never past the limit.
+FileBytes readOpened(const OpenedFile& opened) {
     std::vector<std::uint8_t> data;
-    // One buffer of the file's size; the size is only a hint, so a file that changes meanwhile is
-    // still read to its end, and never past the limit.
-    data.reserve(static_cast<std::size_t>(size) + 1);
+    data.reserve(opened.size + 1);
     constexpr std::size_t block = std::size_t{1} << 16;
     for (;;) {
         const std::size_t used = data.size();
         if (used > maxFileBytes)
             return tooLarge(used);
         data.resize(used + std::max(block, data.capacity() - used));
-        const ssize_t count = ::read(opened.fd, data.data() + used, data.size() - used);
+        const ssize_t count = ::read(opened.descriptor.fd, data.data() + used, data.size() - used);
         if (count < 0) {
             data.resize(used);
             if (errno == EINTR)
@@ -246,6 +274,17 @@ Result<std::vector<std::uint8_t>> readFileBytes(const std::filesystem::path& fil
             break;
     }
     return data;
+}
+
+} // namespace
+#endif
+
+Result<std::vector<std::uint8_t>> readFileBytes(const std::filesystem::path& file) {
+#if defined(CARVO_POSIX_FILES)
+    auto opened = openChecked(file);
+    if (!opened)
+        return fail(opened.error());
+    return readOpened(*opened);
 #else
     std::error_code kindUnknown;
     const auto status = std::filesystem::status(file, kindUnknown);
@@ -276,6 +315,163 @@ Result<std::vector<std::uint8_t>> readFileBytes(const std::filesystem::path& fil
     }
     return data;
 #endif
+}
+
+DecodeError fileCutShort() {
+    return DecodeError::unreadable(std::make_error_code(std::errc::io_error),
+                                   "the file became shorter while it was read");
+}
+
+#if defined(CARVO_POSIX_FILES)
+namespace {
+
+// Watches the mappings being decoded for a file cut short meanwhile. The system then raises
+// SIGBUS at the first access past the file's new end, which would end the process in the middle
+// of a show. Instead the pages past it become zeros and the mapping is marked, so its reader
+// refuses the file as unreadable. Faults anywhere else reach whatever handled SIGBUS before.
+struct GuardSlot {
+    std::atomic<bool> taken{false};
+    std::atomic<std::uintptr_t> begin{0};
+    std::atomic<std::uintptr_t> end{0};
+    std::atomic<bool> cut{false};
+};
+constexpr int guardSlotCount = 8;
+GuardSlot guardSlots[guardSlotCount];
+struct sigaction earlierBusAction {};
+std::uintptr_t pageSize = 4096;
+
+void onBusError(int signal, siginfo_t* info, void* context) {
+    const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    for (GuardSlot& slot : guardSlots) {
+        const std::uintptr_t begin = slot.begin.load();
+        const std::uintptr_t end = slot.end.load();
+        if (begin == 0 || address < begin || address >= end)
+            continue;
+        // mmap is a plain system call here, safe in a handler though POSIX does not list it.
+        const std::uintptr_t page = address & ~(pageSize - 1);
+        void* zeros = ::mmap(reinterpret_cast<void*>(page), end - page, PROT_READ,
+                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+        if (zeros != MAP_FAILED) {
+            slot.cut.store(true);
+            return; // the access is made again and reads zeros
+        }
+    }
+    if ((earlierBusAction.sa_flags & SA_SIGINFO) != 0 && earlierBusAction.sa_sigaction) {
+        earlierBusAction.sa_sigaction(signal, info, context);
+    } else if (earlierBusAction.sa_handler != SIG_DFL && earlierBusAction.sa_handler != SIG_IGN) {
+        earlierBusAction.sa_handler(signal);
+    } else {
+        // The fault comes again as the access is retried, and now ends the process as it would
+        // have. (sigaction may be called in a handler; signal may not.)
+        struct sigaction fallback {};
+        fallback.sa_handler = SIG_DFL;
+        sigemptyset(&fallback.sa_mask);
+        ::sigaction(SIGBUS, &fallback, nullptr);
+    }
+}
+
+void installBusGuard() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+        struct sigaction action {};
+        action.sa_sigaction = onBusError;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGBUS, &action, &earlierBusAction);
+    });
+}
+
+// A free slot watching [begin, end), or -1 when all are taken.
+int watch(const void* begin, std::size_t length) {
+    installBusGuard();
+    for (int i = 0; i < guardSlotCount; ++i) {
+        GuardSlot& slot = guardSlots[i];
+        if (slot.taken.exchange(true))
+            continue;
+        slot.cut.store(false);
+        slot.end.store(reinterpret_cast<std::uintptr_t>(begin) + length);
+        slot.begin.store(reinterpret_cast<std::uintptr_t>(begin));
+        return i;
+    }
+    return -1;
+}
+
+} // namespace
+#endif
+
+FileView::FileView(FileView&& other) noexcept
+    : m_bytes(std::exchange(other.m_bytes, {})), m_copy(std::move(other.m_copy)),
+      m_guardSlot(std::exchange(other.m_guardSlot, -1)) {}
+
+FileView& FileView::operator=(FileView&& other) noexcept {
+    if (this != &other) {
+        release();
+        m_bytes = std::exchange(other.m_bytes, {});
+        m_copy = std::move(other.m_copy);
+        m_guardSlot = std::exchange(other.m_guardSlot, -1);
+    }
+    return *this;
+}
+
+FileView::~FileView() {
+    release();
+}
+
+bool FileView::cutShort() const {
+#if defined(CARVO_POSIX_FILES)
+    return m_guardSlot >= 0 && guardSlots[m_guardSlot].cut.load();
+#else
+    return false;
+#endif
+}
+
+void FileView::release() {
+#if defined(CARVO_POSIX_FILES)
+    if (m_guardSlot >= 0) {
+        GuardSlot& slot = guardSlots[m_guardSlot];
+        slot.begin.store(0);
+        slot.end.store(0);
+        ::munmap(const_cast<std::uint8_t*>(m_bytes.data()), m_bytes.size());
+        slot.taken.store(false);
+        m_guardSlot = -1;
+    }
+#endif
+    m_bytes = {};
+    m_copy.clear();
+}
+
+Result<FileView> viewFileBytes(const std::filesystem::path& file) {
+    FileView view;
+#if defined(CARVO_POSIX_FILES)
+    auto opened = openChecked(file);
+    if (!opened)
+        return fail(opened.error());
+    if (opened->size > 0) {
+        // The pages come straight from the system's file cache, all at once: nothing is copied
+        // or cleared, which reading into a buffer would spend most of its time on.
+        void* mapped = ::mmap(nullptr, opened->size, PROT_READ, MAP_PRIVATE | MAP_POPULATE,
+                              opened->descriptor.fd, 0);
+        if (mapped != MAP_FAILED) {
+            const int slot = watch(mapped, opened->size);
+            if (slot >= 0) {
+                view.m_bytes = {static_cast<const std::uint8_t*>(mapped), opened->size};
+                view.m_guardSlot = slot;
+                return view;
+            }
+            ::munmap(mapped, opened->size);
+        }
+    }
+    // Nothing to map, or no mapping to be had: the bytes are read.
+    auto data = readOpened(*opened);
+#else
+    auto data = readFileBytes(file);
+#endif
+    if (!data)
+        return fail(data.error());
+    view.m_copy = std::move(*data);
+    view.m_bytes = view.m_copy;
+    return view;
 }
 
 Result<MIDIFile> MIDIFile::tryRead(const std::filesystem::path& file) {

@@ -79,6 +79,37 @@ inline constexpr std::uintmax_t maxFileBytes = std::uintmax_t{64} * 1024 * 1024;
 // of more than maxFileBytes, each with a reason of its own.
 Result<std::vector<std::uint8_t>> readFileBytes(const std::filesystem::path& file);
 
+// A file's bytes in place, read-only, for as long as this value lives: mapped where the platform
+// can (nothing is copied or cleared first), else read into memory. Refuses what readFileBytes
+// refuses, with the same texts.
+class FileView {
+public:
+    FileView(FileView&& other) noexcept;
+    FileView& operator=(FileView&& other) noexcept;
+    FileView(const FileView&) = delete;
+    FileView& operator=(const FileView&) = delete;
+    ~FileView();
+
+    std::span<const std::uint8_t> bytes() const { return m_bytes; }
+    // The file became shorter while it was mapped: the part it lost reads as zeros, so whatever
+    // was decoded from it must be dropped.
+    bool cutShort() const;
+
+private:
+    friend Result<FileView> viewFileBytes(const std::filesystem::path& file);
+    FileView() = default;
+    void release();
+
+    std::span<const std::uint8_t> m_bytes;
+    std::vector<std::uint8_t> m_copy; // where nothing is mapped
+    int m_guardSlot = -1;             // where a mapping is watched for a file cut short
+};
+
+Result<FileView> viewFileBytes(const std::filesystem::path& file);
+
+// The failure of a file that was cut short while it was read.
+DecodeError fileCutShort();
+
 namespace detail {
 // What becomes of each chunk as the file is walked.
 class ChunkHandler {

@@ -41,13 +41,18 @@ Result<MIDIFile::Header> tryDecodeEvents(std::span<const std::uint8_t> bytes, Vi
     return detail::walkChunks(bytes, visiting);
 }
 
-// As tryDecodeEvents, for the file at `file`, read as MIDIFile::tryRead reads it.
+// As tryDecodeEvents, for the file at `file`, refused as MIDIFile::tryRead refuses it. The bytes
+// are decoded where they lie (viewFileBytes); a file cut short meanwhile is refused as unreadable,
+// whatever the visitor gathered.
 template <class Visitor>
 Result<MIDIFile::Header> tryReadEvents(const std::filesystem::path& file, Visitor& visitor) {
-    auto data = readFileBytes(file);
-    if (!data)
-        return bytes::fail(data.error());
-    return tryDecodeEvents(*data, visitor);
+    auto view = viewFileBytes(file);
+    if (!view)
+        return bytes::fail(view.error());
+    auto header = tryDecodeEvents(view->bytes(), visitor);
+    if (view->cutShort())
+        return bytes::fail(fileCutShort());
+    return header;
 }
 
 // tryDecodeEvents for callers that want exceptions, as MIDIFile::decode throws them.

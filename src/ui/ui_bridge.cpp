@@ -1,5 +1,7 @@
 #include "ui/ui_bridge.h"
 
+#include <algorithm>
+
 #include <QTimer>
 #include <QVariantMap>
 
@@ -95,6 +97,33 @@ void UIBridge::setStandby(bool value) {
         return;
     m_settings.setStandby(value);
     emit standbyChanged();
+}
+
+int UIBridge::preRollBars() const {
+    return std::clamp(m_settings.integer(preRollBarsKey).value_or(0), 0, maxPreRollBars);
+}
+
+void UIBridge::setPreRollBars(int value) {
+    const int bars = std::clamp(value, 0, maxPreRollBars);
+    if (bars == preRollBars())
+        return;
+    // No bars is the same as no setting.
+    if (bars == 0)
+        m_settings.remove(preRollBarsKey);
+    else
+        m_settings.setInteger(preRollBarsKey, bars);
+    emit preRollBarsChanged();
+}
+
+QString UIBridge::oscPositionTargets() const {
+    return m_settings.text(oscPositionTargetsKey);
+}
+
+void UIBridge::setOSCPositionTargets(const QString& value) {
+    if (value.trimmed() == oscPositionTargets())
+        return;
+    m_settings.setText(oscPositionTargetsKey, value.trimmed());
+    emit oscPositionTargetsChanged();
 }
 
 QString UIBridge::storedInterfaceName() const {

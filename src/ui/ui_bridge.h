@@ -26,6 +26,10 @@ class UIBridge : public QObject {
     Q_PROPERTY(QString version READ version CONSTANT FINAL)
     Q_PROPERTY(bool floating READ floating WRITE setFloating NOTIFY floatingChanged FINAL)
     Q_PROPERTY(bool standby READ standby WRITE setStandby NOTIFY standbyChanged FINAL)
+    Q_PROPERTY(
+        int preRollBars READ preRollBars WRITE setPreRollBars NOTIFY preRollBarsChanged FINAL)
+    Q_PROPERTY(QString oscPositionTargets READ oscPositionTargets WRITE setOSCPositionTargets NOTIFY
+                   oscPositionTargetsChanged FINAL)
     Q_PROPERTY(QString storedInterfaceName READ storedInterfaceName WRITE setStoredInterfaceName
                    NOTIFY storedInterfaceNameChanged FINAL)
     Q_PROPERTY(
@@ -33,6 +37,12 @@ class UIBridge : public QObject {
     Q_PROPERTY(QVariantList cueListRows READ cueListRows NOTIFY cueListRowsChanged FINAL)
 
 public:
+    // The most bars a pre-roll counts in, and the keys of the pre-roll and of the position for
+    // lighting desks (the application reads them too).
+    static constexpr int maxPreRollBars = 4;
+    static constexpr char preRollBarsKey[] = "preRollBars";               // 0 when absent
+    static constexpr char oscPositionTargetsKey[] = "oscPositionTargets"; // "host:port" entries
+
     // services.settings must be set: the bridge reads and writes the sheet's settings there.
     explicit UIBridge(UIServices services, QObject* parent = nullptr);
 
@@ -47,6 +57,12 @@ public:
     void setFloating(bool value);
     bool standby() const;
     void setStandby(bool value);
+    // Bars counted in before the bar of a jump, 0 to 4; read at each jump.
+    int preRollBars() const;
+    void setPreRollBars(int value);
+    // Where the position goes over OSC ("host:port" entries); read at the next start.
+    QString oscPositionTargets() const;
+    void setOSCPositionTargets(const QString& value);
     QString storedInterfaceName() const;
     // Choosing another interface that the server lists restarts the server on it.
     void setStoredInterfaceName(const QString& name);
@@ -87,6 +103,8 @@ signals:
     void logTextChanged();
     void floatingChanged();
     void standbyChanged();
+    void preRollBarsChanged();
+    void oscPositionTargetsChanged();
     void storedInterfaceNameChanged();
     void interfaceChoicesChanged();
     void cueListRowsChanged();

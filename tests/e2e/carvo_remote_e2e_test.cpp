@@ -9,6 +9,8 @@
 #include "e2e_support.h"
 #include "support/signal_child.h"
 
+#include <QTemporaryDir>
+
 namespace carvo::e2e {
 namespace {
 
@@ -164,6 +166,73 @@ TEST_F(CarvoRemoteEndToEnd, BrowseListsTheAnnouncedServer) {
     EXPECT_TRUE(std::any_of(lines.begin() + 1, lines.end(), [&](const QString& line) {
         return line.startsWith(QStringLiteral("Carvo Server")) && line.endsWith(port);
     })) << browse.out.toStdString();
+}
+
+// The demo workspace with the overture's MIDI file replaced by one with rehearsal marks: 32 bars
+// of 4/4 at 120, "Intro" at the first bar (numbered 9) and "Letter B" where the fifth begins (13).
+class CarvoRemoteMarks : public CarvoRemoteEndToEnd {
+protected:
+    void SetUp() override {}
+
+    void startWith(const CarvoSettings& settings) {
+        ASSERT_TRUE(m_dir.isValid());
+        const QString midi = m_dir.filePath(QStringLiteral("marks.mid"));
+        ASSERT_TRUE(writeMarksFile(midi));
+        const QByteArray workspace = withMIDIFile(demoWorkspace(), midi);
+        ASSERT_TRUE(workspace.contains(midi.toUtf8()));
+        QString problem;
+        ASSERT_TRUE(carvo.start(workspace, settings, &problem)) << problem.toStdString();
+        ASSERT_EQ(
+            run(withPort({QStringLiteral("select"), QStringLiteral("D-GROUP-OVERTURE")})).exitCode,
+            0);
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(CarvoRemoteMarks, JumpToAMarkThenListTheMarksThenAnUnknownMarkFails) {
+    startWith({});
+    const Outcome jump = run(
+        withPort({QStringLiteral("jump"), QStringLiteral("--mark"), QStringLiteral("letter b")}));
+    ASSERT_EQ(jump.exitCode, 0) << jump.err.toStdString();
+    const QStringList lines = jump.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << jump.out.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("QLAB_SELECTED: D-GROUP-OVERTURE"));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("BAR: 13.1 "))) << lines[2].toStdString();
+
+    const Outcome marks = run(withPort({QStringLiteral("marks")}));
+    ASSERT_EQ(marks.exitCode, 0) << marks.err.toStdString();
+    EXPECT_EQ(marks.out, QStringLiteral("BAR\tNAME\n9\tIntro\n13\tLetter B\n"));
+
+    const Outcome unknown =
+        run(withPort({QStringLiteral("jump"), QStringLiteral("--mark"), QStringLiteral("Coda")}));
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_TRUE(unknown.err.contains(QStringLiteral("There is no mark \"Coda\" in this music")))
+        << unknown.err.toStdString();
+}
+
+TEST_F(CarvoRemoteMarks, APreRollFromTheSettingsCountsTwoBarsIn) {
+    CarvoSettings settings;
+    settings.texts = {{"preRollBars", QStringLiteral("2")}};
+    startWith(settings);
+    const Outcome jump = run(withPort({QStringLiteral("jump"), QStringLiteral("13")}));
+    ASSERT_EQ(jump.exitCode, 0) << jump.err.toStdString();
+    const QStringList lines = jump.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << jump.out.toStdString();
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("BAR: 11.1 "))) << lines[2].toStdString();
+}
+
+TEST(CarvoRemoteMarkArguments, MarkGoesWithJumpAloneAndNeedsText) {
+    for (const QStringList& arguments :
+         {QStringList{QStringLiteral("marks"), QStringLiteral("--mark"), QStringLiteral("A")},
+          QStringList{QStringLiteral("jump"), QStringLiteral("17"), QStringLiteral("--mark"),
+                      QStringLiteral("A")},
+          QStringList{QStringLiteral("jump"), QStringLiteral("--mark"), QString()}}) {
+        QProcess process;
+        process.start(QStringLiteral(CARVO_REMOTE_EXECUTABLE), arguments);
+        ASSERT_TRUE(process.waitForFinished(answerMs));
+        EXPECT_EQ(process.exitCode(), 2) << arguments.join(u' ').toStdString();
+    }
 }
 
 TEST(CarvoRemoteFailures, RefusedConnectionAndBadArgumentsFailClearly) {

@@ -1,5 +1,7 @@
 #include "e2e_support.h"
 
+#include "support/midi_bytes.h"
+
 #include <algorithm>
 
 #include <sys/socket.h>
@@ -94,6 +96,26 @@ QByteArray demoWorkspace(const std::map<QString, double>& durations) {
     }
     top.insert(QStringLiteral("workspaces"), workspaces);
     return QJsonDocument(top).toJson();
+}
+
+bool writeMarksFile(const QString& path) {
+    testing::TrackBytes track;
+    track.tempo(0, 500'000)
+        .timeSignature(0, 4, 2)
+        .marker(0, "Intro")
+        .marker(4 * 1920, "Letter B")
+        .noteOn(27 * 1920 + 960);
+    const auto bytes = testing::midiFileBytes(testing::formatSingleTrack, 480, {track});
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
+}
+
+QByteArray withMIDIFile(QByteArray workspace, const QString& path) {
+    const QDir demoFolder(QStringLiteral(CARVO_DEMO_DIR));
+    return workspace.replace(demoFolder.absoluteFilePath(QStringLiteral("overture.mid")).toUtf8(),
+                             path.toUtf8());
 }
 
 // --- SimulatedQLabProcess -------------------------------------------------------------------

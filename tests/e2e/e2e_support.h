@@ -29,6 +29,12 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs);
 // durations (seconds a started cue runs in the simulated QLab).
 QByteArray demoWorkspace(const std::map<QString, double>& durations = {});
 
+// Writes at path a MIDI file with rehearsal marks: 32 bars of 4/4 at 120 (2.0 s a bar), "Intro"
+// at the first bar and "Letter B" where the fifth begins; true when written.
+bool writeMarksFile(const QString& path);
+// The workspace with the demo's MIDI file (the overture's and the finale's) replaced by path.
+QByteArray withMIDIFile(QByteArray workspace, const QString& path);
+
 struct CarvoSettings {
     bool standby = false;
     // Text settings written to carvo's store before it starts (key, value).

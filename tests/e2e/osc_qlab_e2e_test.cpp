@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QUdpSocket>
 #include <gtest/gtest.h>
 
@@ -253,6 +254,27 @@ TEST_F(OSCQLab, NetworkCueCommandsDriveAJumpAtABarAndAChase) {
     // A chase without a cue ID is refused by the command itself.
     sendCommand({"/carvo/chase", {}});
     EXPECT_TRUE(carvo.waitForLine(QStringLiteral("❌ No cue ID passed from AppleScript"), answerMs));
+}
+
+TEST_F(OSCQLab, ANetworkCueGoesToAMarkByItsName) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString midi = folder.filePath(QStringLiteral("marks.mid"));
+    ASSERT_TRUE(writeMarksFile(midi));
+    startBoth(withMIDIFile(workspaceWith(30.0), midi));
+
+    // "/carvo/go "letter b"": the selected overture from its mark "Letter B", bar 13 (the first
+    // bar is numbered 9), which begins 4 bars of 2.0 s in.
+    sendCommand({"/carvo/go", {std::string("letter b")}});
+    ASSERT_TRUE(client.waitForMessage("QLAB_SELECTED: D-GROUP-OVERTURE", answerMs))
+        << carvo.outputLines().join(u'\n').toStdString();
+    ASSERT_TRUE(client.waitForMatch([](const std::string& m) { return m.starts_with("BAR: 13."); },
+                                    answerMs));
+    bool loadedAtTheMark = false;
+    for (const QString& message : qlab.received())
+        if (isLoadAt(message, QStringLiteral("D-GROUP-OVERTURE")))
+            loadedAtTheMark = loadTimeOf(message) == 8.0;
+    EXPECT_TRUE(loadedAtTheMark) << qlab.received().join(u'\n').toStdString();
 }
 
 TEST_F(OSCQLab, AWrongPasscodeIsSaidClearlyAndNoJumpReachesQLab) {

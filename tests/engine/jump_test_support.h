@@ -186,6 +186,12 @@ protected:
                 cue.startedAt.reset();
         });
     }
+    // Replaces the MIDI file of groups G1 and G3; it is read afresh at each jump.
+    void writeTempoFile(const testing::Bytes& bytes) {
+        std::ofstream(m_dir.filePath(QStringLiteral("tempo.mid")).toStdString(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
     bool wroteLine(const std::string& line) const {
         std::lock_guard lock(m_linesMutex);
         return std::find(m_lines.begin(), m_lines.end(), line) != m_lines.end();

@@ -117,9 +117,17 @@ public:
         m_bytes.insert(m_bytes.end(), {0x90, key, 100});
         return *this;
     }
-    TrackBytes& text(std::uint32_t delta, std::string_view text) {
+    TrackBytes& text(std::uint32_t delta, std::string_view text) { return meta(delta, 0x01, text); }
+    // A rehearsal mark as DAWs and notation programs write it.
+    TrackBytes& marker(std::uint32_t delta, std::string_view text) {
+        return meta(delta, 0x06, text);
+    }
+    TrackBytes& cuePoint(std::uint32_t delta, std::string_view text) {
+        return meta(delta, 0x07, text);
+    }
+    TrackBytes& meta(std::uint32_t delta, std::uint8_t type, std::string_view data) {
         appendVariableLength(m_bytes, delta);
-        appendMeta(m_bytes, 0x01, text);
+        appendMeta(m_bytes, type, data);
         return *this;
     }
 

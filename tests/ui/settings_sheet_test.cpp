@@ -7,6 +7,7 @@
 #include "base/app_console.h"
 #include "base/settings.h"
 #include "fakes.h"
+#include "ui/ui_bridge.h"
 #include "ui/views.h"
 #include "ui_test_support.h"
 
@@ -170,6 +171,29 @@ TEST_F(SettingsSheetTest, CheckboxesShowTheStoredSettings) {
     QQuickWindow* sheet = openSheet();
     EXPECT_TRUE(find(sheet, "standbyCheckBox")->property("checked").toBool());
     EXPECT_TRUE(find(sheet, "floatingCheckBox")->property("checked").toBool());
+}
+
+TEST_F(SettingsSheetTest, PreRollAndPositionTargetRowsShowAndWriteTheirKeys) {
+    recorder.settings.setText(UIBridge::preRollBarsKey, QStringLiteral("2"));
+    QQuickWindow* sheet = openSheet();
+    auto* preRoll = find<QObject>(sheet, "preRollSpinBox");
+    auto* targets = find<QObject>(sheet, "oscPositionTargetsField");
+    ASSERT_TRUE(preRoll && targets);
+    EXPECT_EQ(preRoll->property("value").toInt(), 2);
+    EXPECT_EQ(preRoll->property("to").toInt(), 4);
+
+    // The operator steps it up; then down to none, which removes the key.
+    QMetaObject::invokeMethod(preRoll, "increase");
+    QMetaObject::invokeMethod(preRoll, "valueModified");
+    EXPECT_EQ(recorder.settings.integer(UIBridge::preRollBarsKey), 3);
+    preRoll->setProperty("value", 0);
+    QMetaObject::invokeMethod(preRoll, "valueModified");
+    EXPECT_FALSE(recorder.settings.contains(UIBridge::preRollBarsKey));
+
+    targets->setProperty("text", QStringLiteral(" 10.0.0.7:7000, desk.local:8000 "));
+    QMetaObject::invokeMethod(targets, "editingFinished");
+    EXPECT_EQ(recorder.settings.text(UIBridge::oscPositionTargetsKey),
+              QStringLiteral("10.0.0.7:7000, desk.local:8000"));
 }
 
 TEST_F(SettingsSheetTest, QLabRoadFieldsShowAndWriteOnlyTheirKeys) {

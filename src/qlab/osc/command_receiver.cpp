@@ -21,6 +21,7 @@
 
 #include "base/diagnostics.h"
 #include "base/numbers.h"
+#include "base/text.h"
 #include "qlab/osc/slip_stream.h"
 #include "qlab/scripting_commands.h"
 
@@ -86,6 +87,18 @@ std::optional<qint64> barOf(const Argument& argument) {
     if (const auto* text = std::get_if<std::string>(&argument))
         return parseStrictInt64(*text);
     return std::nullopt;
+}
+
+// Text that does not read as a number, whole or not, names a rehearsal mark.
+std::optional<QString> markOf(const Argument& argument) {
+    const auto* text = std::get_if<std::string>(&argument);
+    if (!text)
+        return std::nullopt;
+    const QString name = QString::fromStdString(*text);
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty() || parseStrictDouble(toUtf8(trimmed)))
+        return std::nullopt;
+    return name;
 }
 
 // IPv4 senders reach a dual-stack socket as mapped IPv6 addresses; compare them as IPv4.
@@ -537,6 +550,11 @@ void CommandReceiver::go(const std::vector<Argument>& arguments) {
         return;
     }
     const auto bar = arguments.size() == 1 ? barOf(arguments.front()) : std::nullopt;
+    if (const auto mark =
+            arguments.size() == 1 && !bar ? markOf(arguments.front()) : std::nullopt) {
+        m_commands.goToMark(*mark);
+        return;
+    }
     if (!bar) {
         consoleLine(QStringLiteral("❌ /carvo/go takes one whole bar number, not ") +
                     describe(arguments) + QStringLiteral(": no jump"));

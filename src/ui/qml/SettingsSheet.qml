@@ -99,6 +99,26 @@ Window {
                 onToggled: root.bridge.floating = checked
             }
             RowLayout {
+                Label { text: "Pre-roll (bars counted in)" }
+                SpinBox {
+                    objectName: "preRollSpinBox"
+                    from: 0
+                    to: 4
+                    value: root.bridge.preRollBars
+                    onValueModified: root.bridge.preRollBars = value
+                }
+            }
+            RowLayout {
+                Label { text: "Position to (OSC)" }
+                TextField {
+                    objectName: "oscPositionTargetsField"
+                    Layout.fillWidth: true
+                    placeholderText: "host:port, … (read at the next start)"
+                    text: root.bridge.oscPositionTargets
+                    onEditingFinished: root.bridge.oscPositionTargets = text
+                }
+            }
+            RowLayout {
                 InterfacePicker {
                     objectName: "interfacePicker"
                     bridge: root.bridge

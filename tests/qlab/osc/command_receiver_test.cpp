@@ -158,15 +158,9 @@ TEST_F(OSCCommands, GoWithAWholeNumberGoesToThatBarOfTheSelectedGroup) {
 }
 
 TEST_F(OSCCommands, GoWithAnythingButOneWholeNumberIsRefusedWithALine) {
-    const std::vector<std::vector<Argument>> refused = {{2.5F},
-                                                        {17.0},
-                                                        {std::string("x")},
-                                                        {std::string("17 ")},
-                                                        {std::string()},
-                                                        {osc::True{}},
-                                                        {osc::False{}},
-                                                        {osc::Nil{}},
-                                                        {std::int32_t{17}, std::int32_t{18}}};
+    const std::vector<std::vector<Argument>> refused = {
+        {2.5F},        {17.0},         {std::string("17 ")}, {std::string()},
+        {osc::True{}}, {osc::False{}}, {osc::Nil{}},         {std::int32_t{17}, std::int32_t{18}}};
     for (const auto& arguments : refused)
         m_receiver->dispatch(go(arguments));
     EXPECT_TRUE(requests().empty());
@@ -174,6 +168,19 @@ TEST_F(OSCCommands, GoWithAnythingButOneWholeNumberIsRefusedWithALine) {
               qsizetype(refused.size()));
     EXPECT_TRUE(console().contains(
         QStringLiteral("❌ /carvo/go takes one whole bar number, not 2.5: no jump")));
+}
+
+TEST_F(OSCCommands, GoWithTextThatIsNoNumberGoesToTheMarkOfThatName) {
+    for (const char* mark : {"x", "Letter C", " Tempo di valse", "17a"}) {
+        requests().clear();
+        m_receiver->dispatch(go({std::string(mark)}));
+        ASSERT_EQ(requests().size(), 1U) << mark;
+        EXPECT_EQ(requests().front().source, RequestSource::selectedAtBar);
+    }
+    // Over AppleScript a mark, like a bar, needs the OSC connection to QLab.
+    EXPECT_TRUE(wroteLine(
+        "❌ /carvo/go with a bar needs Carvo's OSC connection to QLab; send /carvo/go alone"));
+    EXPECT_EQ(consoleCount(QStringLiteral("❌ /carvo/go takes one whole bar number")), 0);
 }
 
 TEST_F(OSCCommands, ChaseFollowsTheGroupWithThatUniqueID) {

@@ -19,6 +19,8 @@
 #include <QThread>
 
 #include "base/app_console.h"
+#include "base/text.h"
+#include "engine/jump_answer.h"
 #include "qlab/applescript_backend.h"
 #include "qlab/sim/osc_server.h"
 #include "qlab/sim/simulated_qlab.h"
@@ -188,6 +190,22 @@ TEST_F(OSCRoad, TheBarDialogIsCarvosOwnAndCancelFailsTheRun) {
     const auto atBar = roads.oscRoad->getFilesAndStartBar(12, RequestSource::selectedAtBar, 17, {});
     EXPECT_TRUE(atBar.text.endsWith(QStringLiteral(", 17, 9, D-GROUP-OVERTURE")));
     EXPECT_TRUE(untouched->asked().isEmpty());
+}
+
+TEST_F(OSCRoad, AMarkTypedIntoEitherRoadsBarDialogComesBackAsTheEngineReadsAMark) {
+    BothRoads roads(demoJson(), folder());
+    roads.setResponder(std::make_shared<TypedBar>(QStringLiteral("Letter B")));
+    const auto overOSC = roads.oscRoad->getFilesAndStartBar(12, RequestSource::qlab, 0, {});
+    EXPECT_EQ(overOSC, roads.applescript->getFilesAndStartBar(12, RequestSource::qlab, 0, {}));
+    ASSERT_FALSE(overOSC.failure);
+
+    const auto named = parseMarkAnswer(toUtf8(overOSC.text));
+    ASSERT_TRUE(named) << overOSC.text.toStdString();
+    EXPECT_EQ(named->mark, "Letter B");
+    const auto* midi = std::get_if<MIDIAnswer>(&named->form);
+    ASSERT_NE(midi, nullptr);
+    EXPECT_EQ(midi->offset, 9);
+    EXPECT_EQ(midi->uniqueID, "D-GROUP-OVERTURE");
 }
 
 TEST_F(OSCRoad, StatusCatalogueAndRunningStateAgreeWithAppleScript) {
