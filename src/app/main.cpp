@@ -21,10 +21,11 @@
 #include "app/window.h"
 #include "base/app_console.h"
 #include "base/diagnostics.h"
+#include "base/numbers.h"
 #include "base/quit_signals.h"
 #include "base/settings.h"
 #include "base/text.h"
-#include "base/numbers.h"
+#include "display/display_settings.h"
 #include "qlab/applescript_backend.h"
 #include "qlab/osc/osc_settings.h"
 
@@ -45,8 +46,9 @@ struct Options {
     std::optional<double> qlabLatencyMs;
     std::optional<carvo::sim::Hang> qlabHang;
     carvo::RunnerKind runner = carvo::defaultRunnerKind();
-    QString qlabUrl;                // --qlab osc://HOST[:PORT]
-    std::optional<quint16> oscPort; // none: the setting; 0: off
+    QString qlabUrl;                    // --qlab osc://HOST[:PORT]
+    std::optional<quint16> oscPort;     // none: the setting; 0: off
+    std::optional<quint16> displayPort; // none: the setting; 0: off
 };
 
 // Parses the command line of a running application; exits with a message on bad input.
@@ -99,8 +101,13 @@ Options parseOptions(const QCoreApplication& app) {
         QStringLiteral("Take QLab's OSC commands (/carvo/go, /carvo/chase, /carvo/stop) on UDP and "
                        "TCP port N, 0 for none (default: the setting oscCommandPort, else 53536)."),
         QStringLiteral("N"));
+    const QCommandLineOption displayPort(
+        QStringLiteral("display-port"),
+        QStringLiteral("Serve the stage display on port PORT of the server's address, 0 for none "
+                       "(default: the setting displayPort, else 54380)."),
+        QStringLiteral("PORT"));
     parser.addOptions({headless, port, settingsDir, qlabWorkspace, scriptLog, qlabLatency, qlabHang,
-                       scriptRunner, qlab, oscPort});
+                       scriptRunner, qlab, oscPort, displayPort});
     parser.process(app);
 
     Options options;
@@ -124,6 +131,16 @@ Options parseOptions(const QCoreApplication& app) {
             std::exit(2);
         }
         options.oscPort = *value;
+    }
+    if (parser.isSet(displayPort)) {
+        const std::string text = carvo::toUtf8(parser.value(displayPort));
+        const auto value = text == "0" ? std::optional<std::uint16_t>(0) : carvo::parsePort(text);
+        if (!value) {
+            carvo::writeLine(
+                QStringLiteral("carvo: --display-port needs a number from 0 to 65535"));
+            std::exit(2);
+        }
+        options.displayPort = *value;
     }
     if (parser.isSet(qlabLatency)) {
         const auto value = carvo::parseStrictDouble(carvo::toUtf8(parser.value(qlabLatency)));
@@ -261,11 +278,15 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
     carvo::QuitSignals quit([&objects] {
         objects.requests().close();
         objects.server().stopServer();
+        objects.stopDisplay();
         QCoreApplication::quit();
     });
     std::optional<carvo::AbandonOnQuit> endHangs;
     if (qlab.simulated)
         endHangs.emplace([simulated = qlab.simulated] { simulated->endHangs(); });
+    // The stage display follows the server onto its address.
+    const carvo::display::DisplaySettings display = carvo::display::readDisplaySettings();
+    objects.startDisplay(options.displayPort.value_or(display.port), display.pin);
     objects.server().setPort(options.port);
     objects.server().startServer();
     // So that a stop reaches every group cue even before a client has asked for the catalogue.
