@@ -138,6 +138,9 @@ void DisplayServer::setClock(Clock clock) {
 bool DisplayServer::listen(const QHostAddress& address, quint16 port) {
     stop();
     auto* listener = new QTcpServer(m_http.get());
+    // Room for a whole company of phones joining at once (the interval, a restart of Carvo).
+    listener->setListenBacklogSize(256);
+    listener->setMaxPendingConnections(maxClients);
     if (!listener->listen(address, port)) {
         consoleLine(QStringLiteral("❌ The stage display cannot listen on %1:%2: %3")
                         .arg(address.toString())
