@@ -58,3 +58,23 @@ function(carvo_check_exported_headers)
         message(FATAL_ERROR "Headers no library exports (add them to a target or its HEADERS):\n  ${text}")
     endif()
 endfunction()
+
+# One library of Carvo: its sources, the libraries it builds on, its own headers exported as
+# carvo_export_headers says, and warnings as errors and the sanitizers for its own code. PLAIN
+# marks a library of standard C++ only, which Qt's moc need not read.
+#
+#   carvo_add_library(NAME [PLAIN] SOURCES file ... [HEADERS header.h ...]
+#                     [PUBLIC library ...] [PRIVATE library ...])
+function(carvo_add_library name)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "PLAIN" "" "SOURCES;HEADERS;PUBLIC;PRIVATE")
+    if(arg_UNPARSED_ARGUMENTS)
+        message(FATAL_ERROR "carvo_add_library(${name}): unknown arguments ${arg_UNPARSED_ARGUMENTS}")
+    endif()
+    add_library(${name} ${arg_SOURCES})
+    carvo_export_headers(${name} HEADERS ${arg_HEADERS})
+    target_link_libraries(${name} PUBLIC ${arg_PUBLIC}
+                          PRIVATE ${arg_PRIVATE} carvo_warnings carvo_sanitizers)
+    if(arg_PLAIN)
+        set_target_properties(${name} PROPERTIES AUTOMOC OFF)
+    endif()
+endfunction()

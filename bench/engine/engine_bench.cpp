@@ -36,6 +36,13 @@
 
 namespace {
 
+// The benchmark's own settings, never the user's.
+carvo::Settings& benchSettings() {
+    static QTemporaryDir folder;
+    static carvo::Settings settings(folder.path());
+    return settings;
+}
+
 using Clock = std::chrono::steady_clock;
 
 // A QLab that answers every script at once: the MIDI form for the get-files script, "false"
@@ -62,7 +69,7 @@ private:
 
 // About 1 MB: a tempo track changing tempo every bar and time signature every 16 bars, and a
 // note track of short notes, 480 ticks per quarter, some 1300 bars.
-carvo::testing::Bytes largeMidiFile() {
+carvo::testing::Bytes largeMIDIFile() {
     using carvo::testing::appendVariableLength;
     constexpr std::uint32_t ticksPerBar = 1920;
     constexpr std::uint32_t bars = 1300;
@@ -116,7 +123,7 @@ void jumpOnce(benchmark::State& state, const QString& midiPath, qint64 bar) {
     auto qlab = std::make_shared<InstantQLab>(midiPath + QStringLiteral(", ") +
                                               QString::number(bar) + QStringLiteral(", 1, G1"));
     NoClients clients;
-    carvo::QLabIntegration bridge(qlab, clients);
+    carvo::QLabIntegration bridge(qlab, clients, benchSettings());
     carvo::BeatProgressModel progress;
     carvo::BarCounterManager counter(progress, clients, bridge.runningCheck());
     counter.setTimerFactory(stillTimer);
@@ -142,7 +149,7 @@ BENCHMARK(BM_JumpDemoFile)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 void BM_JumpOneMegabyteFile(benchmark::State& state) {
     const QString path = scratch().filePath(QStringLiteral("large.mid"));
-    const auto bytes = largeMidiFile();
+    const auto bytes = largeMIDIFile();
     std::ofstream(path.toStdString(), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
@@ -177,7 +184,7 @@ void drainClients(const std::vector<int>& fds) {
 
 // The application's server with count clients connected over loopback.
 struct ServedClients {
-    carvo::TCPServer server;
+    carvo::TCPServer server{benchSettings()};
     std::vector<int> fds;
 
     bool open(int count) {
@@ -308,8 +315,6 @@ BENCHMARK(BM_SendFloor)->Arg(100)->MeasureProcessCPUTime()->Unit(benchmark::kMic
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QTemporaryDir settingsDir;
-    carvo::settings::useFolder(settingsDir.path());
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

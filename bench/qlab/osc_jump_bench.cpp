@@ -22,6 +22,13 @@
 
 namespace {
 
+// The benchmark's own settings, never the user's.
+carvo::Settings& benchSettings() {
+    static QTemporaryDir folder;
+    static carvo::Settings settings(folder.path());
+    return settings;
+}
+
 using SteadyClock = std::chrono::steady_clock;
 
 bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
@@ -36,7 +43,7 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
     return true;
 }
 
-void BM_OscJumpFromBarRequestToStart(benchmark::State& state) {
+void BM_OSCJumpFromBarRequestToStart(benchmark::State& state) {
     QString problem;
     auto workspace =
         carvo::sim::loadWorkspaceFile(QStringLiteral(CARVO_DEMO_DIR "/workspace.json"), &problem);
@@ -49,13 +56,13 @@ void BM_OscJumpFromBarRequestToStart(benchmark::State& state) {
 
     // The simulated QLab on a thread of its own, as a QLab on another machine would be.
     QThread qlabThread;
-    auto* server = new carvo::sim::OscServer(qlab);
+    auto* server = new carvo::sim::OSCServer(qlab);
     server->moveToThread(&qlabThread);
     QObject::connect(&qlabThread, &QThread::finished, server, &QObject::deleteLater);
     qlabThread.start();
     std::atomic<SteadyClock::rep> startedAt{0};
     QObject::connect(
-        server, &carvo::sim::OscServer::messageReceived, server,
+        server, &carvo::sim::OSCServer::messageReceived, server,
         [&startedAt](const QString& line) {
             if (line.endsWith(QStringLiteral("/start")))
                 startedAt = SteadyClock::now().time_since_epoch().count();
@@ -77,7 +84,8 @@ void BM_OscJumpFromBarRequestToStart(benchmark::State& state) {
     if (!waitFor([&] { return client->isConnected(); }, 5000)) {
         state.SkipWithError("no OSC session with the simulated QLab");
     } else {
-        carvo::SharedObjects objects(std::make_shared<carvo::osc::OscBackend>(client));
+        carvo::SharedObjects objects(std::make_shared<carvo::osc::OSCBackend>(client),
+                                     benchSettings());
         auto actions = objects.protocolActions();
         actions.selectCue(QStringLiteral("D-GROUP-WALTZ"));
         for (auto _ : state) {
@@ -102,7 +110,7 @@ void BM_OscJumpFromBarRequestToStart(benchmark::State& state) {
     qlabThread.quit();
     qlabThread.wait();
 }
-BENCHMARK(BM_OscJumpFromBarRequestToStart)
+BENCHMARK(BM_OSCJumpFromBarRequestToStart)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(40)
@@ -113,8 +121,6 @@ BENCHMARK(BM_OscJumpFromBarRequestToStart)
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QTemporaryDir settingsFolder;
-    carvo::settings::useFolder(settingsFolder.path());
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

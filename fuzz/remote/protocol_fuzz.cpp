@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
     const Request request = parseRequest(bytes);
-    const bool valid = carvo::bytes::isValidUtf8(bytes);
+    const bool valid = carvo::bytes::isValidUTF8(bytes);
     require(valid == (request.kind != RequestKind::invalidText));
     switch (request.kind) {
     case RequestKind::stop:

@@ -2,12 +2,12 @@
 // tempo, so an operator can check a tempo description before a show. Standard output carries the
 // table only; failures go to standard error.
 
+#include "base/lines.h"
 #include "base/numbers.h"
 #include "engine/tempo_map.h"
 #include "smf/midi_file.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <limits>
 #include <optional>
 #include <string>
@@ -38,13 +38,10 @@ struct Options {
     bool events = false;
 };
 
-void writeTo(std::FILE* stream, std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stream);
-}
-
 int usageError(std::string_view problem) {
-    writeTo(stderr, std::string("carvo-bars: ").append(problem).append("\n\n"));
-    writeTo(stderr, usageText);
+    carvo::writeText(carvo::Stream::error,
+                     std::string("carvo-bars: ").append(problem).append("\n\n"));
+    carvo::writeText(carvo::Stream::error, usageText);
     return exitUsage;
 }
 
@@ -110,7 +107,7 @@ int printBars(const carvo::BarTables& tables, std::int64_t firstBar) {
             .append(std::to_string(tables.barBeatCounts[entry]))
             .append("\n");
     }
-    writeTo(stdout, table);
+    carvo::writeText(carvo::Stream::output, table);
     return 0;
 }
 
@@ -130,12 +127,12 @@ int printEvents(const carvo::smf::MIDIFile& file) {
                 .append("\n");
         }
     }
-    writeTo(stdout, listing);
+    carvo::writeText(carvo::Stream::output, listing);
     return 0;
 }
 
 void writeLineToStderr(std::string_view line) {
-    writeTo(stderr, std::string(line).append("\n"));
+    carvo::writeText(carvo::Stream::error, std::string(line).append("\n"));
 }
 
 } // namespace
@@ -143,7 +140,7 @@ void writeLineToStderr(std::string_view line) {
 int main(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        writeTo(stdout, usageText);
+        carvo::writeText(carvo::Stream::output, usageText);
         return 0;
     }
     Options options;

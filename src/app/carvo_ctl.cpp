@@ -4,8 +4,6 @@
 //   carvo-ctl run            the go command; prints Carvo's answer ("Carvo!")
 //   carvo-ctl chase CUE_ID   the chase command for the group cue with that unique ID
 
-#include <cstdio>
-
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusError>
@@ -13,6 +11,8 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include "base/diagnostics.h"
+#include "base/text.h"
 #include "qlab/dbus_service.h"
 
 namespace {
@@ -21,14 +21,14 @@ namespace {
 constexpr int callTimeoutMs = 1'100'000;
 
 int usage() {
-    std::fputs("usage: carvo-ctl run\n"
-               "       carvo-ctl chase CUE_ID\n",
-               stderr);
+    carvo::writeText(carvo::Stream::error, "usage: carvo-ctl run\n"
+                                           "       carvo-ctl chase CUE_ID\n");
     return 2;
 }
 
 int fail(const QString& message) {
-    std::fprintf(stderr, "carvo-ctl: %s\n", qUtf8Printable(message));
+    carvo::writeText(carvo::Stream::error,
+                     carvo::toUtf8(QStringLiteral("carvo-ctl: ") + message + QLatin1Char('\n')));
     return 1;
 }
 
@@ -64,7 +64,7 @@ int main(int argc, char* argv[]) {
     if (call.member() == QLatin1String("Run")) {
         if (reply.arguments().isEmpty())
             return fail(QStringLiteral("Carvo gave no answer"));
-        std::printf("%s\n", qUtf8Printable(reply.arguments().constFirst().toString()));
+        carvo::writeLine(reply.arguments().constFirst().toString());
     }
     return 0;
 }

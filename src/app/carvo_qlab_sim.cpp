@@ -15,9 +15,9 @@
 #include <QHostAddress>
 
 #include "base/diagnostics.h"
+#include "base/numbers.h"
 #include "base/quit_signals.h"
 #include "base/text.h"
-#include "base/numbers.h"
 #include "qlab/sim/osc_server.h"
 #include "qlab/sim/simulated_qlab.h"
 #include "qlab/sim/workspace.h"
@@ -88,11 +88,11 @@ int main(int argc, char** argv) {
             milliseconds(parser, duplicateWindow, QStringLiteral("--duplicate-window"));
 
     const auto qlab = std::make_shared<carvo::sim::SimulatedQLab>(std::move(*workspace));
-    carvo::sim::OscServer server(qlab);
-    QObject::connect(&server, &carvo::sim::OscServer::messageReceived, [](const QString& line) {
+    carvo::sim::OSCServer server(qlab);
+    QObject::connect(&server, &carvo::sim::OSCServer::messageReceived, [](const QString& line) {
         carvo::writeLine(QStringLiteral("received ") + line);
     });
-    QObject::connect(&server, &carvo::sim::OscServer::messageDropped, [](const QString& line) {
+    QObject::connect(&server, &carvo::sim::OSCServer::messageDropped, [](const QString& line) {
         carvo::writeLine(QStringLiteral("dropped ") + line);
     });
     if (!server.listen(address, *port))

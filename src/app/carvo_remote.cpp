@@ -8,7 +8,6 @@
 // time, 2 for a bad command line.
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,9 +26,10 @@
 
 #include <unistd.h>
 
+#include "base/lines.h"
+#include "base/numbers.h"
 #include "base/quit_signals.h"
 #include "base/text.h"
-#include "base/numbers.h"
 #include "remote/protocol.h"
 #include "remote/service.h"
 #include "remote/service_browser.h"
@@ -63,12 +63,13 @@ const char usageText[] =
     "  --browse     list the Carvo servers announced on the network by DNS-SD\n";
 
 void printError(const QString& text) {
-    std::fprintf(stderr, "carvo-remote: %s\n", text.toLocal8Bit().constData());
+    carvo::writeText(
+        carvo::Stream::error,
+        (QStringLiteral("carvo-remote: ") + text + QLatin1Char('\n')).toLocal8Bit().toStdString());
 }
 
 void printOut(const QString& text) {
-    std::fputs(text.toLocal8Bit().constData(), stdout);
-    std::fflush(stdout);
+    carvo::writeText(carvo::Stream::output, text.toLocal8Bit().toStdString());
 }
 
 // --- the command line ---------------------------------------------------------------------
@@ -547,11 +548,11 @@ int main(int argc, char** argv) {
     }
     if (!parsed.options) {
         printError(parsed.error);
-        std::fputs("usage: carvo-remote [--host H] [--port P] [--timeout S] "
-                   "cues | select ID | jump BAR | stop | watch\n"
-                   "       carvo-remote --browse [--timeout S]\n"
-                   "       carvo-remote --help\n",
-                   stderr);
+        carvo::writeText(carvo::Stream::error,
+                         "usage: carvo-remote [--host H] [--port P] [--timeout S] "
+                         "cues | select ID | jump BAR | stop | watch\n"
+                         "       carvo-remote --browse [--timeout S]\n"
+                         "       carvo-remote --help\n");
         return exitUsage;
     }
     const Options& options = *parsed.options;

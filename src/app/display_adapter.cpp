@@ -75,7 +75,7 @@ void DisplayAdapter::start(const QString& ipAddress, quint16 port, const QString
         writeLine(QStringLiteral("Stage display: off (port 0)"));
         return;
     }
-    m_server.setPin(pin);
+    m_server.setPIN(pin);
     if (!m_server.listen(QHostAddress(ipAddress), port))
         return;
     consoleLine(QStringLiteral("📺 Stage display on ") + m_server.url() +

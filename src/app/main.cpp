@@ -48,8 +48,25 @@ struct Options {
     carvo::RunnerKind runner = carvo::defaultRunnerKind();
     QString qlabUrl;                    // --qlab osc://HOST[:PORT]
     std::optional<quint16> oscPort;     // none: the setting; 0: off
+    QString settingsDir;                // empty: the user's own settings
     std::optional<quint16> displayPort; // none: the setting; 0: off
 };
+
+// The value of an option that was given, parsed by parse(text, &problem); one that cannot be
+// parsed ends the process with status 2 and the line "carvo: " + need + problem.
+template <typename Parse>
+auto parsedOrExit(const QCommandLineParser& parser, const QCommandLineOption& option,
+                  const QString& need, Parse parse) -> decltype(parse(QString(), nullptr)) {
+    if (!parser.isSet(option))
+        return std::nullopt;
+    QString problem;
+    auto value = parse(parser.value(option), &problem);
+    if (!value) {
+        carvo::writeLine(QStringLiteral("carvo: ") + need + problem);
+        std::exit(2);
+    }
+    return value;
+}
 
 // Parses the command line of a running application; exits with a message on bad input.
 Options parseOptions(const QCoreApplication& app) {
@@ -115,75 +132,53 @@ Options parseOptions(const QCoreApplication& app) {
     options.qlabWorkspace = parser.value(qlabWorkspace);
     options.scriptLog = parser.value(scriptLog);
     options.qlabUrl = parser.value(qlab);
-    if (parser.isSet(port)) {
-        const auto value = carvo::parsePort(carvo::toUtf8(parser.value(port)));
-        if (!value) {
-            carvo::writeLine(QStringLiteral("carvo: --port needs a number from 1 to 65535"));
-            std::exit(2);
-        }
+    options.settingsDir = parser.value(settingsDir);
+    if (const auto value = parsedOrExit(
+            parser, port, QStringLiteral("--port needs a number from 1 to 65535"),
+            [](const QString& text, QString*) { return carvo::parsePort(carvo::toUtf8(text)); }))
         options.port = *value;
-    }
-    if (parser.isSet(oscPort)) {
-        const std::string text = carvo::toUtf8(parser.value(oscPort));
-        const auto value = text == "0" ? std::optional<std::uint16_t>(0) : carvo::parsePort(text);
-        if (!value) {
-            carvo::writeLine(QStringLiteral("carvo: --osc-port needs a number from 0 to 65535"));
-            std::exit(2);
-        }
-        options.oscPort = *value;
-    }
-    if (parser.isSet(displayPort)) {
-        const std::string text = carvo::toUtf8(parser.value(displayPort));
-        const auto value = text == "0" ? std::optional<std::uint16_t>(0) : carvo::parsePort(text);
-        if (!value) {
-            carvo::writeLine(
-                QStringLiteral("carvo: --display-port needs a number from 0 to 65535"));
-            std::exit(2);
-        }
-        options.displayPort = *value;
-    }
-    if (parser.isSet(qlabLatency)) {
-        const auto value = carvo::parseStrictDouble(carvo::toUtf8(parser.value(qlabLatency)));
-        if (!value || !(*value >= 0.0) || *value > 3.6e6) {
-            carvo::writeLine(QStringLiteral("carvo: --qlab-latency needs milliseconds, 0 or more"));
-            std::exit(2);
-        }
-        options.qlabLatencyMs = *value;
-    }
-    if (parser.isSet(qlabHang)) {
-        QString problem;
-        options.qlabHang = carvo::sim::parseHang(parser.value(qlabHang), &problem);
-        if (!options.qlabHang) {
-            carvo::writeLine(QStringLiteral("carvo: --qlab-hang: ") + problem);
-            std::exit(2);
-        }
-    }
-    if (parser.isSet(scriptRunner)) {
-        const auto kind = carvo::parseRunnerKind(parser.value(scriptRunner));
-        if (!kind) {
-            carvo::writeLine(
-                QStringLiteral("carvo: --script-runner needs in-process, osascript or simulated"));
-            std::exit(2);
-        }
+    options.oscPort = parsedOrExit(
+        parser, oscPort, QStringLiteral("--osc-port needs a number from 0 to 65535"),
+        [](const QString& text, QString*) -> std::optional<quint16> {
+            const std::string utf8 = carvo::toUtf8(text);
+            return utf8 == "0" ? std::optional<std::uint16_t>(0) : carvo::parsePort(utf8);
+        });
+    options.displayPort = parsedOrExit(
+        parser, displayPort, QStringLiteral("--display-port needs a number from 0 to 65535"),
+        [](const QString& text, QString*) -> std::optional<quint16> {
+            const std::string utf8 = carvo::toUtf8(text);
+            return utf8 == "0" ? std::optional<std::uint16_t>(0) : carvo::parsePort(utf8);
+        });
+    options.qlabLatencyMs = parsedOrExit(
+        parser, qlabLatency, QStringLiteral("--qlab-latency needs milliseconds, 0 or more"),
+        [](const QString& text, QString*) -> std::optional<double> {
+            const auto value = carvo::parseStrictDouble(carvo::toUtf8(text));
+            if (!value || !(*value >= 0.0) || *value > 3.6e6)
+                return std::nullopt;
+            return value;
+        });
+    options.qlabHang = parsedOrExit(
+        parser, qlabHang, QStringLiteral("--qlab-hang: "),
+        [](const QString& text, QString* problem) { return carvo::sim::parseHang(text, problem); });
+    if (const auto kind = parsedOrExit(
+            parser, scriptRunner,
+            QStringLiteral("--script-runner needs in-process, osascript or simulated"),
+            [](const QString& text, QString*) { return carvo::parseRunnerKind(text); }))
         options.runner = *kind;
-    }
-    // Before anything reads a setting.
-    if (parser.isSet(settingsDir))
-        carvo::settings::useFolder(parser.value(settingsDir));
     return options;
 }
 
 // Scripts for QLab: AppleScript in process where it exists, the simulated QLab elsewhere; or
 // QLab's OSC interface when the command line or the settings say so.
-carvo::RunnerChoice chooseRunner(const Options& options) {
+carvo::RunnerChoice chooseRunner(const Options& options, const carvo::Settings& settings) {
     QString roadProblem;
-    const auto road = carvo::osc::chooseRoad(options.qlabUrl, &roadProblem);
+    const auto road = carvo::osc::chooseRoad(settings, options.qlabUrl, &roadProblem);
     if (!roadProblem.isEmpty()) {
         carvo::writeLine(QStringLiteral("carvo: ") + roadProblem);
         std::exit(2);
     }
     if (road)
-        return carvo::makeOscRoad(road->client, road->media);
+        return carvo::makeOSCRoad(road->client, road->media);
 
     const bool demo = options.qlabWorkspace.isEmpty();
     QString problem;
@@ -249,12 +244,14 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
     QCoreApplication::setOrganizationName(QStringLiteral("Carvo"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(carvo::carvoVersion));
     const Options options = parseOptions(app);
-    const carvo::RunnerChoice qlab = chooseRunner(options);
+    carvo::Settings settings =
+        options.settingsDir.isEmpty() ? carvo::Settings() : carvo::Settings(options.settingsDir);
+    const carvo::RunnerChoice qlab = chooseRunner(options, settings);
 
     std::shared_ptr<carvo::QLabBackend> backend = qlab.osc;
     if (!backend)
         backend = std::make_shared<carvo::AppleScriptBackend>(qlab.runner);
-    carvo::SharedObjects objects(std::move(backend)); // reads "standby" and "preWait"
+    carvo::SharedObjects objects(std::move(backend), settings);
 #ifdef Q_OS_MACOS
     // QLab's go and chase commands arrive as Apple events, which only the windowed application
     // receives: --headless makes no NSApplication.
@@ -267,8 +264,8 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
     carvo::osc::CommandReceiver osc(objects.oscCommands());
     // QLab's machine may send them too: the one the OSC road reaches, else the setting's.
     const QString qlabHost =
-        qlab.osc ? qlab.osc->client().settings().host : carvo::settings::qlabHost();
-    if (const quint16 oscPort = options.oscPort.value_or(carvo::settings::oscCommandPort()))
+        qlab.osc ? qlab.osc->client().settings().host : carvo::osc::qlabHost(settings);
+    if (const quint16 oscPort = options.oscPort.value_or(carvo::osc::commandPort(settings)))
         osc.listen(oscPort, qlabHost);
     else
         carvo::writeLine(QStringLiteral("OSC commands: off (port 0)"));
@@ -285,7 +282,7 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
     if (qlab.simulated)
         endHangs.emplace([simulated = qlab.simulated] { simulated->endHangs(); });
     // The stage display follows the server onto its address.
-    const carvo::display::DisplaySettings display = carvo::display::readDisplaySettings();
+    const carvo::display::DisplaySettings display = carvo::display::readDisplaySettings(settings);
     objects.startDisplay(options.displayPort.value_or(display.port), display.pin);
     objects.server().setPort(options.port);
     objects.server().startServer();

@@ -82,11 +82,11 @@ void RunnerChoice::setDialogResponder(std::shared_ptr<DialogResponder> responder
         osc->setDialogResponder(responder);
 }
 
-RunnerChoice makeOscRoad(const osc::ClientSettings& client, const osc::MediaPathMap& media) {
+RunnerChoice makeOSCRoad(const osc::ClientSettings& client, const osc::MediaPathMap& media) {
     auto connection = std::make_shared<osc::Client>(client);
     connection->start();
     RunnerChoice choice;
-    choice.osc = std::make_shared<osc::OscBackend>(std::move(connection), media);
+    choice.osc = std::make_shared<osc::OSCBackend>(std::move(connection), media);
     return choice;
 }
 

@@ -43,14 +43,14 @@ struct RunnerChoice {
     // dialogs itself.
     std::shared_ptr<sim::SimulatedQLab> simulated;
     // Set when Carvo reaches QLab over OSC instead; the runner is then unused.
-    std::shared_ptr<osc::OscBackend> osc;
+    std::shared_ptr<osc::OSCBackend> osc;
 
     // Who answers the bar dialog and shows refusals, where Carvo shows them itself.
     void setDialogResponder(std::shared_ptr<DialogResponder> responder) const;
 };
 
 // QLab over its OSC interface, connecting at once.
-RunnerChoice makeOscRoad(const osc::ClientSettings& client, const osc::MediaPathMap& media);
+RunnerChoice makeOSCRoad(const osc::ClientSettings& client, const osc::MediaPathMap& media);
 
 // The folder of the demo workspace and its MIDI file: beside an installed carvo
 // (../share/carvo/demo from its executable), else the source tree it was built from.

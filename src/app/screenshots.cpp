@@ -52,8 +52,8 @@ int main(int argc, char** argv) {
         return 1;
 
     QTemporaryDir settingsFolder;
-    carvo::settings::useFolder(settingsFolder.path());
-    carvo::settings::setStoredInterfaceName(carvo::TCPServer::defaultInterfaceName());
+    carvo::Settings settings(settingsFolder.path());
+    settings.setStoredInterfaceName(carvo::TCPServer::defaultInterfaceName());
 
     QString problem;
     auto workspace = carvo::sim::loadWorkspaceFile(
@@ -62,9 +62,11 @@ int main(int argc, char** argv) {
         carvo::writeLine(QStringLiteral("cannot load the demo workspace: ") + problem);
         return 1;
     }
-    carvo::SharedObjects objects(std::make_shared<carvo::sim::SimulatedQLab>(
-        std::move(*workspace), std::make_shared<carvo::sim::SystemClock>(),
-        std::make_shared<BarAnswer>()));
+    carvo::SharedObjects objects(
+        std::make_shared<carvo::sim::SimulatedQLab>(std::move(*workspace),
+                                                    std::make_shared<carvo::sim::SystemClock>(),
+                                                    std::make_shared<BarAnswer>()),
+        settings);
     carvo::TCPServer& server = objects.server();
     // On the loopback and the real port, so the console shows what operators will see.
     server.setPort(carvo::TCPServer::defaultPort);

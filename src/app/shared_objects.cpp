@@ -4,21 +4,22 @@
 #include "app/version.h"
 #include "app/view_adapter.h"
 #include "base/app_console.h"
-#include "base/settings.h"
 #include "qlab/applescript_backend.h"
+#include "qlab/osc/osc_settings.h"
 #include "remote/interfaces.h"
 
 namespace carvo {
 
-SharedObjects::SharedObjects(std::shared_ptr<ScriptRunner> runner)
-    : SharedObjects(std::make_shared<AppleScriptBackend>(std::move(runner))) {}
+SharedObjects::SharedObjects(std::shared_ptr<ScriptRunner> runner, Settings& settings)
+    : SharedObjects(std::make_shared<AppleScriptBackend>(std::move(runner)), settings) {}
 
-SharedObjects::SharedObjects(std::shared_ptr<QLabBackend> backend)
-    : m_qlab(std::move(backend), m_server), m_counter(m_progress, m_server, m_qlab.runningCheck()),
-      m_jumps(m_counter, m_qlab, m_server), m_requests(m_jumps, m_qlab),
-      m_commands(m_requests, m_counter, m_qlab, RequestOrigin::scripting,
+SharedObjects::SharedObjects(std::shared_ptr<QLabBackend> backend, Settings& settings)
+    : m_settings(settings), m_server(settings), m_qlab(std::move(backend), m_server, settings),
+      m_counter(m_progress, m_server, m_qlab.runningCheck()), m_jumps(m_counter, m_qlab, m_server),
+      m_requests(m_jumps, m_qlab),
+      m_commands(m_requests, m_counter, m_qlab, settings, RequestOrigin::scripting,
                  [this] { stopShow(RequestOrigin::scripting); }),
-      m_oscCommands(m_requests, m_counter, m_qlab, RequestOrigin::osc,
+      m_oscCommands(m_requests, m_counter, m_qlab, settings, RequestOrigin::osc,
                     [this] { stopShow(RequestOrigin::osc); }) {
     serveRemoteProtocol(m_server, protocolActions());
     display::DisplayServer::Control control;
@@ -36,7 +37,7 @@ SharedObjects::SharedObjects(std::shared_ptr<QLabBackend> backend)
     };
     control.stop = [this] { stopShow(RequestOrigin::remote); };
     m_display = std::make_unique<DisplayAdapter>(m_counter, m_qlab, std::move(control));
-    m_jumps.setStandby([] { return settings::standby(); });
+    m_jumps.setStandby([&settings] { return settings.standby(); });
     m_counter.setCueNames([this](const QString& cueID) {
         for (const CueInfo& cue : m_qlab.cueInfos())
             if (cue.id == cueID)
@@ -89,13 +90,13 @@ ProtocolActions SharedObjects::protocolActions() {
     return actions;
 }
 
-ui::UiServices SharedObjects::uiServices() {
-    ui::UiServices services;
+ui::UIServices SharedObjects::uiServices() {
+    ui::UIServices services;
     if (!m_viewModels) {
         m_viewModels = std::make_unique<ViewAdapter>(m_counter, m_progress, m_qlab, m_server);
         const auto followDisplay = [this] {
             const display::DisplayServer& display = m_display->server();
-            m_viewModels->server.setDisplay(display.url(), display.hasPin());
+            m_viewModels->server.setDisplay(display.url(), display.hasPIN());
         };
         QObject::connect(&m_display->server(), &display::DisplayServer::listeningChanged,
                          &m_viewModels->server, followDisplay);
@@ -106,6 +107,9 @@ ui::UiServices SharedObjects::uiServices() {
     services.qlab = &m_viewModels->qlab;
     services.server = &m_viewModels->server;
     services.console = &AppConsole::shared();
+    services.settings = &m_settings;
+    for (const char* key : osc::sheetKeys)
+        services.qlabRoadKeys.append(QByteArray(key));
     services.version = QString::fromLatin1(carvoVersion);
     services.checkQLabStatus = [this] { return qlabStatus(m_qlab.checkQLabStatus()); };
     services.refreshCatalogue = [this] { m_qlab.getValidGroupCues(CatalogueSource::cueList); };

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "base/settings.h"
 #include "engine/bar_counter_manager.h"
 #include "engine/beat_progress_model.h"
 #include "engine/jump_controller.h"
@@ -24,14 +25,15 @@ class ViewAdapter;
 class SharedObjects {
 public:
     // Main thread. Scripts for QLab go to runner; remote clients' messages are served at once
-    // (the server itself starts when startServer is called).
-    explicit SharedObjects(std::shared_ptr<ScriptRunner> runner);
+    // (the server itself starts when startServer is called). settings outlives these objects.
+    SharedObjects(std::shared_ptr<ScriptRunner> runner, Settings& settings);
     // The same over another road to QLab (its OSC interface).
-    explicit SharedObjects(std::shared_ptr<QLabBackend> backend);
+    SharedObjects(std::shared_ptr<QLabBackend> backend, Settings& settings);
     ~SharedObjects();
     SharedObjects(const SharedObjects&) = delete;
     SharedObjects& operator=(const SharedObjects&) = delete;
 
+    Settings& settings() { return m_settings; }
     TCPServer& server() { return m_server; }
     QLabIntegration& qlab() { return m_qlab; }
     BeatProgressModel& progress() { return m_progress; }
@@ -57,9 +59,10 @@ public:
     ProtocolActions protocolActions();
     // What the views call and read, bound to these objects. The views' models are made at the
     // first call and live as long as these objects.
-    ui::UiServices uiServices();
+    ui::UIServices uiServices();
 
 private:
+    Settings& m_settings;
     TCPServer m_server;
     QLabIntegration m_qlab;
     BeatProgressModel m_progress;

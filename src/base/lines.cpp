@@ -27,6 +27,13 @@ void writeLine(std::string_view text) {
         observer()(std::string(text));
 }
 
+void writeText(Stream stream, std::string_view text) {
+    std::FILE* file = stream == Stream::output ? stdout : stderr;
+    std::lock_guard lock(outputMutex());
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fflush(file);
+}
+
 ScopedLineObserver::ScopedLineObserver(LineObserver lineObserver) {
     std::lock_guard lock(outputMutex());
     observer() = std::move(lineObserver);

@@ -1,83 +1,79 @@
 #include "base/settings.h"
 
-#include <QSettings>
+#include <QDir>
 
-namespace carvo::settings {
-namespace {
+namespace carvo {
 
-// Organization and application "Carvo": native user defaults on macOS, an ini file under the
-// XDG config folder elsewhere.
-QSettings store() {
-    return QSettings(QStringLiteral("Carvo"), QStringLiteral("Carvo"));
+Settings::Settings() = default;
+
+Settings::Settings(const QString& folder) : m_folder(folder) {}
+
+// Organization and application "Carvo". A folder of its own keeps the same layout the user's
+// store has under the XDG config folder, so --settings-dir holds a file a user would recognise.
+QSettings Settings::store() const {
+    if (m_folder.isEmpty())
+        return QSettings(QStringLiteral("Carvo"), QStringLiteral("Carvo"));
+    return QSettings(QDir(m_folder).filePath(QStringLiteral("Carvo/Carvo.conf")),
+                     QSettings::IniFormat);
 }
 
-} // namespace
-
-bool floating() {
+bool Settings::floating() const {
     return store().value(floatingKey, false).toBool();
 }
-bool standby() {
+bool Settings::standby() const {
     return store().value(standbyKey, false).toBool();
 }
-double preWait() {
+double Settings::preWait() const {
     return store().value(preWaitKey, 0.0).toDouble();
 }
 
-std::optional<QString> storedInterfaceName() {
+std::optional<QString> Settings::storedInterfaceName() const {
     auto s = store();
     if (!s.contains(storedInterfaceNameKey))
         return std::nullopt;
     return s.value(storedInterfaceNameKey).toString();
 }
 
-void setFloating(bool value) {
+void Settings::setFloating(bool value) {
     store().setValue(floatingKey, value);
 }
-void setStandby(bool value) {
+void Settings::setStandby(bool value) {
     store().setValue(standbyKey, value);
 }
-void setPreWait(double value) {
+void Settings::setPreWait(double value) {
     store().setValue(preWaitKey, value);
 }
-void setStoredInterfaceName(const QString& value) {
+void Settings::setStoredInterfaceName(const QString& value) {
     store().setValue(storedInterfaceNameKey, value);
 }
-void remove(const char* key) {
-    store().remove(key);
-}
 
-QString text(const char* key) {
+QString Settings::text(const char* key) const {
     return store().value(key).toString();
 }
 
-void setText(const char* key, const QString& value) {
+void Settings::setText(const char* key, const QString& value) {
     if (value.isEmpty())
         store().remove(key);
     else
         store().setValue(key, value);
 }
 
-quint16 oscCommandPort() {
+std::optional<int> Settings::integer(const char* key) const {
     bool ok = false;
-    const int port = store().value(oscCommandPortKey).toInt(&ok);
-    return ok && port >= 0 && port <= 0xFFFF ? static_cast<quint16>(port) : defaultOscCommandPort;
-}
-QString qlabHost() {
-    return store().value(qlabHostKey).toString().trimmed();
+    const int value = store().value(key).toInt(&ok);
+    return ok ? std::optional<int>(value) : std::nullopt;
 }
 
-int maxRemoteClients() {
-    bool ok = false;
-    const int count = store().value(maxRemoteClientsKey).toInt(&ok);
-    return ok && count >= 1 ? count : defaultMaxRemoteClients;
-}
-void setMaxRemoteClients(int value) {
-    store().setValue(maxRemoteClientsKey, value);
+void Settings::setInteger(const char* key, int value) {
+    store().setValue(key, value);
 }
 
-void useFolder(const QString& folder) {
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
+bool Settings::contains(const char* key) const {
+    return store().contains(key);
 }
 
-} // namespace carvo::settings
+void Settings::remove(const char* key) {
+    store().remove(key);
+}
+
+} // namespace carvo

@@ -1,57 +1,58 @@
 #pragma once
-// The settings, the only persisted state of Carvo. Each is read fresh from the store at the
-// moment a caller asks, and written the moment the operator changes it.
+// The settings, the only persisted state of Carvo. One Settings is built at start-up and handed to
+// those who read it. Each value is read fresh from the store at the moment a caller asks, and
+// written the moment the operator changes it, so the settings sheet and the show never disagree.
+//
+// The keys every layer shares live here; a road or layer that alone reads a key keeps it beside
+// its own code (the QLab road's in qlab/osc/osc_settings.h, the remote server's in
+// remote/tcp_server.h) and reads it through text(), integer() and the like.
 
 #include <optional>
 
+#include <QSettings>
 #include <QString>
 
-namespace carvo::settings {
+namespace carvo {
 
-inline constexpr char floatingKey[] = "floating";
-inline constexpr char standbyKey[] = "standby";
-inline constexpr char preWaitKey[] = "preWait";
-inline constexpr char storedInterfaceNameKey[] = "storedInterfaceName";
-// The road to QLab over its OSC interface, read at start-up.
-inline constexpr char qlabBackendKey[] = "qlabBackend"; // "applescript" or "osc"
-inline constexpr char qlabHostKey[] = "qlabHost";
-inline constexpr char qlabPortKey[] = "qlabPort"; // 53000 when absent
-inline constexpr char qlabPasscodeKey[] = "qlabPasscode";
-inline constexpr char qlabWorkspaceKey[] = "qlabWorkspace"; // by name; absent: the front one
-inline constexpr char mediaPathMapKey[] = "mediaPathMap";   // "FROM=TO"
+class Settings {
+public:
+    static constexpr char floatingKey[] = "floating";
+    static constexpr char standbyKey[] = "standby";
+    static constexpr char preWaitKey[] = "preWait";
+    static constexpr char storedInterfaceNameKey[] = "storedInterfaceName";
 
-bool floating();                              // false when absent
-bool standby();                               // false when absent
-double preWait();                             // 0 when absent
-std::optional<QString> storedInterfaceName(); // none when absent
+    // The user's own store: native user defaults on macOS, an ini file under the XDG config
+    // folder elsewhere.
+    Settings();
+    // A store of its own in folder (--settings-dir, tests, the simulated demo), never the user's.
+    explicit Settings(const QString& folder);
 
-void setFloating(bool value);
-void setStandby(bool value);
-void setPreWait(double value);
-void setStoredInterfaceName(const QString& value);
-void remove(const char* key);
+    bool floating() const;                              // false when absent
+    bool standby() const;                               // false when absent
+    double preWait() const;                             // 0 when absent
+    std::optional<QString> storedInterfaceName() const; // none when absent
 
-// A setting kept as text: empty when absent; setting it empty removes it.
-QString text(const char* key);
-void setText(const char* key, const QString& value);
+    void setFloating(bool value);
+    void setStandby(bool value);
+    void setPreWait(double value);
+    void setStoredInterfaceName(const QString& value);
 
-// Where QLab's Network cues send Carvo's OSC commands: the port (0: not listened on) and QLab's
-// machine, whose messages are taken besides this machine's. The default port is none of QLab's
-// own (OSC on 53000, plain text on UDP 53535), which are taken when Carvo runs beside QLab.
-inline constexpr char oscCommandPortKey[] = "oscCommandPort";
-inline constexpr quint16 defaultOscCommandPort = 53536;
+    // A setting kept as text: empty when absent; setting it empty removes it.
+    QString text(const char* key) const;
+    void setText(const char* key, const QString& value);
+    // A whole number, or none when absent or not a number.
+    std::optional<int> integer(const char* key) const;
+    void setInteger(const char* key, int value);
+    bool contains(const char* key) const;
+    void remove(const char* key);
 
-quint16 oscCommandPort(); // defaultOscCommandPort when absent or not a port number
-QString qlabHost();       // empty when absent: QLab runs on this machine
+    // The folder this store keeps its file in; empty for the user's own store.
+    const QString& folder() const { return m_folder; }
 
-// How many remote clients the server keeps at once; a newcomer beyond them is closed at once.
-inline constexpr char maxRemoteClientsKey[] = "maxRemoteClients";
-inline constexpr int defaultMaxRemoteClients = 256;
+private:
+    QSettings store() const;
 
-int maxRemoteClients(); // defaultMaxRemoteClients when absent or not a number of 1 or more
-void setMaxRemoteClients(int value);
+    QString m_folder;
+};
 
-// Keeps the store in folder (for tests and the simulated demo), never the user's own settings.
-void useFolder(const QString& folder);
-
-} // namespace carvo::settings
+} // namespace carvo

@@ -9,7 +9,7 @@ std::span<const std::uint8_t> spanOf(std::string_view text) {
 
 } // namespace
 
-std::optional<CodePoint> decodeUtf8(std::span<const std::uint8_t> bytes, std::size_t pos) {
+std::optional<CodePoint> decodeUTF8(std::span<const std::uint8_t> bytes, std::size_t pos) {
     if (pos >= bytes.size())
         return std::nullopt;
     const auto lead = bytes[pos];
@@ -55,18 +55,18 @@ std::optional<CodePoint> decodeUtf8(std::span<const std::uint8_t> bytes, std::si
     return CodePoint{value, length};
 }
 
-std::optional<CodePoint> decodeUtf8(std::string_view text, std::size_t pos) {
-    return decodeUtf8(spanOf(text), pos);
+std::optional<CodePoint> decodeUTF8(std::string_view text, std::size_t pos) {
+    return decodeUTF8(spanOf(text), pos);
 }
 
-bool isValidUtf8(std::span<const std::uint8_t> bytes) {
+bool isValidUTF8(std::span<const std::uint8_t> bytes) {
     std::size_t i = 0;
     while (i < bytes.size()) {
         if (bytes[i] < 0x80U) { // the common case, without the decoder's checks
             ++i;
             continue;
         }
-        const auto point = decodeUtf8(bytes, i);
+        const auto point = decodeUTF8(bytes, i);
         if (!point)
             return false;
         i += point->length;
@@ -74,8 +74,8 @@ bool isValidUtf8(std::span<const std::uint8_t> bytes) {
     return true;
 }
 
-bool isValidUtf8(std::string_view text) {
-    return isValidUtf8(spanOf(text));
+bool isValidUTF8(std::string_view text) {
+    return isValidUTF8(spanOf(text));
 }
 
 } // namespace carvo::bytes

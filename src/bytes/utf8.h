@@ -16,11 +16,11 @@ struct CodePoint {
 
 // The code point that begins at pos, or none when the bytes there are not one: no overlong
 // forms, no surrogates, nothing above U+10FFFF, no cut sequences.
-std::optional<CodePoint> decodeUtf8(std::span<const std::uint8_t> bytes, std::size_t pos);
-std::optional<CodePoint> decodeUtf8(std::string_view text, std::size_t pos);
+std::optional<CodePoint> decodeUTF8(std::span<const std::uint8_t> bytes, std::size_t pos);
+std::optional<CodePoint> decodeUTF8(std::string_view text, std::size_t pos);
 
 // Whether every byte belongs to a code point, by the rules above.
-bool isValidUtf8(std::span<const std::uint8_t> bytes);
-bool isValidUtf8(std::string_view text);
+bool isValidUTF8(std::span<const std::uint8_t> bytes);
+bool isValidUTF8(std::string_view text);
 
 } // namespace carvo::bytes

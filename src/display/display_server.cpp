@@ -66,9 +66,9 @@ std::optional<qint64> barOf(const QJsonValue& value) {
 
 // The HTTP side: Qt's server parses the requests; this answers them from the table above and
 // hands WebSocket upgrades to the display server.
-class HttpFront : public QAbstractHttpServer {
+class HTTPFront : public QAbstractHttpServer {
 public:
-    explicit HttpFront(DisplayServer& owner) : m_owner(owner) {}
+    explicit HTTPFront(DisplayServer& owner) : m_owner(owner) {}
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override {
@@ -122,7 +122,7 @@ struct DisplayServer::Client {
 };
 
 DisplayServer::DisplayServer(QObject* parent)
-    : QObject(parent), m_http(std::make_unique<HttpFront>(*this)), m_clock(systemMilliseconds) {
+    : QObject(parent), m_http(std::make_unique<HTTPFront>(*this)), m_clock(systemMilliseconds) {
     connect(m_http.get(), &QAbstractHttpServer::newWebSocketConnection, this,
             &DisplayServer::takeWebSockets);
 }
@@ -238,7 +238,7 @@ void DisplayServer::receive(Client& client, const QString& text) {
     const QJsonObject request = document.object();
     const QString type = request.value(QStringLiteral("type")).toString();
     if (type == QLatin1String("pin")) {
-        answerPin(client, request.value(QStringLiteral("pin")).toString());
+        answerPIN(client, request.value(QStringLiteral("pin")).toString());
         return;
     }
     const bool go = type == QLatin1String("go");
@@ -272,7 +272,7 @@ void DisplayServer::receive(Client& client, const QString& text) {
         m_control.stop();
 }
 
-void DisplayServer::answerPin(Client& client, const QString& pin) {
+void DisplayServer::answerPIN(Client& client, const QString& pin) {
     if (m_pin.isEmpty()) {
         send(client, Feed::control(false, QStringLiteral("off"), {}));
         return;
@@ -292,7 +292,7 @@ void DisplayServer::answerPin(Client& client, const QString& pin) {
         if (limited)
             consoleLine(QStringLiteral("🚫 %1 wrong PINs from %2 within a minute: its PINs are "
                                        "refused until a minute has passed")
-                            .arg(PinGuard::maxWrongPerWindow)
+                            .arg(PINGuard::maxWrongPerWindow)
                             .arg(client.socket->peerAddress().toString()));
         send(client, Feed::control(
                          false, limited ? QStringLiteral("limited") : QStringLiteral("wrong"), {}));

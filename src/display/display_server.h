@@ -24,7 +24,7 @@ class QWebSocket;
 
 namespace carvo::display {
 
-class HttpFront;
+class HTTPFront;
 
 class DisplayServer : public QObject {
     Q_OBJECT
@@ -63,8 +63,8 @@ public:
     QString url() const;
 
     // The control page's PIN; empty turns control off.
-    void setPin(const QString& pin) { m_pin = pin; }
-    bool hasPin() const { return !m_pin.isEmpty(); }
+    void setPIN(const QString& pin) { m_pin = pin; }
+    bool hasPIN() const { return !m_pin.isEmpty(); }
     void setControl(Control control) { m_control = std::move(control); }
     void setClock(Clock clock);
 
@@ -81,24 +81,24 @@ signals:
     void listeningChanged();
 
 private:
-    friend class HttpFront;
+    friend class HTTPFront;
     struct Client;
 
     bool serve(const QHttpServerRequest& request, QTcpSocket* socket);
     void takeWebSockets();
     void receive(Client& client, const QString& text);
     void complain(Client& client);
-    void answerPin(Client& client, const QString& pin);
+    void answerPIN(Client& client, const QString& pin);
     void sendAll(const QByteArray& message);
     void send(Client& client, const QByteArray& message);
     void drop(Client* client, const QString& why);
     void removeLater(Client* client);
 
-    std::unique_ptr<HttpFront> m_http;
+    std::unique_ptr<HTTPFront> m_http;
     QTcpServer* m_listener = nullptr;
     std::vector<std::unique_ptr<Client>> m_clients;
     Feed m_feed;
-    PinGuard m_pins;
+    PINGuard m_pins;
     QString m_pin;
     Control m_control;
     Clock m_clock;

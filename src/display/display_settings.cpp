@@ -4,13 +4,12 @@
 
 namespace carvo::display {
 
-DisplaySettings readDisplaySettings() {
+DisplaySettings readDisplaySettings(const Settings& settings) {
     DisplaySettings read;
-    bool ok = false;
-    const int port = settings::text(displayPortKey).trimmed().toInt(&ok);
-    if (ok && port >= 0 && port <= 65535)
-        read.port = static_cast<quint16>(port);
-    read.pin = settings::text(displayPinKey);
+    const std::optional<int> port = settings.integer(displayPortKey);
+    if (port && *port >= 0 && *port <= 65535)
+        read.port = static_cast<quint16>(*port);
+    read.pin = settings.text(displayPINKey);
     return read;
 }
 

@@ -3,10 +3,14 @@
 
 #include <QString>
 
+namespace carvo {
+class Settings;
+}
+
 namespace carvo::display {
 
 inline constexpr char displayPortKey[] = "displayPort"; // 0 turns the display off
-inline constexpr char displayPinKey[] = "displayPin";   // empty: no control page
+inline constexpr char displayPINKey[] = "displayPin";   // empty: no control page
 inline constexpr quint16 defaultDisplayPort = 54380;
 
 struct DisplaySettings {
@@ -15,6 +19,6 @@ struct DisplaySettings {
 };
 
 // The stored values; the default port where none is stored or it is not 0 to 65535.
-DisplaySettings readDisplaySettings();
+DisplaySettings readDisplaySettings(const Settings& settings);
 
 } // namespace carvo::display

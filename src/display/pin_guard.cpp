@@ -2,12 +2,12 @@
 
 namespace carvo::display {
 
-void PinGuard::forgetOld(std::deque<double>& times, double nowSeconds) const {
+void PINGuard::forgetOld(std::deque<double>& times, double nowSeconds) const {
     while (!times.empty() && nowSeconds - times.front() >= windowSeconds)
         times.pop_front();
 }
 
-bool PinGuard::mayTry(const std::string& address, double nowSeconds) {
+bool PINGuard::mayTry(const std::string& address, double nowSeconds) {
     const auto found = m_wrong.find(address);
     if (found == m_wrong.end())
         return true;
@@ -19,7 +19,7 @@ bool PinGuard::mayTry(const std::string& address, double nowSeconds) {
     return static_cast<int>(found->second.size()) < maxWrongPerWindow;
 }
 
-void PinGuard::recordWrong(const std::string& address, double nowSeconds) {
+void PINGuard::recordWrong(const std::string& address, double nowSeconds) {
     std::deque<double>& times = m_wrong[address];
     forgetOld(times, nowSeconds);
     times.push_back(nowSeconds);

@@ -9,7 +9,7 @@
 
 namespace carvo::display {
 
-class PinGuard {
+class PINGuard {
 public:
     static constexpr int maxWrongPerWindow = 5;
     static constexpr double windowSeconds = 60.0;

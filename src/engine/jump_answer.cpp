@@ -1,21 +1,17 @@
 #include "engine/jump_answer.h"
 
-#include "bytes/utf8.h"
 #include "base/numbers.h"
+#include "bytes/utf8.h"
 
 namespace carvo {
 namespace {
 
-// The code point at pos; a byte that begins none counts as itself, so trimming stops there.
-struct CodePoint {
-    char32_t value;
-    std::size_t length;
-};
+using bytes::CodePoint;
 
+// The code point at pos; a byte that begins none counts as itself, so trimming stops there.
 CodePoint decodeAt(std::string_view text, std::size_t pos) {
-    if (const auto point = bytes::decodeUtf8(text, pos))
-        return {point->value, point->length};
-    return {static_cast<unsigned char>(text[pos]), 1};
+    return bytes::decodeUTF8(text, pos).value_or(
+        CodePoint{static_cast<unsigned char>(text[pos]), 1});
 }
 
 CodePoint decodeLast(std::string_view text) {
@@ -70,12 +66,12 @@ std::optional<MemoAnswer> readMemo(const std::vector<std::string_view>& pieces) 
                       *denominator, *offset, std::string(trimWhiteSpaceAndLineBreaks(pieces[5]))};
 }
 
-std::optional<MidiAnswer> readMidi(const std::vector<std::string_view>& pieces) {
+std::optional<MIDIAnswer> readMIDI(const std::vector<std::string_view>& pieces) {
     const auto bar = parseStrictInt64(trimSpacesAndTabs(pieces[1]));
     const auto offset = parseStrictInt64(trimWhiteSpaceAndLineBreaks(pieces[2]));
     if (!bar || !offset)
         return std::nullopt;
-    return MidiAnswer{std::string(trimSpacesAndTabs(pieces[0])), *bar, *offset,
+    return MIDIAnswer{std::string(trimSpacesAndTabs(pieces[0])), *bar, *offset,
                       std::string(trimWhiteSpaceAndLineBreaks(pieces[3]))};
 }
 
@@ -109,7 +105,7 @@ std::optional<JumpAnswer> parseJumpAnswer(std::string_view answer) {
         if (auto memo = readMemo(pieces))
             return JumpAnswer{std::move(*memo)};
     } else if (pieces.size() == 4) {
-        if (auto midi = readMidi(pieces))
+        if (auto midi = readMIDI(pieces))
             return JumpAnswer{std::move(*midi)};
     }
     return std::nullopt;

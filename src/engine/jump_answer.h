@@ -23,14 +23,14 @@ struct MemoAnswer {
     std::string uniqueID;
 };
 
-struct MidiAnswer {
+struct MIDIAnswer {
     std::string filePath;
     BarNumber barNumber = 0;
     BarNumber offset = 0;
     std::string uniqueID;
 };
 
-using JumpAnswer = std::variant<MemoAnswer, MidiAnswer>;
+using JumpAnswer = std::variant<MemoAnswer, MIDIAnswer>;
 
 // The pieces between commas, with empty pieces dropped.
 std::vector<std::string_view> splitAnswerPieces(std::string_view answer);

@@ -36,7 +36,7 @@ std::optional<BarIndex> barIndexOf(BarNumber bar, BarNumber offset) {
 BarTables tablesOf(const JumpAnswer& answer) {
     if (const auto* memo = std::get_if<MemoAnswer>(&answer))
         return makeFixedTempoMap(memo->numerator, memo->denominator, memo->tempo);
-    const auto& midi = std::get<MidiAnswer>(answer);
+    const auto& midi = std::get<MIDIAnswer>(answer);
     // A relative path reads from the working folder, as a file URL made from it would.
     std::error_code error;
     std::filesystem::path file = std::filesystem::absolute(midi.filePath, error);

@@ -44,8 +44,8 @@ QThreadPool& messageDialogPool() {
 AppleScriptBackend::AppleScriptBackend(std::shared_ptr<ScriptRunner> runner)
     : m_runner(std::move(runner)) {}
 
-FilesAnswer AppleScriptBackend::filesAndStartBar(qint64 lastBar, RequestSource source,
-                                                 qint64 barNumber, const QString& uniqueID) {
+FilesAnswer AppleScriptBackend::getFilesAndStartBar(qint64 lastBar, RequestSource source,
+                                                    qint64 barNumber, const QString& uniqueID) {
     using Failure = FilesAnswer::Failure;
     if (source == RequestSource::selectedAtBar) {
         writeLine(std::string_view(
@@ -83,8 +83,8 @@ AppleScriptBackend::runningCheck() const {
     };
 }
 
-void AppleScriptBackend::loadAndStart(const QString& uniqueID, float barTime, bool standby,
-                                      double preWait) {
+void AppleScriptBackend::sendLoadTimeAndStartQLab(const QString& uniqueID, float barTime,
+                                                  bool standby, double preWait) {
     const auto outcome =
         run(m_runner.get(),
             fromUtf8(scripts::loadTimeAndStart(toUtf8(uniqueID), barTime, standby, preWait)));
@@ -92,7 +92,7 @@ void AppleScriptBackend::loadAndStart(const QString& uniqueID, float barTime, bo
         writeErrorLine("AppleScript error from Send Load Time and Start Qlab: ", *outcome->error);
 }
 
-void AppleScriptBackend::showMessage(const QString& message, std::function<void()> closed) {
+void AppleScriptBackend::displayQLabMessage(const QString& message, std::function<void()> closed) {
     const auto source = fromUtf8(scripts::displayMessage(toUtf8(message)));
     if (!m_runner || !m_runner->canCreate(source)) {
         if (closed)

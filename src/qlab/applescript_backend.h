@@ -15,14 +15,14 @@ public:
     // Without a runner every script counts as one that cannot be created.
     explicit AppleScriptBackend(std::shared_ptr<ScriptRunner> runner);
 
-    FilesAnswer filesAndStartBar(qint64 lastBar, RequestSource source, qint64 barNumber,
-                                 const QString& uniqueID) override;
+    FilesAnswer getFilesAndStartBar(qint64 lastBar, RequestSource source, qint64 barNumber,
+                                    const QString& uniqueID) override;
     bool isCueRunning(const QString& uniqueID) override;
     bool isCueElapsedOverOneSecond(const QString& uniqueID) override;
     std::function<std::optional<bool>(const QString& uniqueID)> runningCheck() const override;
-    void loadAndStart(const QString& uniqueID, float barTime, bool standby,
-                      double preWait) override;
-    void showMessage(const QString& message, std::function<void()> closed = {}) override;
+    void sendLoadTimeAndStartQLab(const QString& uniqueID, float barTime, bool standby,
+                                  double preWait) override;
+    void displayQLabMessage(const QString& message, std::function<void()> closed = {}) override;
     void panic(const QList<QString>& uniqueIDs) override;
     bool isQLabRunning() override;
     QLabState workspaceState() override;

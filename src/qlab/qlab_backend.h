@@ -27,8 +27,8 @@ public:
 
     // QLab's answer to the get-files question: one of the two answer forms, an "ERROR: " text
     // (which the bridge shows), or a failure (after an error line on standard output).
-    virtual FilesAnswer filesAndStartBar(qint64 lastBar, RequestSource source, qint64 barNumber,
-                                         const QString& uniqueID) = 0;
+    virtual FilesAnswer getFilesAndStartBar(qint64 lastBar, RequestSource source, qint64 barNumber,
+                                            const QString& uniqueID) = 0;
     // Every failure answers false.
     virtual bool isCueRunning(const QString& uniqueID) = 0;
     virtual bool isCueElapsedOverOneSecond(const QString& uniqueID) = 0;
@@ -36,11 +36,11 @@ public:
     // None when QLab gave no answer (OSC: a timeout or no connection); AppleScript answers
     // every failure false, as isCueRunning does.
     virtual std::function<std::optional<bool>(const QString& uniqueID)> runningCheck() const = 0;
-    virtual void loadAndStart(const QString& uniqueID, float barTime, bool standby,
-                              double preWait) = 0;
+    virtual void sendLoadTimeAndStartQLab(const QString& uniqueID, float barTime, bool standby,
+                                          double preWait) = 0;
     // Shows a refusal in a dialog; returns at once. closed runs, on any thread, once the dialog
     // has been dismissed or could not be shown.
-    virtual void showMessage(const QString& message, std::function<void()> closed = {}) = 0;
+    virtual void displayQLabMessage(const QString& message, std::function<void()> closed = {}) = 0;
     virtual void panic(const QList<QString>& uniqueIDs) = 0;
 
     virtual bool isQLabRunning() = 0;

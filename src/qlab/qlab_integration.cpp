@@ -40,7 +40,7 @@ public:
 
 private:
     void open(const QString& message) {
-        m_backend->showMessage(message, [gate = shared_from_this()] { gate->closed(); });
+        m_backend->displayQLabMessage(message, [gate = shared_from_this()] { gate->closed(); });
     }
 
     void closed() {
@@ -63,14 +63,14 @@ private:
 };
 
 QLabIntegration::QLabIntegration(std::shared_ptr<QLabBackend> backend, Broadcaster& broadcaster,
-                                 QObject* parent)
+                                 const Settings& settings, QObject* parent)
     : QObject(parent), m_backend(std::move(backend)), m_broadcaster(broadcaster),
-      m_dialogs(std::make_shared<MessageDialogGate>(m_backend)) {}
+      m_settings(settings), m_dialogs(std::make_shared<MessageDialogGate>(m_backend)) {}
 
 QLabIntegration::QLabIntegration(std::shared_ptr<ScriptRunner> runner, Broadcaster& broadcaster,
-                                 QObject* parent)
+                                 const Settings& settings, QObject* parent)
     : QLabIntegration(std::make_shared<AppleScriptBackend>(std::move(runner)), broadcaster,
-                      parent) {}
+                      settings, parent) {}
 
 void QLabIntegration::setUniqueID(const QString& uniqueID) {
     if (uniqueID == m_uniqueID)
@@ -105,7 +105,7 @@ bool QLabIntegration::waitForMessageDialogs(int timeoutMilliseconds) {
 
 FilesAnswer QLabIntegration::getFilesAndStartBar(qint64 lastBar, RequestSource source,
                                                  qint64 barNumber, const QString& uniqueID) {
-    FilesAnswer answer = m_backend->filesAndStartBar(lastBar, source, barNumber, uniqueID);
+    FilesAnswer answer = m_backend->getFilesAndStartBar(lastBar, source, barNumber, uniqueID);
     if (!answer.failure && answer.text.startsWith(QStringLiteral("ERROR: "))) {
         displayQLabMessage(answer.text);
         return FilesAnswer::failed(FilesAnswer::Failure::scriptFailed);
@@ -126,7 +126,8 @@ std::function<std::optional<bool>(const QString& uniqueID)> QLabIntegration::run
 }
 
 void QLabIntegration::sendLoadTimeAndStartQLab(const QString& uniqueID, float barTime) {
-    m_backend->loadAndStart(uniqueID, barTime, settings::standby(), settings::preWait());
+    m_backend->sendLoadTimeAndStartQLab(uniqueID, barTime, m_settings.standby(),
+                                        m_settings.preWait());
 }
 
 void QLabIntegration::panicGroupCues() {

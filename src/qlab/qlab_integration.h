@@ -22,6 +22,7 @@
 namespace carvo {
 
 class Broadcaster;
+class Settings;
 
 // Who asked for the catalogue: a remote client or the settings sheet's "Resend Cues" (which
 // also sends it to every client), or the main window's cue list (which only stores it).
@@ -32,13 +33,13 @@ class QLabIntegration : public QObject, public QLabOperations {
     Q_PROPERTY(QString uniqueID READ uniqueID WRITE setUniqueID NOTIFY uniqueIDChanged)
 
 public:
-    // Main thread. "standby" and "preWait" are read afresh by each load and start.
+    // Main thread. "standby" and "preWait" are read afresh from settings by each load and start.
     QLabIntegration(std::shared_ptr<QLabBackend> backend, Broadcaster& broadcaster,
-                    QObject* parent = nullptr);
+                    const Settings& settings, QObject* parent = nullptr);
     // Through AppleScript with this runner (none: every script counts as one that cannot be
     // created).
     QLabIntegration(std::shared_ptr<ScriptRunner> runner, Broadcaster& broadcaster,
-                    QObject* parent = nullptr);
+                    const Settings& settings, QObject* parent = nullptr);
 
     QString uniqueID() const override { return m_uniqueID; }
     void setUniqueID(const QString& uniqueID) override;
@@ -92,6 +93,7 @@ private:
 
     std::shared_ptr<QLabBackend> m_backend;
     Broadcaster& m_broadcaster;
+    const Settings& m_settings;
     QString m_uniqueID;
     mutable std::mutex m_catalogueMutex;
     QList<CueInfo> m_cueInfos;

@@ -16,10 +16,10 @@ constexpr double chaseLeadSeconds = 0.12;
 } // namespace
 
 ScriptingCommands::ScriptingCommands(RequestQueue& requests, BarCounterManager& counter,
-                                     QLabOperations& qlab, RequestOrigin origin,
-                                     std::function<void()> stop)
-    : m_requests(requests), m_counter(counter), m_qlab(qlab), m_origin(origin),
-      m_stop(std::move(stop)), m_clock(systemWallClock) {}
+                                     QLabOperations& qlab, const Settings& settings,
+                                     RequestOrigin origin, std::function<void()> stop)
+    : m_requests(requests), m_counter(counter), m_qlab(qlab), m_settings(settings),
+      m_origin(origin), m_stop(std::move(stop)), m_clock(systemWallClock) {}
 
 void ScriptingCommands::setWallClock(WallClock clock) {
     m_clock = clock ? std::move(clock) : WallClock(systemWallClock);
@@ -36,7 +36,7 @@ void ScriptingCommands::go(std::function<void(const QString& answer)> answer) {
 }
 
 void ScriptingCommands::chase(const QVariantMap& arguments) {
-    const bool standby = settings::standby();
+    const bool standby = m_settings.standby();
     const auto found = arguments.constFind(QStringLiteral("cueId"));
     if (found == arguments.constEnd() || found->typeId() != QMetaType::QString) {
         writeLine(std::string_view("❌ No cue ID passed from AppleScript"));

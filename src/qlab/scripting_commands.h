@@ -17,13 +17,15 @@ namespace carvo {
 
 class BarCounterManager;
 class QLabOperations;
+class Settings;
 
 class ScriptingCommands {
 public:
     // origin: where this receiver's requests come from (the bound on waiting requests is per
     // origin). stop: what "/carvo/stop" sets off.
     ScriptingCommands(RequestQueue& requests, BarCounterManager& counter, QLabOperations& qlab,
-                      RequestOrigin origin, std::function<void()> stop = {});
+                      const Settings& settings, RequestOrigin origin,
+                      std::function<void()> stop = {});
 
     // Jumps with the bar the operator types into QLab's dialog; always answers "Carvo!", even
     // when the jump was refused (refusals reach the operator in QLab) or never ran because a
@@ -45,6 +47,7 @@ private:
     RequestQueue& m_requests;
     BarCounterManager& m_counter;
     QLabOperations& m_qlab;
+    const Settings& m_settings;
     RequestOrigin m_origin;
     std::function<void()> m_stop;
     WallClock m_clock;

@@ -5,8 +5,8 @@
 #include <span>
 #include <string>
 
-#include "bytes/utf8.h"
 #include "base/numbers.h"
+#include "bytes/utf8.h"
 
 namespace carvo::protocol {
 
@@ -50,7 +50,7 @@ std::optional<std::string> whyNotEchoed(std::string_view cueID) {
 }
 
 Request parseRequest(std::string_view bytes) {
-    if (!bytes::isValidUtf8(bytes))
+    if (!bytes::isValidUTF8(bytes))
         return {RequestKind::invalidText, 0, {}};
     if (bytes.starts_with(stopPrefix))
         return {RequestKind::stop, 0, {}};
@@ -74,7 +74,7 @@ Request parseRequest(std::string_view bytes) {
     return {RequestKind::ignored, 0, {}};
 }
 
-std::optional<std::size_t> endOfJsonArray(std::string_view text, std::size_t from) {
+std::optional<std::size_t> endOfJSONArray(std::string_view text, std::size_t from) {
     if (from >= text.size() || text[from] != '[')
         return std::nullopt;
     std::size_t depth = 0;
@@ -117,7 +117,7 @@ std::vector<std::string> ServerStreamSplitter::feed(std::string_view bytes) {
         if (!end && buffer.starts_with(groupCuesPrefix) && buffer.size() > groupCuesPrefix.size() &&
             buffer[groupCuesPrefix.size()] == '[') {
             // Cue names may hold any text, prefixes included: the array's own shape ends it.
-            end = endOfJsonArray(buffer, groupCuesPrefix.size());
+            end = endOfJSONArray(buffer, groupCuesPrefix.size());
             if (!end)
                 break;
         }

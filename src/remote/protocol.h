@@ -84,6 +84,6 @@ private:
 
 // Where the "GROUP_CUES: " JSON array that starts at `from` ends (one past its closing bracket),
 // if it is closed within text. Strings and their escapes are honoured.
-std::optional<std::size_t> endOfJsonArray(std::string_view text, std::size_t from);
+std::optional<std::size_t> endOfJSONArray(std::string_view text, std::size_t from);
 
 } // namespace carvo::protocol

@@ -151,7 +151,8 @@ void ClientConnection::release() {
 
 // ---- TCPServer ----------------------------------------------------------------------------
 
-TCPServer::TCPServer(QObject* parent) : QObject(parent), m_interfaceSource(getNetworkInterfaces) {}
+TCPServer::TCPServer(const Settings& settings, QObject* parent)
+    : QObject(parent), m_interfaceSource(getNetworkInterfaces), m_settings(settings) {}
 
 TCPServer::~TCPServer() {
     // Quietly: the sockets and the listener are children and go with the server.
@@ -204,8 +205,9 @@ bool TCPServer::isAnnounced() const {
 }
 
 void TCPServer::startServer() {
-    m_maxConnections = settings::maxRemoteClients();
-    const QString wanted = settings::storedInterfaceName().value_or(defaultInterfaceName());
+    const std::optional<int> cap = m_settings.integer(maxRemoteClientsKey);
+    m_maxConnections = cap && *cap >= 1 ? *cap : defaultMaxRemoteClients;
+    const QString wanted = m_settings.storedInterfaceName().value_or(defaultInterfaceName());
     setInterfaces(m_interfaceSource());
 
     const InterfaceInfo* chosen = nullptr;

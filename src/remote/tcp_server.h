@@ -80,7 +80,8 @@ public:
     using InterfaceSource = std::function<QList<InterfaceInfo>()>;
 
     // Main thread only; stopped (no listener) until startServer.
-    explicit TCPServer(QObject* parent = nullptr);
+    // Reads "storedInterfaceName" and "maxRemoteClients" from settings at each start.
+    explicit TCPServer(const Settings& settings, QObject* parent = nullptr);
     ~TCPServer() override;
     TCPServer(const TCPServer&) = delete;
     TCPServer& operator=(const TCPServer&) = delete;
@@ -108,8 +109,10 @@ public:
     // One UTF-8 message to one connection; a failure is reported on standard output.
     void send(ClientConnection& connection, const QString& message);
 
-    // How many clients are kept at once: read from the setting "maxRemoteClients" by
-    // startServer; a newcomer beyond them is closed at once.
+    // How many clients the server keeps at once; a newcomer beyond them is closed at once. Read
+    // by startServer: the default when absent or not a number of 1 or more.
+    static constexpr char maxRemoteClientsKey[] = "maxRemoteClients";
+    static constexpr int defaultMaxRemoteClients = 256;
     int maxConnections() const { return m_maxConnections; }
 
     // Receives every read of at most 4096 bytes as one message; until one is set, a received
@@ -165,7 +168,8 @@ private:
     QList<ClientConnection*> m_connections;
     QTimer* m_pendingStart = nullptr;
     MessageHandler m_messageHandler;
-    int m_maxConnections = settings::defaultMaxRemoteClients;
+    const Settings& m_settings;
+    int m_maxConnections = defaultMaxRemoteClients;
     // Refusals and failed accepts say so at most once a second each.
     QElapsedTimer m_lastRefusalLine;
     int m_refusedUnreported = 0;

@@ -292,7 +292,7 @@ std::string cutToCharacters(std::string text, std::size_t limit) {
 
 std::string decodeText(Bytes data) {
     std::string text;
-    if (isAscii(data) || bytes::isValidUtf8(data)) {
+    if (isAscii(data) || bytes::isValidUTF8(data)) {
         text.assign(reinterpret_cast<const char*>(data.data()), data.size());
     } else {
         // Latin-1: each byte is the character of the same code point.

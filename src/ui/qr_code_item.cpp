@@ -8,14 +8,14 @@
 
 namespace carvo::ui {
 
-QrModules encodeQr(const QString& text) {
+QRModules encodeQR(const QString& text) {
     if (text.isEmpty())
         return {};
     const QByteArray bytes = text.toUtf8();
     QRcode* code = QRcode_encodeString8bit(bytes.constData(), 0, QR_ECLEVEL_M);
     if (!code)
         return {};
-    QrModules modules;
+    QRModules modules;
     modules.width = code->width;
     modules.dark.resize(static_cast<std::size_t>(code->width) *
                         static_cast<std::size_t>(code->width));
@@ -25,20 +25,20 @@ QrModules encodeQr(const QString& text) {
     return modules;
 }
 
-QrCodeItem::QrCodeItem(QQuickItem* parent) : QQuickPaintedItem(parent) {
+QRCodeItem::QRCodeItem(QQuickItem* parent) : QQuickPaintedItem(parent) {
     setAntialiasing(false);
 }
 
-void QrCodeItem::setText(const QString& text) {
+void QRCodeItem::setText(const QString& text) {
     if (text == m_text)
         return;
     m_text = text;
-    m_modules = encodeQr(text);
+    m_modules = encodeQR(text);
     emit textChanged();
     update();
 }
 
-void QrCodeItem::paint(QPainter* painter) {
+void QRCodeItem::paint(QPainter* painter) {
     if (m_modules.width == 0)
         return;
     const int modulesAcross = m_modules.width + 2 * quietZone;

@@ -12,13 +12,13 @@ namespace carvo::ui {
 
 // The modules of text's QR code, row by row (true: dark), and its width; empty when the text
 // cannot be encoded (empty, or too long).
-struct QrModules {
+struct QRModules {
     int width = 0;
     std::vector<bool> dark;
 };
-QrModules encodeQr(const QString& text);
+QRModules encodeQR(const QString& text);
 
-class QrCodeItem : public QQuickPaintedItem {
+class QRCodeItem : public QQuickPaintedItem {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(QString text READ text WRITE setText NOTIFY textChanged FINAL)
@@ -27,7 +27,7 @@ public:
     // Light modules around the code, as the standard asks.
     static constexpr int quietZone = 4;
 
-    explicit QrCodeItem(QQuickItem* parent = nullptr);
+    explicit QRCodeItem(QQuickItem* parent = nullptr);
 
     QString text() const { return m_text; }
     void setText(const QString& text);
@@ -39,7 +39,7 @@ signals:
 
 private:
     QString m_text;
-    QrModules m_modules;
+    QRModules m_modules;
 };
 
 } // namespace carvo::ui

@@ -17,8 +17,8 @@ QString interfaceLabel(const QVariantMap& interfaceInfo) {
            interfaceInfo.value(QStringLiteral("ipAddress")).toString();
 }
 
-UiBridge::UiBridge(UiServices services, QObject* parent)
-    : QObject(parent), m_services(std::move(services)) {
+UIBridge::UIBridge(UIServices services, QObject* parent)
+    : QObject(parent), m_services(std::move(services)), m_settings(*m_services.settings) {
     if (!m_services.schedule) {
         m_services.schedule = [this](std::chrono::milliseconds delay, std::function<void()> work) {
             QTimer::singleShot(delay, this, std::move(work));
@@ -33,53 +33,47 @@ UiBridge::UiBridge(UiServices services, QObject* parent)
     if (!m_services.server)
         m_services.server = &m_ownServer;
     connect(m_services.server, &ServerModel::interfacesChanged, this,
-            &UiBridge::readInterfaceChoices);
-    connect(m_services.qlab, &QLabModel::selectedCueChanged, this, &UiBridge::rebuildCueList);
+            &UIBridge::readInterfaceChoices);
+    connect(m_services.qlab, &QLabModel::selectedCueChanged, this, &UIBridge::rebuildCueList);
     if (m_services.console)
-        connect(m_services.console, &AppConsole::logTextChanged, this, &UiBridge::logTextChanged);
+        connect(m_services.console, &AppConsole::logTextChanged, this, &UIBridge::logTextChanged);
     readInterfaceChoices();
 }
 
-QString UiBridge::logText() const {
+QString UIBridge::logText() const {
     return m_services.console ? m_services.console->logText() : QString();
 }
 
-bool UiBridge::floating() const {
-    return settings::floating();
+bool UIBridge::floating() const {
+    return m_settings.floating();
 }
 
-void UiBridge::setFloating(bool value) {
-    if (value == settings::floating())
+void UIBridge::setFloating(bool value) {
+    if (value == m_settings.floating())
         return;
-    settings::setFloating(value);
+    m_settings.setFloating(value);
     emit floatingChanged();
     applyWindowLevel();
 }
 
-namespace {
-
-// The keys the settings sheet's QLab rows may touch, and no other.
-const char* qlabRoadKey(const QString& key) {
-    for (const char* known : {settings::qlabHostKey, settings::qlabPortKey,
-                              settings::qlabPasscodeKey, settings::mediaPathMapKey})
+const char* UIBridge::qlabRoadKey(const QString& key) const {
+    for (const QByteArray& known : m_services.qlabRoadKeys)
         if (key == QLatin1StringView(known))
-            return known;
+            return known.constData();
     return nullptr;
 }
 
-} // namespace
-
-QString UiBridge::qlabRoadSetting(const QString& key) const {
+QString UIBridge::qlabRoadSetting(const QString& key) const {
     const char* known = qlabRoadKey(key);
-    return known ? settings::text(known) : QString();
+    return known ? m_settings.text(known) : QString();
 }
 
-void UiBridge::setQLabRoadSetting(const QString& key, const QString& value) {
+void UIBridge::setQLabRoadSetting(const QString& key, const QString& value) {
     if (const char* known = qlabRoadKey(key))
-        settings::setText(known, value.trimmed());
+        m_settings.setText(known, value.trimmed());
 }
 
-QVariantList UiBridge::qlabMachines() const {
+QVariantList UIBridge::qlabMachines() const {
     QVariantList machines;
     if (!m_services.qlabMachines)
         return machines;
@@ -92,25 +86,25 @@ QVariantList UiBridge::qlabMachines() const {
     return machines;
 }
 
-bool UiBridge::standby() const {
-    return settings::standby();
+bool UIBridge::standby() const {
+    return m_settings.standby();
 }
 
-void UiBridge::setStandby(bool value) {
-    if (value == settings::standby())
+void UIBridge::setStandby(bool value) {
+    if (value == m_settings.standby())
         return;
-    settings::setStandby(value);
+    m_settings.setStandby(value);
     emit standbyChanged();
 }
 
-QString UiBridge::storedInterfaceName() const {
-    return settings::storedInterfaceName().value_or(QString());
+QString UIBridge::storedInterfaceName() const {
+    return m_settings.storedInterfaceName().value_or(QString());
 }
 
-void UiBridge::setStoredInterfaceName(const QString& name) {
+void UIBridge::setStoredInterfaceName(const QString& name) {
     if (name == storedInterfaceName())
         return;
-    settings::setStoredInterfaceName(name);
+    m_settings.setStoredInterfaceName(name);
     emit storedInterfaceNameChanged();
 
     const QVariantList interfaces = m_services.server->interfaces();
@@ -133,11 +127,11 @@ void UiBridge::setStoredInterfaceName(const QString& name) {
     });
 }
 
-void UiBridge::setMainWindow(QWindow* window) {
+void UIBridge::setMainWindow(QWindow* window) {
     m_mainWindow = window;
 }
 
-void UiBridge::go() {
+void UIBridge::go() {
     // Two separate checks, as QLab may change its state between them.
     const bool notRunning = checkQLabStatus() == QLabModel::Status::NotRunning;
     if (notRunning || checkQLabStatus() == QLabModel::Status::RunningNoWorkspace) {
@@ -149,45 +143,45 @@ void UiBridge::go() {
         m_services.jumpToBar();
 }
 
-void UiBridge::openCueList() {
+void UIBridge::openCueList() {
     if (m_services.refreshCatalogue)
         m_services.refreshCatalogue();
     emit cueListWindowRequested();
 }
 
-QLabModel::Status UiBridge::checkQLabStatus() {
+QLabModel::Status UIBridge::checkQLabStatus() {
     return m_services.checkQLabStatus ? m_services.checkQLabStatus()
                                       : QLabModel::Status::WaitingToCheck;
 }
 
-QString UiBridge::qlabStatusText(QLabModel::Status status) {
+QString UIBridge::qlabStatusText(QLabModel::Status status) {
     return ui::qlabStatusText(status);
 }
 
-void UiBridge::resetCarvoCue() {
+void UIBridge::resetCarvoCue() {
     if (m_services.resetCarvoCue)
         m_services.resetCarvoCue();
 }
 
-void UiBridge::makeChaseCue() {
+void UIBridge::makeChaseCue() {
     if (m_services.makeChaseCue)
         m_services.makeChaseCue();
 }
 
-void UiBridge::resendCues() {
+void UIBridge::resendCues() {
     if (m_services.resendCatalogue)
         m_services.resendCatalogue();
 }
 
-void UiBridge::refreshInterfaces() {
+void UIBridge::refreshInterfaces() {
     if (m_services.refreshInterfaces)
         m_services.refreshInterfaces();
 }
 
-void UiBridge::applyWindowLevel() {
+void UIBridge::applyWindowLevel() {
     if (!m_mainWindow)
         return;
-    const bool onTop = settings::floating();
+    const bool onTop = m_settings.floating();
     if (platform::hasNativeWindowLevels()) {
         platform::setFloatingLevel(*m_mainWindow, onTop);
         return;
@@ -196,7 +190,7 @@ void UiBridge::applyWindowLevel() {
         m_mainWindow->setFlag(Qt::WindowStaysOnTopHint, onTop);
 }
 
-void UiBridge::rebuildCueList() {
+void UIBridge::rebuildCueList() {
     const QString current = m_services.qlab->selectedCue();
     QVariantList rows;
     if (m_services.cueInfos) {
@@ -210,7 +204,7 @@ void UiBridge::rebuildCueList() {
     emit cueListRowsChanged();
 }
 
-void UiBridge::readInterfaceChoices() {
+void UIBridge::readInterfaceChoices() {
     QVariantList choices;
     const QVariantList interfaces = m_services.server->interfaces();
     for (const QVariant& entry : interfaces) {

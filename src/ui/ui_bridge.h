@@ -16,7 +16,7 @@ namespace carvo::ui {
 // "type – name – ipAddress" (blank, EN DASH, blank between the parts).
 QString interfaceLabel(const QVariantMap& interfaceInfo);
 
-class UiBridge : public QObject {
+class UIBridge : public QObject {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("Made by the views")
@@ -34,7 +34,8 @@ class UiBridge : public QObject {
     Q_PROPERTY(QVariantList cueListRows READ cueListRows NOTIFY cueListRowsChanged FINAL)
 
 public:
-    explicit UiBridge(UiServices services, QObject* parent = nullptr);
+    // services.settings must be set: the bridge reads and writes the sheet's settings there.
+    explicit UIBridge(UIServices services, QObject* parent = nullptr);
 
     CounterModel* counter() const { return m_services.counter; }
     ShowStateModel* showState() const { return m_services.showState; }
@@ -98,8 +99,10 @@ signals:
 
 private:
     void readInterfaceChoices();
+    const char* qlabRoadKey(const QString& key) const;
 
-    UiServices m_services;
+    UIServices m_services;
+    Settings& m_settings;
     // Stand in for the models the caller left out.
     CounterModel m_ownCounter;
     ShowStateModel m_ownShowState;

@@ -14,7 +14,8 @@
 
 namespace carvo {
 class AppConsole;
-}
+class Settings;
+} // namespace carvo
 
 namespace carvo::ui {
 
@@ -30,7 +31,7 @@ struct QLabMachine {
     quint16 port = 0;
 };
 
-struct UiServices {
+struct UIServices {
     // The models the views bind to, owned by the caller; the bridge makes an empty one for any
     // left out.
     CounterModel* counter = nullptr;
@@ -38,6 +39,10 @@ struct UiServices {
     QLabModel* qlab = nullptr;
     ServerModel* server = nullptr;
     AppConsole* console = nullptr;
+    // The settings the sheet shows and writes; required.
+    Settings* settings = nullptr;
+    // The keys the settings sheet's QLab rows may touch, and no other.
+    QList<QByteArray> qlabRoadKeys;
 
     // The application's version, as the build names it ("1.8.3").
     QString version;

@@ -33,10 +33,10 @@ class Views : public QObject {
     Q_OBJECT
 
 public:
-    explicit Views(UiServices services, QObject* parent = nullptr);
+    explicit Views(UIServices services, QObject* parent = nullptr);
     ~Views() override;
 
-    UiBridge& bridge() { return *m_bridge; }
+    UIBridge& bridge() { return *m_bridge; }
     QQmlEngine& engine() { return *m_engine; }
 
     // Builds the main window with "floating" as it stands now, and shows it.
@@ -61,12 +61,12 @@ private:
     QQuickWindow* create(const char* file, QVariantMap properties = {});
 
     std::unique_ptr<QQmlEngine> m_engine;
-    std::unique_ptr<UiBridge> m_bridge;
+    std::unique_ptr<UIBridge> m_bridge;
     QPointer<QQuickWindow> m_mainWindow;
     QPointer<QQuickWindow> m_cueListWindow;
 };
 
 // Registers the module's own types once per process; Views does this itself.
-void registerQmlTypes();
+void registerQMLTypes();
 
 } // namespace carvo::ui

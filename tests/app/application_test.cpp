@@ -52,7 +52,7 @@ protected:
             sim::loadWorkspaceFile(QStringLiteral(CARVO_DEMO_DIR "/workspace.json"), &problem);
         ASSERT_TRUE(workspace) << problem.toStdString();
         qlab = std::make_shared<sim::SimulatedQLab>(std::move(*workspace));
-        objects = std::make_unique<SharedObjects>(qlab);
+        objects = std::make_unique<SharedObjects>(qlab, folder.settings());
         views = std::make_unique<Views>(objects->uiServices());
         qlab->setDialogResponder(std::make_shared<WindowDialogResponder>(*views));
         main = views->showMainWindow();
@@ -69,7 +69,7 @@ protected:
     // (one the kernel hands out); the port once it listens, 0 when it did not come up.
     quint16 startOnTheLoopback() {
         TCPServer& server = objects->server();
-        settings::setStoredInterfaceName(TCPServer::defaultInterfaceName());
+        folder.settings().setStoredInterfaceName(TCPServer::defaultInterfaceName());
         QTcpServer probe;
         if (!probe.listen(QHostAddress::LocalHost, 0))
             return 0;

@@ -68,9 +68,9 @@ QQuickWindow* visibleWindow(const QString& title) {
     qputenv("QT_QUICK_BACKEND", "software");
     QGuiApplication app(argc, argv);
     QTemporaryDir folder;
-    carvo::settings::useFolder(folder.path());
-    carvo::settings::setStoredInterfaceName(QStringLiteral("lo"));
-    carvo::SharedObjects objects(std::shared_ptr<carvo::ScriptRunner>{}); // no QLab to talk to
+    carvo::Settings settings(folder.path());
+    settings.setStoredInterfaceName(QStringLiteral("lo"));
+    carvo::SharedObjects objects(std::shared_ptr<carvo::ScriptRunner>{}, settings); // no QLab
     auto& server = objects.server();
     server.setPort(freeLoopbackPort());
     server.startServer();

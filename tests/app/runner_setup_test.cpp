@@ -74,7 +74,9 @@ TEST(RunnerSetup, QLabMachinesAnnouncedOnTheNetworkReachTheViews) {
         QStringLiteral("Carvo test QLab %1").arg(QCoreApplication::applicationPid());
     if (!qlab.publish(name, QStringLiteral("_qlab._tcp"), QStringLiteral("local."), 53017))
         GTEST_SKIP() << "no DNS-SD daemon reachable";
-    SharedObjects objects(std::shared_ptr<ScriptRunner>{});
+    QTemporaryDir settingsFolder;
+    Settings settings(settingsFolder.path());
+    SharedObjects objects(std::shared_ptr<ScriptRunner>{}, settings);
     const auto machines = objects.uiServices().qlabMachines;
     const auto found = [&] {
         for (const ui::QLabMachine& machine : machines())

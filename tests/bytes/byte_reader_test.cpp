@@ -159,7 +159,7 @@ TEST(OwnedBytes, EmptyValuesAreEqualWhateverTheirOrigin) {
     EXPECT_TRUE(none.view().empty());
 }
 
-TEST(OwnedText, HoldsUtf8TextAsAView) {
+TEST(OwnedText, HoldsUTF8TextAsAView) {
     const OwnedText text("caf\xC3\xA9");
     EXPECT_EQ(text, "caf\xC3\xA9");
     EXPECT_EQ(text.size(), 5u);

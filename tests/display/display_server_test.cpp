@@ -59,12 +59,12 @@ public:
 };
 
 // The status line and body of one HTTP request, sent raw so any path can be asked for.
-struct HttpAnswer {
+struct HTTPAnswer {
     QByteArray statusLine;
     QByteArray head;
     QByteArray body;
 };
-HttpAnswer request(quint16 port, const QByteArray& method, const QByteArray& path) {
+HTTPAnswer request(quint16 port, const QByteArray& method, const QByteArray& path) {
     // Through the event loop: the server answers in this thread.
     QTcpSocket socket;
     QByteArray all;
@@ -84,7 +84,7 @@ HttpAnswer request(quint16 port, const QByteArray& method, const QByteArray& pat
         return method == "HEAD" || all.size() >= end + 4 + length;
     };
     (void)QTest::qWaitFor([&] { return done || complete(); }, timeoutMs);
-    HttpAnswer answer;
+    HTTPAnswer answer;
     const qsizetype end = all.indexOf("\r\n\r\n");
     answer.statusLine = all.left(all.indexOf("\r\n"));
     answer.head = all.left(end);
@@ -132,7 +132,7 @@ protected:
 };
 
 TEST_F(DisplayServerTest, ServesOnlyItsCompiledInFiles) {
-    const HttpAnswer page = request(port, "GET", "/");
+    const HTTPAnswer page = request(port, "GET", "/");
     EXPECT_EQ(page.statusLine, "HTTP/1.1 200 OK");
     EXPECT_TRUE(page.head.toLower().contains("content-type: text/html"));
     EXPECT_TRUE(page.body.contains("/display.js"));
@@ -144,7 +144,7 @@ TEST_F(DisplayServerTest, ServesOnlyItsCompiledInFiles) {
     for (const char* path : {"/index.html", "/../CMakeLists.txt", "/%2e%2e/%2e%2e/etc/passwd",
                              "/..%2f..%2fetc%2fpasswd", "//etc/passwd", "/display.js/..",
                              "/web/display.js", "/:/carvo/display/index.html", "/feed"}) {
-        const HttpAnswer answer = request(port, "GET", path);
+        const HTTPAnswer answer = request(port, "GET", path);
         EXPECT_EQ(answer.statusLine, "HTTP/1.1 404 Not Found") << path;
         EXPECT_FALSE(answer.body.contains("<html")) << path;
     }
@@ -229,7 +229,7 @@ TEST_F(DisplayServerTest, ABrowserThatStopsReadingIsDropped) {
                                 timeoutMs));
 }
 
-TEST_F(DisplayServerTest, WithoutAPinThereIsNoControl) {
+TEST_F(DisplayServerTest, WithoutAPINThereIsNoControl) {
     auto client = connected();
     client->send({{"type", "pin"}, {"pin", ""}});
     ASSERT_TRUE(client->waitForType(QStringLiteral("control")));
@@ -248,8 +248,8 @@ TEST_F(DisplayServerTest, WithoutAPinThereIsNoControl) {
     EXPECT_EQ(stops, 0);
 }
 
-TEST_F(DisplayServerTest, ControlNeedsTheRightPinAndThenGoesThrough) {
-    server.setPin(QStringLiteral("4711"));
+TEST_F(DisplayServerTest, ControlNeedsTheRightPINAndThenGoesThrough) {
+    server.setPIN(QStringLiteral("4711"));
     auto client = connected();
     client->send({{"type", "go"}, {"cueID", "GRP-1"}, {"bar", 17}});
     ASSERT_TRUE(client->waitForType(QStringLiteral("control")));
@@ -284,10 +284,10 @@ TEST_F(DisplayServerTest, ControlNeedsTheRightPinAndThenGoesThrough) {
     EXPECT_EQ(stops, 1);
 }
 
-TEST_F(DisplayServerTest, WrongPinsAreLimitedPerAddress) {
-    server.setPin(QStringLiteral("4711"));
+TEST_F(DisplayServerTest, WrongPINsAreLimitedPerAddress) {
+    server.setPIN(QStringLiteral("4711"));
     auto client = connected();
-    for (int i = 0; i < PinGuard::maxWrongPerWindow; ++i)
+    for (int i = 0; i < PINGuard::maxWrongPerWindow; ++i)
         client->send({{"type", "pin"}, {"pin", QString::number(i)}});
     // Even the right PIN is refused once the address is locked.
     client->send({{"type", "pin"}, {"pin", "4711"}});
@@ -295,17 +295,17 @@ TEST_F(DisplayServerTest, WrongPinsAreLimitedPerAddress) {
         [&] {
             return std::count_if(client->messages.begin(), client->messages.end(), [](auto& m) {
                        return m.value("type").toString() == "control";
-                   }) == PinGuard::maxWrongPerWindow + 1;
+                   }) == PINGuard::maxWrongPerWindow + 1;
         },
         timeoutMs));
     EXPECT_EQ(client->last(QStringLiteral("control")).value("reason").toString(), "limited");
     EXPECT_FALSE(client->last(QStringLiteral("control")).value("allowed").toBool());
-    EXPECT_EQ(lines.count(QStringLiteral("❌ Wrong PIN")), PinGuard::maxWrongPerWindow);
+    EXPECT_EQ(lines.count(QStringLiteral("❌ Wrong PIN")), PINGuard::maxWrongPerWindow);
     EXPECT_EQ(lines.count(QStringLiteral("🚫 ")), 1);
 }
 
 TEST_F(DisplayServerTest, BadInputIsIgnoredWithOneLinePerClient) {
-    server.setPin(QStringLiteral("4711"));
+    server.setPIN(QStringLiteral("4711"));
     auto first = connected();
     auto second = connected();
     for (FeedClient* client : {first.get(), second.get()}) {

@@ -124,7 +124,7 @@ TEST(FeedTest, TheSnapshotIsTheWholeStateHeld) {
     EXPECT_DOUBLE_EQ(now.value("serverTime").toDouble(), 20.0);
 }
 
-TEST(FeedTest, MessagesAndControlAnswersAreJsonWhateverTheirText) {
+TEST(FeedTest, MessagesAndControlAnswersAreJSONWhateverTheirText) {
     const QString awkward = QStringLiteral("ERROR: \"quoted\" \\ and\nnew line – ünïcode");
     const QJsonObject message = parsed(Feed::message(awkward, 7.0));
     EXPECT_EQ(message.value("type").toString(), "message");

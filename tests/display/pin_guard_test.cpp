@@ -5,10 +5,10 @@
 namespace carvo::display {
 namespace {
 
-TEST(PinGuardTest, FiveWrongPinsWithinAMinuteLockTheAddressUntilTheOldestIsAMinuteOld) {
-    PinGuard guard;
+TEST(PINGuardTest, FiveWrongPINsWithinAMinuteLockTheAddressUntilTheOldestIsAMinuteOld) {
+    PINGuard guard;
     // Wrong PINs at 0, 10, 20, 30 and 40 s.
-    for (int i = 0; i < PinGuard::maxWrongPerWindow; ++i) {
+    for (int i = 0; i < PINGuard::maxWrongPerWindow; ++i) {
         ASSERT_TRUE(guard.mayTry("10.0.0.5", i * 10.0));
         guard.recordWrong("10.0.0.5", i * 10.0);
     }
@@ -21,8 +21,8 @@ TEST(PinGuardTest, FiveWrongPinsWithinAMinuteLockTheAddressUntilTheOldestIsAMinu
     EXPECT_FALSE(guard.mayTry("10.0.0.5", 61.0));
 }
 
-TEST(PinGuardTest, WrongPinsSpreadOverMoreThanAMinuteNeverLock) {
-    PinGuard guard;
+TEST(PINGuardTest, WrongPINsSpreadOverMoreThanAMinuteNeverLock) {
+    PINGuard guard;
     for (int i = 0; i < 20; ++i) {
         ASSERT_TRUE(guard.mayTry("10.0.0.5", i * 15.0)) << "try " << i;
         guard.recordWrong("10.0.0.5", i * 15.0);

@@ -111,7 +111,7 @@ std::optional<int> barOf(const std::string& message) {
     return std::stoi(message.substr(5, dot - 5));
 }
 
-class OscQLab : public ::testing::Test {
+class OSCQLab : public ::testing::Test {
 protected:
     // The simulator, then carvo on it with its OSC command port; carvo's session must come up.
     void startBoth(const QByteArray& workspace, const QStringList& simArguments = {},
@@ -162,7 +162,7 @@ protected:
     quint16 commandPort = 0;
 };
 
-TEST_F(OscQLab, ARemoteBarRequestLoadsTheGroupAtItsBarStartsItAndTheCounterFollows) {
+TEST_F(OSCQLab, ARemoteBarRequestLoadsTheGroupAtItsBarStartsItAndTheCounterFollows) {
     // Bar 3 starts at 4 s: three seconds of playing to the cue's end at 7 s.
     startBoth(workspaceWith(7.0));
     requestBar(waltz, 3);
@@ -192,16 +192,16 @@ TEST_F(OscQLab, ARemoteBarRequestLoadsTheGroupAtItsBarStartsItAndTheCounterFollo
     ASSERT_TRUE(waitForBar("BAR: 3.1 0", answerMs, *beyond));
 }
 
-TEST_F(OscQLab, RequestCuesGivesTheCatalogueTheAppleScriptRoadGivesAndStopPanicsIt) {
+TEST_F(OSCQLab, RequestCuesGivesTheCatalogueTheAppleScriptRoadGivesAndStopPanicsIt) {
     const QByteArray workspace = workspaceWith(30.0);
     startBoth(workspace, {QStringLiteral("--duplicate-window"), QStringLiteral("250")});
     // Carvo reads the catalogue quietly once QLab is there (for STOP); count from then on.
     ASSERT_TRUE(carvo.waitForStartUpCatalogue(answerMs));
     const qsizetype before = qlab.received().filter(QStringLiteral("/cueLists")).size();
     client.send("REQUEST CUES");
-    const auto overOsc = client.waitForMatch(
+    const auto overOSC = client.waitForMatch(
         [](const std::string& m) { return m.starts_with("GROUP_CUES: "); }, answerMs);
-    ASSERT_TRUE(overOsc);
+    ASSERT_TRUE(overOSC);
     // One question for the catalogue: a twin could be dropped by QLab's filter.
     EXPECT_EQ(qlab.received().filter(QStringLiteral("/cueLists")).size(), before + 1);
 
@@ -215,7 +215,7 @@ TEST_F(OscQLab, RequestCuesGivesTheCatalogueTheAppleScriptRoadGivesAndStopPanics
     const auto overAppleScript = other.waitForMatch(
         [](const std::string& m) { return m.starts_with("GROUP_CUES: "); }, answerMs);
     ASSERT_TRUE(overAppleScript);
-    const std::string mine = client.messagesWithPending()[*overOsc];
+    const std::string mine = client.messagesWithPending()[*overOSC];
     EXPECT_EQ(mine, other.messagesWithPending()[*overAppleScript]);
     bool parsed = false;
     EXPECT_GE(readGroupCues(mine, &parsed).size(), 3U);
@@ -231,7 +231,7 @@ TEST_F(OscQLab, RequestCuesGivesTheCatalogueTheAppleScriptRoadGivesAndStopPanics
             << cue;
 }
 
-TEST_F(OscQLab, NetworkCueCommandsDriveAJumpAtABarAndAChase) {
+TEST_F(OSCQLab, NetworkCueCommandsDriveAJumpAtABarAndAChase) {
     startBoth(workspaceWith(30.0));
     // "/carvo/go 17": QLab's selected group (the overture) from bar 17, without a dialog.
     sendCommand({"/carvo/go", {std::int32_t{17}}});
@@ -255,7 +255,7 @@ TEST_F(OscQLab, NetworkCueCommandsDriveAJumpAtABarAndAChase) {
     EXPECT_TRUE(carvo.waitForLine(QStringLiteral("❌ No cue ID passed from AppleScript"), answerMs));
 }
 
-TEST_F(OscQLab, AWrongPasscodeIsSaidClearlyAndNoJumpReachesQLab) {
+TEST_F(OSCQLab, AWrongPasscodeIsSaidClearlyAndNoJumpReachesQLab) {
     startBoth(workspaceWith(30.0, {{QStringLiteral("passcode"), QStringLiteral("1234")}}), {}, {},
               false);
     ASSERT_TRUE(carvo.waitForLine(QStringLiteral("❌ QLab refused the passcode for workspace "
@@ -271,7 +271,7 @@ TEST_F(OscQLab, AWrongPasscodeIsSaidClearlyAndNoJumpReachesQLab) {
     EXPECT_TRUE(client.waitForMessage("HANDSHAKE_RESPONSE", answerMs));
 }
 
-TEST_F(OscQLab, QLabKilledMidShowLeavesTheCountToTheClockUntilAQLabSaysTheCueIsNotRunning) {
+TEST_F(OSCQLab, QLabKilledMidShowLeavesTheCountToTheClockUntilAQLabSaysTheCueIsNotRunning) {
     const QByteArray workspace = workspaceWith(60.0);
     startBoth(workspace);
     requestBar(waltz, 2);
@@ -303,7 +303,7 @@ TEST_F(OscQLab, QLabKilledMidShowLeavesTheCountToTheClockUntilAQLabSaysTheCueIsN
     EXPECT_TRUE(qlab.waitForReceived([](const QString& m) { return isStart(m, waltz); }, answerMs));
 }
 
-TEST_F(OscQLab, AReplyThatNeverComesFailsTheJumpWithinItsTimeout) {
+TEST_F(OSCQLab, AReplyThatNeverComesFailsTheJumpWithinItsTimeout) {
     // QLab holds its answers about the group's cues; the session itself stays up.
     const QJsonObject hang{{QStringLiteral("script"), QStringLiteral("files")}};
     startBoth(workspaceWith(30.0, {}, {{QStringLiteral("hang"), hang}}));
@@ -329,7 +329,7 @@ TEST_F(OscQLab, AReplyThatNeverComesFailsTheJumpWithinItsTimeout) {
 // QLab's duplicate filter at `window` ms (and Carvo told so), with both cores busy and every other
 // plain running check reaching QLab 40 ms late, so that twins written a window apart would arrive
 // closer than that: the counter still stops only when the cue ends.
-void OscQLab::countWithDuplicateFilter(int window) {
+void OSCQLab::countWithDuplicateFilter(int window) {
     BusyProcesses busy;
     ASSERT_TRUE(busy.running());
     const QJsonObject jitter{{QStringLiteral("ms"), 40},
@@ -354,15 +354,15 @@ void OscQLab::countWithDuplicateFilter(int window) {
     EXPECT_FALSE(carvo.hasLine(QStringLiteral("QLab is not answering; the count goes on")));
 }
 
-TEST_F(OscQLab, WithQLabsDuplicateFilterOnTheCounterStillStopsOnlyWhenTheCueEnds) {
+TEST_F(OSCQLab, WithQLabsDuplicateFilterOnTheCounterStillStopsOnlyWhenTheCueEnds) {
     countWithDuplicateFilter(250);
 }
 
-TEST_F(OscQLab, WithQLabsDuplicateFilterAt400MsTheCounterStillStopsOnlyWhenTheCueEnds) {
+TEST_F(OSCQLab, WithQLabsDuplicateFilterAt400MsTheCounterStillStopsOnlyWhenTheCueEnds) {
     countWithDuplicateFilter(400);
 }
 
-TEST_F(OscQLab, QLabStalledForFiveSecondsMidSongNeverStopsTheCountAndItKeepsInStep) {
+TEST_F(OSCQLab, QLabStalledForFiveSecondsMidSongNeverStopsTheCountAndItKeepsInStep) {
     startBoth(workspaceWith(16.0));
     QElapsedTimer clock;
     clock.start();
@@ -403,7 +403,7 @@ TEST_F(OscQLab, QLabStalledForFiveSecondsMidSongNeverStopsTheCountAndItKeepsInSt
     EXPECT_GE(clock.elapsed(), startedMs + 15800);
 }
 
-TEST_F(OscQLab, APasscodeWithoutControlIsSaidAndJumpsAreRefusedWithItsMessage) {
+TEST_F(OSCQLab, APasscodeWithoutControlIsSaidAndJumpsAreRefusedWithItsMessage) {
     CarvoSettings settings;
     settings.texts = {{"qlabPasscode", QStringLiteral("1234")}};
     startBoth(workspaceWith(30.0, {{QStringLiteral("passcode"), QStringLiteral("1234")},
@@ -421,7 +421,7 @@ TEST_F(OscQLab, APasscodeWithoutControlIsSaidAndJumpsAreRefusedWithItsMessage) {
             << received.toStdString();
 }
 
-TEST_F(OscQLab, AWildcardIDFromAClientIsRefusedAndNeverReachesQLab) {
+TEST_F(OSCQLab, AWildcardIDFromAClientIsRefusedAndNeverReachesQLab) {
     startBoth(workspaceWith(30.0));
     client.send("REMOTE_SELECTED: *");
     ASSERT_TRUE(client.waitForMessage("REMOTE_SELECTED: *", answerMs));

@@ -153,7 +153,7 @@ TEST_F(RemoteProtocolEndToEnd, BarRequestLoadsTheBarAndThenCountsThroughIt) {
     EXPECT_EQ(runsContaining(QStringLiteral("set barTime to 8.0\n")), 1);
 }
 
-TEST_F(RemoteProtocolEndToEnd, MidiGroupCountsInTheScoresOwnBarNumbers) {
+TEST_F(RemoteProtocolEndToEnd, MIDIGroupCountsInTheScoresOwnBarNumbers) {
     startCarvo();
     auto client = connectClient();
     select(*client, overture);
@@ -431,7 +431,7 @@ TEST_F(RemoteProtocolEndToEnd, FiveThousandBytesAreJudgedAsTwoMessages) {
         [](const QString& line) { return line.startsWith(QStringLiteral("Could not convert")); }));
 }
 
-TEST_F(RemoteProtocolEndToEnd, InvalidUtf8IsReportedAndTheConnectionStaysOpen) {
+TEST_F(RemoteProtocolEndToEnd, InvalidUTF8IsReportedAndTheConnectionStaysOpen) {
     startCarvo();
     auto client = connectClient();
     client->send("REMOTE_SELECTED: \xC3\x28");

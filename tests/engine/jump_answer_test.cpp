@@ -17,11 +17,11 @@ MemoAnswer memoOf(std::string_view text) {
                                                                  : MemoAnswer{};
 }
 
-MidiAnswer midiOf(std::string_view text) {
+MIDIAnswer midiOf(std::string_view text) {
     const auto answer = parseJumpAnswer(text);
-    EXPECT_TRUE(answer && std::holds_alternative<MidiAnswer>(*answer)) << text;
-    return answer && std::holds_alternative<MidiAnswer>(*answer) ? std::get<MidiAnswer>(*answer)
-                                                                 : MidiAnswer{};
+    EXPECT_TRUE(answer && std::holds_alternative<MIDIAnswer>(*answer)) << text;
+    return answer && std::holds_alternative<MIDIAnswer>(*answer) ? std::get<MIDIAnswer>(*answer)
+                                                                 : MIDIAnswer{};
 }
 
 TEST(AnswerPieces, CommasSplitAndEmptyPiecesAreDropped) {
@@ -45,8 +45,8 @@ TEST(AnswerForms, MemoFormAsQLabWritesItWithBlanksKeptFromItsNotes) {
     EXPECT_EQ(memo.uniqueID, "G2");
 }
 
-TEST(AnswerForms, MidiFormKeepsPathBlanksInsideAndTrimsTheEnds) {
-    const MidiAnswer midi = midiOf("/shows/My Show/overture.mid, 17, 9, G1\n");
+TEST(AnswerForms, MIDIFormKeepsPathBlanksInsideAndTrimsTheEnds) {
+    const MIDIAnswer midi = midiOf("/shows/My Show/overture.mid, 17, 9, G1\n");
     EXPECT_EQ(midi.filePath, "/shows/My Show/overture.mid");
     EXPECT_EQ(midi.barNumber, 17);
     EXPECT_EQ(midi.offset, 9);

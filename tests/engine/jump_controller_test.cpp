@@ -45,7 +45,7 @@ TEST_F(SimulatedQLabJump, RemoteJumpToBar17OnAScoreStartingAtBar9) {
 }
 
 TEST_F(SimulatedQLabJump, TheStartTimeIsTakenAfterThePreWaitHasPassed) {
-    settings::setPreWait(1.5);
+    settings.setPreWait(1.5);
     const double before = wallNow();
     remoteJump(QStringLiteral("G3"), 1);
     EXPECT_EQ(jumpState().music.jumpStartTime, before + 1.5);
@@ -71,7 +71,7 @@ TEST_F(SimulatedQLabJump, MemoCueAtOneTempoReachesBar1000AndNoFurther) {
     EXPECT_EQ(manager().lastBarTriggered(), 1001);
 }
 
-TEST_F(SimulatedQLabJump, AMidiFileEndingInsideBar32CanStartAtTheBarLineThatEndsIt) {
+TEST_F(SimulatedQLabJump, AMIDIFileEndingInsideBar32CanStartAtTheBarLineThatEndsIt) {
     remoteJump(QStringLiteral("G3"), 33);
     EXPECT_EQ(jumpState().music.currentBarIndex, 33);
     EXPECT_EQ(cueInQLab(QStringLiteral("G3"))->loadedTime, 64.0);
@@ -104,7 +104,7 @@ TEST_F(SimulatedQLabJump, ABarIndexBeyondSixtyFourBitsIsOutOfRange) {
     EXPECT_EQ(m_runner->count(QString::fromLatin1(loadScript)), 0);
 }
 
-TEST_F(SimulatedQLabJump, AnUnreadableMidiFileLeavesEveryBarOutOfRange) {
+TEST_F(SimulatedQLabJump, AnUnreadableMIDIFileLeavesEveryBarOutOfRange) {
     remoteJump(QStringLiteral("G4"), 1);
     EXPECT_TRUE(wroteLine("Bar number out of range"));
     EXPECT_EQ(m_runner->count(QString::fromLatin1(loadScript)), 0);
@@ -179,7 +179,7 @@ TEST_F(SimulatedQLabJump, ARequestArrivingDuringQLabsBarDialogWaitsForTheJumpInP
 }
 
 TEST_F(SimulatedQLabJump, WithStandbyTheCueIsOnlyLoadedAndTheCounterStopsAtItsFirstTick) {
-    settings::setStandby(true);
+    settings.setStandby(true);
     remoteJump(QStringLiteral("G1"), 17);
     const auto cue = cueInQLab(QStringLiteral("G1"));
     EXPECT_EQ(cue->loadedTime, 16.0);

@@ -86,7 +86,13 @@ inline testing::Bytes thirtyTwoBarsBytes() {
 }
 
 class SimulatedQLabJump : public ::testing::Test {
+private:
+    QTemporaryDir m_settingsFolder;
+
 protected:
+    // The test's own settings: the bridge and the commands read them afresh.
+    Settings settings{m_settingsFolder.path()};
+
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
         const testing::Bytes bytes = thirtyTwoBarsBytes();
@@ -115,11 +121,11 @@ protected:
         ASSERT_TRUE(workspace) << problem.toStdString();
         m_sim = std::make_shared<sim::SimulatedQLab>(std::move(*workspace), m_qlabClock);
         m_runner = std::make_shared<RecordingRunner>(m_sim);
-        m_qlab = std::make_unique<QLabIntegration>(m_runner, harness.broadcaster);
+        m_qlab = std::make_unique<QLabIntegration>(m_runner, harness.broadcaster, settings);
         m_jumps = std::make_unique<JumpController>(harness.counter, *m_qlab, harness.broadcaster);
         m_requests = std::make_unique<RequestQueue>(*m_jumps, *m_qlab);
         m_commands = std::make_unique<ScriptingCommands>(*m_requests, harness.counter, *m_qlab,
-                                                         RequestOrigin::scripting);
+                                                         settings, RequestOrigin::scripting);
 
         // The engine's wall clock runs with QLab's clock.
         const WallClock wall = [this] { return wallAt(m_qlabClock->now()); };
@@ -127,11 +133,10 @@ protected:
         m_jumps->setWallClock(wall);
         m_commands->setWallClock(wall);
         // As the application wires it: a jump reads "standby" afresh.
-        m_jumps->setStandby([] { return settings::standby(); });
+        m_jumps->setStandby([this] { return settings.standby(); });
         // Running checks ask the simulated QLab, when the test answers them.
         harness.runningCheck = m_qlab->runningCheck();
-        settings::remove(settings::standbyKey);
-        settings::remove(settings::preWaitKey);
+        ASSERT_TRUE(m_settingsFolder.isValid());
     }
 
     void TearDown() override {

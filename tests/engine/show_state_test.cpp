@@ -155,7 +155,7 @@ TEST_F(ShowStateThroughJumps, AJumpRunsAndAStopInQLabStopsIt) {
 }
 
 TEST_F(ShowStateThroughJumps, AStandbyJumpWaitsOnStandbyAfterTheCounterStops) {
-    settings::setStandby(true);
+    settings.setStandby(true);
     remoteJump(QStringLiteral("G1"), 17);
     const ShowState& state = manager().showState().state();
     EXPECT_EQ(state.phase, ShowPhase::standby);
@@ -172,7 +172,7 @@ TEST_F(ShowStateThroughJumps, AStandbyJumpWaitsOnStandbyAfterTheCounterStops) {
 }
 
 TEST_F(ShowStateThroughJumps, AStandbyJumpRunsOnceQLabSaysTheCuePlays) {
-    settings::setStandby(true);
+    settings.setStandby(true);
     remoteJump(QStringLiteral("G1"), 17);
     EXPECT_EQ(manager().showState().state().phase, ShowPhase::standby);
     // The operator starts the loaded cue in QLab before the first check.

@@ -79,7 +79,7 @@ protected:
     }
 };
 
-TEST_F(BridgeTest, GetFilesAnswersTheMidiAndTheMemoForm) {
+TEST_F(BridgeTest, GetFilesAnswersTheMIDIAndTheMemoForm) {
     EXPECT_EQ(files("Remote", "G1"), QStringLiteral("/shows/music/overture.mid, 17, 9, G1"));
     // text items keep the blank after each comma; the offset is the first item, "1".
     EXPECT_EQ(files("Remote", "G2"), QStringLiteral("17,  120,  4,  4, 1, G2"));
@@ -229,13 +229,13 @@ TEST_F(BridgeTest, LoadAndStartReadsTheSettingsAfreshAndRunsTheCue) {
     bridge(); // created before the settings change below
     EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("G1")));
 
-    settings::setStandby(true);
+    settings.setStandby(true);
     bridge().sendLoadTimeAndStartQLab(QStringLiteral("G1"), 30.5f);
     EXPECT_FALSE(bridge().isCueRunning(QStringLiteral("G1")));
     EXPECT_DOUBLE_EQ(cue(QStringLiteral("G1")).loadedTime, 30.5);
 
-    settings::setStandby(false);
-    settings::setPreWait(2.5);
+    settings.setStandby(false);
+    settings.setPreWait(2.5);
     bridge().sendLoadTimeAndStartQLab(QStringLiteral("G1"), 200.0f);
     EXPECT_EQ(clock->slept(), std::vector<double>{2.5});
     EXPECT_TRUE(bridge().isCueRunning(QStringLiteral("G1")));

@@ -101,12 +101,15 @@ inline sim::WorkspaceFile workspaceFrom(const char* json,
 // A QLab bridge of the test's own over a simulated QLab (or another runner), recording standard
 // output, the clients' messages and the console growth while the test runs.
 class SimulatedQLabTest : public ::testing::Test {
+private:
+    QTemporaryDir m_settingsFolder;
+
 protected:
+    // The test's own settings, which the bridge reads afresh ("standby", "preWait").
+    Settings settings{m_settingsFolder.path()};
+
     void SetUp() override {
         ASSERT_TRUE(m_settingsFolder.isValid());
-        settings::useFolder(m_settingsFolder.path());
-        settings::remove(settings::standbyKey);
-        settings::remove(settings::preWaitKey);
         m_consoleStart = AppConsole::shared().logText().size();
     }
 
@@ -124,7 +127,7 @@ protected:
     // The bridge over the current runner, made at first use after each change of runner.
     QLabIntegration& bridge() {
         if (!m_bridge) {
-            m_bridge = std::make_unique<QLabIntegration>(m_runner, broadcaster);
+            m_bridge = std::make_unique<QLabIntegration>(m_runner, broadcaster, settings);
             m_bridge->setCueInfos(m_catalogue);
         }
         return *m_bridge;
@@ -164,7 +167,6 @@ protected:
     }};
 
 private:
-    QTemporaryDir m_settingsFolder;
     qsizetype m_consoleStart = 0;
     std::shared_ptr<ScriptRunner> m_runner;
     std::unique_ptr<QLabIntegration> m_bridge;

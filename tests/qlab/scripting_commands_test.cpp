@@ -77,7 +77,7 @@ TEST_F(ChaseCommand, WithStandbyAGroupPlayingForSecondsRestartsTheCounterFromNow
     remoteJump(QStringLiteral("G1"), 17);
     m_qlabClock->advance(5.0);
     const int timersBefore = harness.timers.created;
-    settings::setStandby(true); // read afresh by each command
+    settings.setStandby(true); // read afresh by each command
     const double commandTime = wallNow();
     harness.sent.clear();
 

@@ -89,7 +89,6 @@ class Load : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(folder.isValid());
-        settings::useFolder(folder.path());
         QTcpServer probe;
         ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
         server.setPort(probe.serverPort());
@@ -105,7 +104,8 @@ protected:
     }
 
     QTemporaryDir folder;
-    TCPServer server;
+    Settings settings{folder.path()};
+    TCPServer server{settings};
 };
 
 TEST_F(Load, TwoHundredClientsEachReceiveAThousandBroadcastsInOrder) {

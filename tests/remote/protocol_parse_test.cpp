@@ -16,7 +16,7 @@ Request parse(std::string_view text) {
 
 // --- strict UTF-8 (the decoder's own cases are in tests/bytes) ------------------------------
 
-TEST(Utf8Validation, InvalidBytesMakeTheMessageUnreadableWhateverItsPrefix) {
+TEST(UTF8Validation, InvalidBytesMakeTheMessageUnreadableWhateverItsPrefix) {
     EXPECT_EQ(parse("STOP \xFF").kind, RequestKind::invalidText);
     EXPECT_EQ(parse("BAR_REQUEST: 1\x80").kind, RequestKind::invalidText);
     EXPECT_EQ(parse("REMOTE_SELECTED: \xED\xA0\x80").kind, RequestKind::invalidText);
@@ -289,14 +289,14 @@ TEST(ServerStream, KeepsUnknownLeadingTextAsItsOwnMessage) {
               (std::vector<std::string>{"something new", "BAR: 1.1 0"}));
 }
 
-TEST(JsonArrayEnd, HonoursStringsAndNesting) {
-    EXPECT_EQ(endOfJsonArray("[]", 0), std::optional<std::size_t>(2));
-    EXPECT_EQ(endOfJsonArray("x[[1],[2]]y", 1), std::optional<std::size_t>(10));
-    EXPECT_EQ(endOfJsonArray(R"(["\\"]rest)", 0), std::optional<std::size_t>(6));
-    EXPECT_EQ(endOfJsonArray(R"(["\"]"])", 0), std::optional<std::size_t>(7));
-    EXPECT_EQ(endOfJsonArray(R"(["]")", 0), std::nullopt);
-    EXPECT_EQ(endOfJsonArray("{}", 0), std::nullopt);
-    EXPECT_EQ(endOfJsonArray("[", 5), std::nullopt);
+TEST(JSONArrayEnd, HonoursStringsAndNesting) {
+    EXPECT_EQ(endOfJSONArray("[]", 0), std::optional<std::size_t>(2));
+    EXPECT_EQ(endOfJSONArray("x[[1],[2]]y", 1), std::optional<std::size_t>(10));
+    EXPECT_EQ(endOfJSONArray(R"(["\\"]rest)", 0), std::optional<std::size_t>(6));
+    EXPECT_EQ(endOfJSONArray(R"(["\"]"])", 0), std::optional<std::size_t>(7));
+    EXPECT_EQ(endOfJSONArray(R"(["]")", 0), std::nullopt);
+    EXPECT_EQ(endOfJSONArray("{}", 0), std::nullopt);
+    EXPECT_EQ(endOfJSONArray("[", 5), std::nullopt);
 }
 
 } // namespace

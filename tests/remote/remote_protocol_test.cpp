@@ -124,7 +124,7 @@ TEST_F(HandlerFixture, UnreadableBarNumbersAreReportedAndNeverJump) {
                       "line Could not convert '9223372036854775808' to Int"}));
 }
 
-TEST_F(HandlerFixture, InvalidUtf8IsReportedAndOtherwiseIgnored) {
+TEST_F(HandlerFixture, InvalidUTF8IsReportedAndOtherwiseIgnored) {
     receive("STOP \xFF");
     receive("REMOTE_SELECTED: \xC0\xAF");
     runPostedWork();
@@ -142,9 +142,3 @@ TEST_F(HandlerFixture, MessagesThatMatchNoRowDoNothingAtAll) {
 
 } // namespace
 } // namespace carvo
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

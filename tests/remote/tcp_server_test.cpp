@@ -36,10 +36,9 @@ class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(settingsFolder.isValid());
-        settings::useFolder(settingsFolder.path());
         port = freeLoopbackPort();
         ASSERT_NE(port, 0);
-        server = std::make_unique<TCPServer>();
+        server = std::make_unique<TCPServer>(settings);
         server->setPort(port);
     }
 
@@ -86,6 +85,7 @@ protected:
     }
 
     QTemporaryDir settingsFolder;
+    Settings settings{settingsFolder.path()};
     LineRecorder lines;
     quint16 port = 0;
     std::unique_ptr<TCPServer> server;
@@ -132,7 +132,7 @@ TEST_F(ServerStart, ReportsStartReadinessAndAnnouncementInThatOrder) {
 TEST_F(ServerStart, UsesTheDefaultPortWhenNoneIsChosen) {
     if (!QTcpServer().listen(QHostAddress::LocalHost, TCPServer::defaultPort))
         GTEST_SKIP() << "port 54321 is in use on this machine (a running Carvo?)";
-    server = std::make_unique<TCPServer>();
+    server = std::make_unique<TCPServer>(settings);
     EXPECT_EQ(server->port(), 54321);
     startAndWaitForState();
     if (!server->isListening())
@@ -174,7 +174,7 @@ protected:
 
 TEST_F(InterfaceChoice, BindsTheStoredInterfaceByExactName) {
     offer({entry("lo1", "127.0.0.2"), entry("eth0", "127.0.0.3"), entry("eth", "127.0.0.4")});
-    settings::setStoredInterfaceName(text("eth"));
+    settings.setStoredInterfaceName(text("eth"));
     startAndWaitForReady();
     EXPECT_TRUE(lines.has(text("✅ Server is ready on 127.0.0.4:") + portText()));
     connectClient(QHostAddress(text("127.0.0.4")));
@@ -192,14 +192,14 @@ TEST_F(InterfaceChoice, BindsTheFirstAddressOfAnInterfaceWithTwo) {
 
 TEST_F(InterfaceChoice, FallsBackToLo1WhenTheStoredInterfaceIsGone) {
     offer({entry("lo", "127.0.0.1"), entry("lo1", "127.0.0.2")});
-    settings::setStoredInterfaceName(text("en7"));
+    settings.setStoredInterfaceName(text("en7"));
     startAndWaitForReady();
     EXPECT_TRUE(lines.has(text("✅ Server is ready on 127.0.0.2:") + portText()));
 }
 
 TEST_F(InterfaceChoice, ReportsNoSuitableInterfaceAndStartsNothing) {
     offer({entry("lo", "127.0.0.1"), entry("eth0", "192.0.2.9")});
-    settings::setStoredInterfaceName(text("en7"));
+    settings.setStoredInterfaceName(text("en7"));
     QSignalSpy changed(server.get(), &TCPServer::interfacesChanged);
     server->startServer();
     EXPECT_TRUE(lines.has(text("❌ No suitable interface found.")));
@@ -208,8 +208,8 @@ TEST_F(InterfaceChoice, ReportsNoSuitableInterfaceAndStartsNothing) {
 
     // Started after it, a second server's listener comes up only after any start the first
     // could have scheduled; the first must still have none.
-    settings::remove(settings::storedInterfaceNameKey);
-    TCPServer witness;
+    settings.remove(Settings::storedInterfaceNameKey);
+    TCPServer witness(settings);
     witness.setPort(freeLoopbackPort());
     witness.startServer();
     ASSERT_TRUE(QTest::qWaitFor([&] { return witness.isListening(); }, timeoutMs));
@@ -247,7 +247,7 @@ TEST_F(ServerStart, ATakenPortGivesTheFailedStateAndNoAnnouncement) {
 TEST_F(ServerStart, AStopBeforeTheListenerOpensCancelsTheStart) {
     server->startServer();
     server->stopServer();
-    TCPServer witness; // its listener opens after the cancelled one would have
+    TCPServer witness(settings); // its listener opens after the cancelled one would have
     witness.setPort(freeLoopbackPort());
     witness.startServer();
     ASSERT_TRUE(QTest::qWaitFor([&] { return witness.isListening(); }, timeoutMs));
@@ -456,7 +456,7 @@ TEST_F(Connections, AfterStopNothingIsSentAndThePortIsFree) {
 // A client that connects with a tiny receive window and never reads.
 // The cap is a setting; three stand for the 256 of a show.
 TEST_F(ServerTest, NewcomersBeyondTheCapAreClosedAtOnceWithAtMostOneLineASecond) {
-    settings::setMaxRemoteClients(3);
+    settings.setInteger(TCPServer::maxRemoteClientsKey, 3);
     startAndWaitForReady();
     EXPECT_EQ(server->maxConnections(), 3);
     QTcpSocket& first = connectClient();
@@ -494,10 +494,10 @@ TEST_F(ServerTest, NewcomersBeyondTheCapAreClosedAtOnceWithAtMostOneLineASecond)
 TEST_F(ServerTest, TheCapIs256UnlessSetAndIsReadAtEachStart) {
     server->startServer();
     EXPECT_EQ(server->maxConnections(), 256);
-    settings::setMaxRemoteClients(5);
+    settings.setInteger(TCPServer::maxRemoteClientsKey, 5);
     server->startServer();
     EXPECT_EQ(server->maxConnections(), 5);
-    settings::setMaxRemoteClients(0); // no number of clients: the default
+    settings.setInteger(TCPServer::maxRemoteClientsKey, 0); // no number of clients: the default
     server->startServer();
     EXPECT_EQ(server->maxConnections(), 256);
 }

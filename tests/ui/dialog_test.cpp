@@ -41,7 +41,6 @@ protected:
         poll->start(5);
     }
 
-    SettingsFolder folder;
     Recorder recorder;
     Views views{recorder.services()};
     QString seenText, seenTitle, seenAnswer;

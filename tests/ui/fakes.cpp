@@ -4,13 +4,15 @@
 
 namespace carvo::ui::testing {
 
-UiServices Recorder::services() {
-    UiServices s;
+UIServices Recorder::services() {
+    UIServices s;
     s.counter = &counter;
     s.showState = &showState;
     s.qlab = &qlab;
     s.server = &server;
     s.console = &AppConsole::shared();
+    s.settings = &settings;
+    s.qlabRoadKeys = {"qlabHost", "qlabPort", "qlabPasscode", "mediaPathMap"};
     s.checkQLabStatus = [this] {
         const int index = std::min<int>(statusChecks++, int(statusAnswers.size()) - 1);
         return index < 0 ? QLabModel::Status::WaitingToCheck : statusAnswers.at(index);

@@ -1,10 +1,13 @@
 #pragma once
-// The views' models filled by hand, and a UiServices whose operations record their calls.
+// The views' models filled by hand, and a UIServices whose operations record their calls.
 
 #include <chrono>
 #include <functional>
 
 #include <QStringList>
+#include <QTemporaryDir>
+
+#include "base/settings.h"
 
 #include "ui/ui_services.h"
 #include "ui/view_models.h"
@@ -25,8 +28,11 @@ struct Recorder {
     QList<QLabMachine> qlabMachines; // what a DNS-SD browse has found
     std::chrono::milliseconds scheduledDelay{-1};
     std::function<void()> scheduled;
+    // The settings the sheet shows and writes, in a folder of this recorder's own.
+    QTemporaryDir settingsFolder;
+    Settings settings{settingsFolder.path()};
 
-    UiServices services();
+    UIServices services();
     // A bar of beats beats, progress of it played, as the show state has it.
     void setProgress(int beats, double progress);
 };

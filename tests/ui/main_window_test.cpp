@@ -28,7 +28,6 @@ protected:
         return window;
     }
 
-    SettingsFolder folder;
     Recorder recorder;
     std::unique_ptr<Views> views;
 };
@@ -233,7 +232,7 @@ TEST_F(MainWindowTest, GoWithAWorkspaceJumpsFromTheLastTriggeredBar) {
 // --- floating ---
 
 TEST_F(MainWindowTest, FloatingSettingAppliesWhenTheWindowIsBuilt) {
-    settings::setFloating(true);
+    recorder.settings.setFloating(true);
     QQuickWindow* window = show();
     EXPECT_TRUE(window->flags().testFlag(Qt::WindowStaysOnTopHint));
 }

@@ -64,7 +64,6 @@ protected:
         QMetaObject::invokeMethod(menu, "activated", Q_ARG(int, index));
     }
 
-    SettingsFolder folder;
     Recorder recorder;
     std::unique_ptr<Views> views;
     QQuickWindow* main = nullptr;
@@ -146,10 +145,10 @@ TEST_F(SettingsSheetTest, StandbyCheckboxWritesItsKey) {
     ASSERT_NE(box, nullptr);
     EXPECT_FALSE(box->property("checked").toBool());
     click(box);
-    EXPECT_TRUE(settings::standby());
+    EXPECT_TRUE(recorder.settings.standby());
     click(box);
-    EXPECT_FALSE(settings::standby());
-    EXPECT_FALSE(settings::floating());
+    EXPECT_FALSE(recorder.settings.standby());
+    EXPECT_FALSE(recorder.settings.floating());
 }
 
 TEST_F(SettingsSheetTest, FloatingCheckboxWritesItsKeyAndSetsTheLevelAtOnce) {
@@ -157,24 +156,24 @@ TEST_F(SettingsSheetTest, FloatingCheckboxWritesItsKeyAndSetsTheLevelAtOnce) {
     auto* box = find(sheet, "floatingCheckBox");
     ASSERT_NE(box, nullptr);
     click(box);
-    EXPECT_TRUE(settings::floating());
+    EXPECT_TRUE(recorder.settings.floating());
     EXPECT_TRUE(main->flags().testFlag(Qt::WindowStaysOnTopHint));
     click(box);
-    EXPECT_FALSE(settings::floating());
+    EXPECT_FALSE(recorder.settings.floating());
     EXPECT_FALSE(main->flags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_FALSE(settings::standby());
+    EXPECT_FALSE(recorder.settings.standby());
 }
 
 TEST_F(SettingsSheetTest, CheckboxesShowTheStoredSettings) {
-    settings::setStandby(true);
-    settings::setFloating(true);
+    recorder.settings.setStandby(true);
+    recorder.settings.setFloating(true);
     QQuickWindow* sheet = openSheet();
     EXPECT_TRUE(find(sheet, "standbyCheckBox")->property("checked").toBool());
     EXPECT_TRUE(find(sheet, "floatingCheckBox")->property("checked").toBool());
 }
 
 TEST_F(SettingsSheetTest, QLabRoadFieldsShowAndWriteOnlyTheirKeys) {
-    settings::setText(settings::qlabHostKey, QStringLiteral("10.0.0.9"));
+    recorder.settings.setText("qlabHost", QStringLiteral("10.0.0.9"));
     QQuickWindow* sheet = openSheet();
     auto* host = find<QObject>(sheet, "qlabHostField");
     auto* port = find<QObject>(sheet, "qlabPortField");
@@ -186,13 +185,13 @@ TEST_F(SettingsSheetTest, QLabRoadFieldsShowAndWriteOnlyTheirKeys) {
     // An edit is stored when it is finished, trimmed; clearing a field removes its key.
     port->setProperty("text", QStringLiteral("53100"));
     QMetaObject::invokeMethod(port, "editingFinished");
-    EXPECT_EQ(settings::text(settings::qlabPortKey), QStringLiteral("53100"));
+    EXPECT_EQ(recorder.settings.text("qlabPort"), QStringLiteral("53100"));
     map->setProperty("text", QStringLiteral(" /Volumes/Show=/srv/show "));
     QMetaObject::invokeMethod(map, "editingFinished");
-    EXPECT_EQ(settings::text(settings::mediaPathMapKey), QStringLiteral("/Volumes/Show=/srv/show"));
+    EXPECT_EQ(recorder.settings.text("mediaPathMap"), QStringLiteral("/Volumes/Show=/srv/show"));
     host->setProperty("text", QString());
     QMetaObject::invokeMethod(host, "editingFinished");
-    EXPECT_TRUE(settings::text(settings::qlabHostKey).isEmpty());
+    EXPECT_TRUE(recorder.settings.text("qlabHost").isEmpty());
 
     // The bridge never writes a key the sheet does not own.
     auto* bridge = sheet->property("bridge").value<QObject*>();
@@ -200,7 +199,7 @@ TEST_F(SettingsSheetTest, QLabRoadFieldsShowAndWriteOnlyTheirKeys) {
     QMetaObject::invokeMethod(bridge, "setQLabRoadSetting",
                               Q_ARG(QString, QStringLiteral("standby")),
                               Q_ARG(QString, QStringLiteral("true")));
-    EXPECT_FALSE(settings::standby());
+    EXPECT_FALSE(recorder.settings.standby());
 }
 
 TEST_F(SettingsSheetTest, PickingAQLabFoundOnTheNetworkFillsAndStoresItsHostAndPort) {
@@ -215,8 +214,8 @@ TEST_F(SettingsSheetTest, PickingAQLabFoundOnTheNetworkFillsAndStoresItsHostAndP
     EXPECT_EQ(label, QStringLiteral("Backup \u2013 10.0.0.8:53100"));
 
     QMetaObject::invokeMethod(menu, "activated", Q_ARG(int, 1));
-    EXPECT_EQ(settings::text(settings::qlabHostKey), QStringLiteral("10.0.0.8"));
-    EXPECT_EQ(settings::text(settings::qlabPortKey), QStringLiteral("53100"));
+    EXPECT_EQ(recorder.settings.text("qlabHost"), QStringLiteral("10.0.0.8"));
+    EXPECT_EQ(recorder.settings.text("qlabPort"), QStringLiteral("53100"));
     EXPECT_EQ(find<QObject>(sheet, "qlabHostField")->property("text").toString(),
               QStringLiteral("10.0.0.8"));
     EXPECT_EQ(find<QObject>(sheet, "qlabPortField")->property("text").toString(),
@@ -239,11 +238,11 @@ TEST_F(SettingsSheetTest, MenuListsInterfacesAndRefreshesThemWhenShown) {
 }
 
 TEST_F(SettingsSheetTest, ChoosingAnotherInterfaceStopsNowAndStartsASecondLater) {
-    settings::setStoredInterfaceName(QStringLiteral("lo"));
+    recorder.settings.setStoredInterfaceName(QStringLiteral("lo"));
     QQuickWindow* sheet = openSheet();
     recorder.calls.clear();
     choose(sheet, 1);
-    EXPECT_EQ(settings::storedInterfaceName(), QStringLiteral("eth0"));
+    EXPECT_EQ(recorder.settings.storedInterfaceName(), QStringLiteral("eth0"));
     EXPECT_EQ(recorder.calls, QStringList{QStringLiteral("stopServer")});
     EXPECT_EQ(recorder.scheduledDelay, std::chrono::milliseconds(1000));
     ASSERT_TRUE(recorder.scheduled);
@@ -254,7 +253,7 @@ TEST_F(SettingsSheetTest, ChoosingAnotherInterfaceStopsNowAndStartsASecondLater)
 }
 
 TEST_F(SettingsSheetTest, APickWithinTheSecondSupersedesTheRestartStillWaiting) {
-    settings::setStoredInterfaceName(QStringLiteral("lo"));
+    recorder.settings.setStoredInterfaceName(QStringLiteral("lo"));
     QQuickWindow* sheet = openSheet();
     recorder.calls.clear();
     choose(sheet, 1);
@@ -266,11 +265,11 @@ TEST_F(SettingsSheetTest, APickWithinTheSecondSupersedesTheRestartStillWaiting) 
               (QStringList{QStringLiteral("stopServer"), QStringLiteral("stopServer")}));
     recorder.scheduled();
     EXPECT_EQ(recorder.calls.count(QStringLiteral("startServer")), 1);
-    EXPECT_EQ(settings::storedInterfaceName(), QStringLiteral("lo"));
+    EXPECT_EQ(recorder.settings.storedInterfaceName(), QStringLiteral("lo"));
 }
 
 TEST_F(SettingsSheetTest, ChoosingTheStoredInterfaceChangesNothing) {
-    settings::setStoredInterfaceName(QStringLiteral("eth0"));
+    recorder.settings.setStoredInterfaceName(QStringLiteral("eth0"));
     QQuickWindow* sheet = openSheet();
     // The first of two addresses of one interface shows the stored name.
     EXPECT_EQ(find<QObject>(sheet, "interfaceMenu")->property("currentIndex").toInt(), 1);
@@ -284,7 +283,7 @@ TEST_F(SettingsSheetTest, ChoosingTheStoredInterfaceChangesNothing) {
 TEST_F(SettingsSheetTest, AStoredNameThatNoEntryHasIsWrittenWithoutARestart) {
     views = std::make_unique<Views>(recorder.services());
     views->bridge().setStoredInterfaceName(QStringLiteral("wlan9"));
-    EXPECT_EQ(settings::storedInterfaceName(), QStringLiteral("wlan9"));
+    EXPECT_EQ(recorder.settings.storedInterfaceName(), QStringLiteral("wlan9"));
     EXPECT_TRUE(recorder.calls.isEmpty());
     EXPECT_FALSE(recorder.scheduled);
 }

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "base/settings.h"
+
 namespace carvo::ui::testing {
 
 // Searches the object tree, then the visual tree (delegates of a Repeater have no QObject
@@ -46,14 +48,15 @@ inline bool waitFor(const std::function<bool()>& done) {
     return QTest::qWaitFor(done, 2000);
 }
 
-// Keeps the settings of one test in a folder of its own.
+// The settings of one test, kept in a folder of its own.
 class SettingsFolder {
 public:
-    SettingsFolder();
     QString path() const { return m_dir.path(); }
+    Settings& settings() { return m_settings; }
 
 private:
     QTemporaryDir m_dir;
+    Settings m_settings{m_dir.path()};
 };
 
 } // namespace carvo::ui::testing

@@ -137,22 +137,22 @@ QString MediaPathMap::apply(const QString& path) const {
     return to + path.mid(from.size());
 }
 
-OscBackend::OscBackend(std::shared_ptr<Client> client, MediaPathMap media)
+OSCBackend::OSCBackend(std::shared_ptr<Client> client, MediaPathMap media)
     : m_client(std::move(client)), m_media(std::move(media)),
       m_responder(std::make_shared<DefaultAnswerResponder>()) {}
 
-void OscBackend::setDialogResponder(std::shared_ptr<DialogResponder> responder) {
+void OSCBackend::setDialogResponder(std::shared_ptr<DialogResponder> responder) {
     std::lock_guard lock(m_responderMutex);
     m_responder = responder ? std::move(responder) : std::make_shared<DefaultAnswerResponder>();
 }
 
-std::shared_ptr<DialogResponder> OscBackend::responder() const {
+std::shared_ptr<DialogResponder> OSCBackend::responder() const {
     std::lock_guard lock(m_responderMutex);
     return m_responder;
 }
 
-FilesAnswer OscBackend::filesAndStartBar(qint64 lastBar, RequestSource source, qint64 barNumber,
-                                         const QString& uniqueID) {
+FilesAnswer OSCBackend::getFilesAndStartBar(qint64 lastBar, RequestSource source, qint64 barNumber,
+                                            const QString& uniqueID) {
     const QString noCue = QStringLiteral("ERROR: no cue selected");
     // QLab would deny every load and start: say why instead of asking.
     if (m_client->isConnected() && !m_client->hasControl())
@@ -288,7 +288,7 @@ FilesAnswer OscBackend::filesAndStartBar(qint64 lastBar, RequestSource source, q
                                memo[3] + separator + offset + separator + groupID);
 }
 
-void OscBackend::remember(const QString& groupID, const QJsonObject& values) {
+void OSCBackend::remember(const QString& groupID, const QJsonObject& values) {
     const QJsonValue running = values.value(QStringLiteral("isRunning"));
     if (!running.isBool())
         return;
@@ -298,7 +298,7 @@ void OscBackend::remember(const QString& groupID, const QJsonObject& values) {
                std::chrono::steady_clock::now()};
 }
 
-std::optional<OscBackend::Recent> OscBackend::recent(const QString& uniqueID, bool last) {
+std::optional<OSCBackend::Recent> OSCBackend::recent(const QString& uniqueID, bool last) {
     std::lock_guard lock(m_recentMutex);
     if (!m_recent || m_recent->cueID != uniqueID ||
         std::chrono::steady_clock::now() - m_recent->at > recentFor) {
@@ -311,13 +311,13 @@ std::optional<OscBackend::Recent> OscBackend::recent(const QString& uniqueID, bo
     return found;
 }
 
-bool OscBackend::isCueRunning(const QString& uniqueID) {
+bool OSCBackend::isCueRunning(const QString& uniqueID) {
     if (const auto known = recent(uniqueID, false))
         return known->running;
     return runningCheck()(uniqueID).value_or(false);
 }
 
-bool OscBackend::isCueElapsedOverOneSecond(const QString& uniqueID) {
+bool OSCBackend::isCueElapsedOverOneSecond(const QString& uniqueID) {
     if (const auto known = recent(uniqueID, true))
         return known->elapsed > 1.0;
     const auto address = cueAddress(uniqueID);
@@ -327,7 +327,7 @@ bool OscBackend::isCueElapsedOverOneSecond(const QString& uniqueID) {
     return reply.ok() && reply.data.toDouble() > 1.0;
 }
 
-std::function<std::optional<bool>(const QString& uniqueID)> OscBackend::runningCheck() const {
+std::function<std::optional<bool>(const QString& uniqueID)> OSCBackend::runningCheck() const {
     // Two ways of asking the same thing, taken in turn for each cue, so that consecutive checks
     // are never identical messages that QLab's duplicate filter could drop.
     return [client = m_client, turns = m_turns](const QString& uniqueID) -> std::optional<bool> {
@@ -357,8 +357,8 @@ std::function<std::optional<bool>(const QString& uniqueID)> OscBackend::runningC
     };
 }
 
-void OscBackend::loadAndStart(const QString& uniqueID, float barTime, bool standby,
-                              double preWait) {
+void OSCBackend::sendLoadTimeAndStartQLab(const QString& uniqueID, float barTime, bool standby,
+                                          double preWait) {
     const auto address = cueAddress(uniqueID);
     if (!address)
         return;
@@ -391,7 +391,7 @@ void OscBackend::loadAndStart(const QString& uniqueID, float barTime, bool stand
         failed(started);
 }
 
-void OscBackend::showMessage(const QString& message, std::function<void()> closed) {
+void OSCBackend::displayQLabMessage(const QString& message, std::function<void()> closed) {
     // The dialog waits for the operator; the caller never does.
     messageDialogPool().start([responder = responder(), message, closed = std::move(closed)] {
         responder->respond({message, QStringLiteral("Carvo"), std::nullopt});
@@ -400,17 +400,17 @@ void OscBackend::showMessage(const QString& message, std::function<void()> close
     });
 }
 
-void OscBackend::panic(const QList<QString>& uniqueIDs) {
+void OSCBackend::panic(const QList<QString>& uniqueIDs) {
     for (const QString& id : uniqueIDs)
         if (const auto address = cueAddress(id))
             m_client->request(*address + "/panic"); // as with AppleScript, errors are of no use
 }
 
-bool OscBackend::isQLabRunning() {
+bool OSCBackend::isQLabRunning() {
     return m_client->isReachable();
 }
 
-QLabState OscBackend::workspaceState() {
+QLabState OSCBackend::workspaceState() {
     if (!m_client->isConnected())
         return QLabState::runningNoWorkspace;
     const auto carvo = carvoCueID(*m_client);
@@ -419,7 +419,7 @@ QLabState OscBackend::workspaceState() {
     return carvo->isEmpty() ? QLabState::runningWithWorkspace : QLabState::runningWithCarvoCue;
 }
 
-std::optional<QList<CueInfo>> OscBackend::usableGroupCues() {
+std::optional<QList<CueInfo>> OSCBackend::usableGroupCues() {
     const auto cues = allCues(*m_client);
     if (!cues)
         return std::nullopt;
@@ -449,7 +449,7 @@ std::optional<QList<CueInfo>> OscBackend::usableGroupCues() {
     return usable;
 }
 
-void OscBackend::makeScriptCue(ScriptCueKind kind) {
+void OSCBackend::makeScriptCue(ScriptCueKind kind) {
     const bool carvo = kind == ScriptCueKind::carvo;
     if (carvo) {
         // One Carvo cue: the old one goes first.
@@ -485,7 +485,8 @@ void OscBackend::makeScriptCue(ScriptCueKind kind) {
                                "this computer's OSC command port")
                     .arg(QString::fromStdString(message), patchName));
     if (carvo)
-        showMessage(QStringLiteral("Carvo Cue has been reset - please give it a hotkey trigger!"));
+        displayQLabMessage(
+            QStringLiteral("Carvo Cue has been reset - please give it a hotkey trigger!"));
 }
 
 } // namespace carvo::osc

@@ -30,22 +30,22 @@ struct MediaPathMap {
     QString apply(const QString& path) const;
 };
 
-class OscBackend : public QLabBackend {
+class OSCBackend : public QLabBackend {
 public:
-    OscBackend(std::shared_ptr<Client> client, MediaPathMap media = {});
+    OSCBackend(std::shared_ptr<Client> client, MediaPathMap media = {});
 
     // Who answers the bar dialog and shows refusals: the window, or the default answer.
     void setDialogResponder(std::shared_ptr<DialogResponder> responder);
 
-    FilesAnswer filesAndStartBar(qint64 lastBar, RequestSource source, qint64 barNumber,
-                                 const QString& uniqueID) override;
+    FilesAnswer getFilesAndStartBar(qint64 lastBar, RequestSource source, qint64 barNumber,
+                                    const QString& uniqueID) override;
     bool isCueRunning(const QString& uniqueID) override;
     bool isCueElapsedOverOneSecond(const QString& uniqueID) override;
     // None when QLab gave no answer (a timeout, no connection): the counter then counts on.
     std::function<std::optional<bool>(const QString& uniqueID)> runningCheck() const override;
-    void loadAndStart(const QString& uniqueID, float barTime, bool standby,
-                      double preWait) override;
-    void showMessage(const QString& message, std::function<void()> closed = {}) override;
+    void sendLoadTimeAndStartQLab(const QString& uniqueID, float barTime, bool standby,
+                                  double preWait) override;
+    void displayQLabMessage(const QString& message, std::function<void()> closed = {}) override;
     void panic(const QList<QString>& uniqueIDs) override;
     bool isQLabRunning() override;
     QLabState workspaceState() override;

@@ -2,19 +2,28 @@
 
 #include <QUrl>
 
-#include "base/text.h"
 #include "base/numbers.h"
+#include "base/text.h"
 
 namespace carvo::osc {
 
-std::optional<OscRoad> chooseRoad(const QString& url, QString* problem) {
-    const QString backend = settings::text(backendKey);
-    OscRoad road;
-    road.client.host = settings::qlabHost();
-    road.client.passcode = settings::text(passcodeKey);
-    road.client.workspaceName = settings::text(workspaceKey);
-    road.media = MediaPathMap::parse(settings::text(mediaPathMapKey));
-    if (const QString window = settings::text(duplicateWindowKey); !window.isEmpty()) {
+QString qlabHost(const Settings& settings) {
+    return settings.text(hostKey).trimmed();
+}
+
+quint16 commandPort(const Settings& settings) {
+    const std::optional<int> port = settings.integer(commandPortKey);
+    return port && *port >= 0 && *port <= 0xFFFF ? static_cast<quint16>(*port) : defaultCommandPort;
+}
+
+std::optional<OSCRoad> chooseRoad(const Settings& settings, const QString& url, QString* problem) {
+    const QString backend = settings.text(backendKey);
+    OSCRoad road;
+    road.client.host = qlabHost(settings);
+    road.client.passcode = settings.text(passcodeKey);
+    road.client.workspaceName = settings.text(workspaceKey);
+    road.media = MediaPathMap::parse(settings.text(mediaPathMapKey));
+    if (const QString window = settings.text(duplicateWindowKey); !window.isEmpty()) {
         bool ok = false;
         const int milliseconds = window.trimmed().toInt(&ok);
         if (!ok || milliseconds < 0 || milliseconds > 60000) {
@@ -24,7 +33,7 @@ std::optional<OscRoad> chooseRoad(const QString& url, QString* problem) {
         }
         road.client.repeatWindow = std::chrono::milliseconds(milliseconds);
     }
-    if (const QString port = settings::text(portKey); !port.isEmpty()) {
+    if (const QString port = settings.text(portKey); !port.isEmpty()) {
         const auto parsed = parsePort(toUtf8(port));
         if (!parsed) {
             *problem = QStringLiteral("the \"qlabPort\" setting needs a port from 1 to 65535");

@@ -12,17 +12,30 @@
 
 namespace carvo::osc {
 
-inline constexpr const char* backendKey = settings::qlabBackendKey; // "applescript" or "osc"
-inline constexpr const char* hostKey = settings::qlabHostKey;
-inline constexpr const char* portKey = settings::qlabPortKey;
-inline constexpr const char* passcodeKey = settings::qlabPasscodeKey;
-inline constexpr const char* workspaceKey = settings::qlabWorkspaceKey;
-inline constexpr const char* mediaPathMapKey = settings::mediaPathMapKey;
+// The road's settings, read at start-up.
+inline constexpr char backendKey[] = "qlabBackend"; // "applescript" or "osc"
+inline constexpr char hostKey[] = "qlabHost";
+inline constexpr char portKey[] = "qlabPort"; // 53000 when absent
+inline constexpr char passcodeKey[] = "qlabPasscode";
+inline constexpr char workspaceKey[] = "qlabWorkspace";   // by name; absent: the front one
+inline constexpr char mediaPathMapKey[] = "mediaPathMap"; // "FROM=TO"
 // QLab's duplicate-message window in milliseconds, as set in QLab (0: its filter is off); 250
 // when absent.
-inline constexpr const char* duplicateWindowKey = "qlabDuplicateWindowMs";
+inline constexpr char duplicateWindowKey[] = "qlabDuplicateWindowMs";
 
-struct OscRoad {
+// Where QLab's Network cues send Carvo's OSC commands: the port (0: not listened on). The default
+// port is none of QLab's own (OSC on 53000, plain text on UDP 53535), which are taken when Carvo
+// runs beside QLab.
+inline constexpr char commandPortKey[] = "oscCommandPort";
+inline constexpr quint16 defaultCommandPort = 53536;
+
+// The settings the settings sheet's QLab rows may touch, and no other.
+inline constexpr const char* sheetKeys[] = {hostKey, portKey, passcodeKey, mediaPathMapKey};
+
+QString qlabHost(const Settings& settings);    // empty when absent: QLab runs on this machine
+quint16 commandPort(const Settings& settings); // the default when absent or not a port number
+
+struct OSCRoad {
     ClientSettings client;
     MediaPathMap media;
 };
@@ -30,6 +43,6 @@ struct OscRoad {
 // The OSC road, or none for AppleScript. url is --qlab's "osc://HOST[:PORT]" (empty: none given),
 // which wins over the settings. Without "qlabBackend" the road is AppleScript on macOS, and
 // elsewhere OSC once "qlabHost" is set. A url or setting that cannot be used leaves problem set.
-std::optional<OscRoad> chooseRoad(const QString& url, QString* problem);
+std::optional<OSCRoad> chooseRoad(const Settings& settings, const QString& url, QString* problem);
 
 } // namespace carvo::osc

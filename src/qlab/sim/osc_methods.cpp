@@ -340,7 +340,7 @@ Outcome error() {
 enum class Right { none, view, edit, control };
 
 // Whether the session may do what right names in the workspace: everything without a passcode.
-bool may(const OscSession& session, const Workspace& workspace, Right right) {
+bool may(const OSCSession& session, const Workspace& workspace, Right right) {
     if (workspace.passcode.isEmpty() || right == Right::none)
         return true;
     const auto granted = session.connected.find(workspace.uniqueID);
@@ -362,7 +362,7 @@ bool may(const OscSession& session, const Workspace& workspace, Right right) {
 // One workspace's method called: the connection, the workspace, the method's address parts (after
 // the workspace) and the message.
 struct WorkspaceCall {
-    OscSession& session;
+    OSCSession& session;
     Workspace& workspace;
     const QStringList& rest;
     const osc::Message& message;
@@ -622,12 +622,12 @@ std::vector<Cue*> cuesFor(Workspace& workspace, const CueMethod& method) {
 }
 
 // The application's own methods, outside any workspace; none: QLab stays silent.
-using ApplicationMethod = std::optional<Outcome> (*)(SimulatedQLab& qlab, OscSession& session,
+using ApplicationMethod = std::optional<Outcome> (*)(SimulatedQLab& qlab, OSCSession& session,
                                                      const std::vector<osc::Argument>& args);
 
 const std::pair<const char*, ApplicationMethod> applicationMethods[] = {
     {"workspaces",
-     [](SimulatedQLab& qlab, OscSession&,
+     [](SimulatedQLab& qlab, OSCSession&,
         const std::vector<osc::Argument>&) -> std::optional<Outcome> {
          QJsonArray list;
          qlab.inspect([&](const WorkspaceFile& model) {
@@ -641,15 +641,15 @@ const std::pair<const char*, ApplicationMethod> applicationMethods[] = {
          return ok(list);
      }},
     {"version",
-     [](SimulatedQLab&, OscSession&, const std::vector<osc::Argument>&) -> std::optional<Outcome> {
+     [](SimulatedQLab&, OSCSession&, const std::vector<osc::Argument>&) -> std::optional<Outcome> {
          return ok(qlabVersion);
      }},
     {"thump",
-     [](SimulatedQLab&, OscSession&, const std::vector<osc::Argument>&) -> std::optional<Outcome> {
+     [](SimulatedQLab&, OSCSession&, const std::vector<osc::Argument>&) -> std::optional<Outcome> {
          return ok(QStringLiteral("thump"));
      }},
     {"alwaysReply",
-     [](SimulatedQLab&, OscSession& session,
+     [](SimulatedQLab&, OSCSession& session,
         const std::vector<osc::Argument>& args) -> std::optional<Outcome> {
          if (args.empty())
              return ok(session.alwaysReply);
@@ -667,10 +667,10 @@ const std::pair<const char*, ApplicationMethod> applicationMethods[] = {
 
 } // namespace
 
-OscMethods::OscMethods(SimulatedQLab& qlab) : m_qlab(qlab) {}
+OSCMethods::OSCMethods(SimulatedQLab& qlab) : m_qlab(qlab) {}
 
-std::vector<OscReply> OscMethods::answer(OscSession& session, const osc::Message& message) const {
-    std::vector<OscReply> replies;
+std::vector<OSCReply> OSCMethods::answer(OSCSession& session, const osc::Message& message) const {
+    std::vector<OSCReply> replies;
     const auto route = routeOf(message.address);
     if (!route) {
         if (session.alwaysReply)
@@ -762,7 +762,7 @@ std::vector<OscReply> OscMethods::answer(OscSession& session, const osc::Message
     return replies;
 }
 
-std::optional<OscMethods::Hold> OscMethods::holdOf(const osc::Message& message) const {
+std::optional<OSCMethods::Hold> OSCMethods::holdOf(const osc::Message& message) const {
     const auto route = routeOf(message.address);
     if (!route || route->application)
         return std::nullopt;
@@ -797,7 +797,7 @@ std::optional<OscMethods::Hold> OscMethods::holdOf(const osc::Message& message) 
     return Hold{*kind, cueID};
 }
 
-std::vector<std::string> OscMethods::updates(OscSession& session) const {
+std::vector<std::string> OSCMethods::updates(OSCSession& session) const {
     std::vector<std::string> addresses;
     const auto clock = m_qlab.clock();
     m_qlab.change([&](WorkspaceFile& model) {

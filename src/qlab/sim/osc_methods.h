@@ -18,7 +18,7 @@
 namespace carvo::sim {
 
 // What one connection has told the simulated QLab so far.
-struct OscSession {
+struct OSCSession {
     bool alwaysReply = false;
     // Workspace IDs this connection gave the passcode for, with the rights it was granted.
     std::map<QString, QStringList> connected;
@@ -27,19 +27,19 @@ struct OscSession {
 };
 
 // One reply, sent back as "/reply" + the message's address.
-struct OscReply {
+struct OSCReply {
     QString workspaceID; // empty for the application's own methods
     QString status;      // "ok", "error" or "denied"
     std::optional<QJsonValue> data;
 };
 
-class OscMethods {
+class OSCMethods {
 public:
-    explicit OscMethods(SimulatedQLab& qlab);
+    explicit OSCMethods(SimulatedQLab& qlab);
 
     // Runs the message on the model, as the session may; the replies, in order (none where QLab
     // stays silent: alwaysReply off and a method that returns no data).
-    std::vector<OscReply> answer(OscSession& session, const osc::Message& message) const;
+    std::vector<OSCReply> answer(OSCSession& session, const osc::Message& message) const;
 
     // The kind of AppleScript the message stands in for and the cue it names (its unique ID),
     // so the model's hang holds it as it holds the script; none for other messages.
@@ -51,7 +51,7 @@ public:
 
     // The update messages' addresses a watching session is owed since it was last told: a cue
     // that changed, or the workspace when its cues came or went.
-    std::vector<std::string> updates(OscSession& session) const;
+    std::vector<std::string> updates(OSCSession& session) const;
 
 private:
     SimulatedQLab& m_qlab;

@@ -69,10 +69,10 @@ QString dumpText(const osc::Message& message) {
     return fromUtf8(line);
 }
 
-struct OscServer::Client {
+struct OSCServer::Client {
     QTcpSocket* socket = nullptr;
     osc::SlipStreamReader reader{maxPacket};
-    OscSession session;
+    OSCSession session;
     std::optional<osc::Message> previous;
     qint64 previousAtMs = 0;
     // Messages read but not yet arrived, in order: a jittered one holds those behind it.
@@ -100,32 +100,32 @@ struct OscServer::Client {
     std::vector<Held> held;
 };
 
-OscServer::OscServer(std::shared_ptr<SimulatedQLab> qlab, QObject* parent)
+OSCServer::OSCServer(std::shared_ptr<SimulatedQLab> qlab, QObject* parent)
     : QObject(parent), m_qlab(std::move(qlab)), m_methods(*m_qlab), m_server(new QTcpServer(this)) {
-    connect(m_server, &QTcpServer::newConnection, this, &OscServer::accept);
+    connect(m_server, &QTcpServer::newConnection, this, &OSCServer::accept);
     m_holdTimer.setInterval(holdPollMs);
-    connect(&m_holdTimer, &QTimer::timeout, this, &OscServer::releaseHeld);
+    connect(&m_holdTimer, &QTimer::timeout, this, &OSCServer::releaseHeld);
     m_updateTimer.setInterval(updatePollMs);
-    connect(&m_updateTimer, &QTimer::timeout, this, &OscServer::sendUpdates);
+    connect(&m_updateTimer, &QTimer::timeout, this, &OSCServer::sendUpdates);
 }
 
-OscServer::~OscServer() {
+OSCServer::~OSCServer() {
     close();
 }
 
-bool OscServer::listen(const QHostAddress& address, quint16 port) {
+bool OSCServer::listen(const QHostAddress& address, quint16 port) {
     return m_server->listen(address, port);
 }
 
-quint16 OscServer::serverPort() const {
+quint16 OSCServer::serverPort() const {
     return m_server->serverPort();
 }
 
-QString OscServer::errorString() const {
+QString OSCServer::errorString() const {
     return m_server->errorString();
 }
 
-void OscServer::close() {
+void OSCServer::close() {
     m_server->close();
     auto clients = std::move(m_clients);
     m_clients.clear();
@@ -138,7 +138,7 @@ void OscServer::close() {
     m_updateTimer.stop();
 }
 
-void OscServer::accept() {
+void OSCServer::accept() {
     while (auto* socket = m_server->nextPendingConnection()) {
         auto client = std::make_unique<Client>();
         client->socket = socket;
@@ -158,7 +158,7 @@ void OscServer::accept() {
     }
 }
 
-void OscServer::drop(Client* client) {
+void OSCServer::drop(Client* client) {
     for (auto it = m_clients.begin(); it != m_clients.end(); ++it) {
         if (it->get() == client) {
             client->socket->disconnect(this);
@@ -169,7 +169,7 @@ void OscServer::drop(Client* client) {
     }
 }
 
-void OscServer::read(Client& client) {
+void OSCServer::read(Client& client) {
     for (const auto& packet : client.reader.read(*client.socket).packets) {
         // A packet that is not an OSC message is ignored, as QLab ignores it.
         const auto message = osc::decode(packet);
@@ -186,7 +186,7 @@ void OscServer::read(Client& client) {
     arrive(client);
 }
 
-void OscServer::arrive(Client& client) {
+void OSCServer::arrive(Client& client) {
     while (!client.incoming.empty()) {
         const qint64 wait = client.incoming.front().arrivesMs - monotonicMs();
         if (wait > 0) {
@@ -199,7 +199,7 @@ void OscServer::arrive(Client& client) {
     }
 }
 
-void OscServer::take(Client& client, const osc::Message& message) {
+void OSCServer::take(Client& client, const osc::Message& message) {
     const QString line = dumpText(message);
     m_received.append(line);
     emit messageReceived(line);
@@ -228,7 +228,7 @@ void OscServer::take(Client& client, const osc::Message& message) {
     runDue(client);
 }
 
-void OscServer::runDue(Client& client) {
+void OSCServer::runDue(Client& client) {
     while (!client.waiting.empty()) {
         const qint64 wait = client.waiting.front().dueMs - monotonicMs();
         if (wait > 0) {
@@ -241,7 +241,7 @@ void OscServer::runDue(Client& client) {
     }
 }
 
-void OscServer::run(Client& client, const osc::Message& message, bool mayHold) {
+void OSCServer::run(Client& client, const osc::Message& message, bool mayHold) {
     if (mayHold) {
         if (const auto hold = m_methods.holdOf(message)) {
             if (const auto hang = m_qlab->hangFor(hold->kind, hold->cueID)) {
@@ -263,7 +263,7 @@ void OscServer::run(Client& client, const osc::Message& message, bool mayHold) {
         send(client, fromUtf8(message.address), reply);
 }
 
-void OscServer::sendUpdates() {
+void OSCServer::sendUpdates() {
     bool watching = false;
     for (auto& client : m_clients) {
         for (const auto& address : m_methods.updates(client->session))
@@ -274,7 +274,7 @@ void OscServer::sendUpdates() {
         m_updateTimer.stop();
 }
 
-void OscServer::releaseHeld() {
+void OSCServer::releaseHeld() {
     bool holding = false;
     const qint64 now = monotonicMs();
     // A client may go while its held messages are answered; walk a copy of the list.
@@ -298,7 +298,7 @@ void OscServer::releaseHeld() {
         m_holdTimer.stop();
 }
 
-void OscServer::send(Client& client, const QString& address, const OscReply& reply) {
+void OSCServer::send(Client& client, const QString& address, const OSCReply& reply) {
     QJsonObject object{{QStringLiteral("address"), address},
                        {QStringLiteral("status"), reply.status}};
     if (!reply.workspaceID.isEmpty())
@@ -309,7 +309,7 @@ void OscServer::send(Client& client, const QString& address, const OscReply& rep
                          {QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString()}});
 }
 
-void OscServer::sendMessage(Client& client, const osc::Message& message) {
+void OSCServer::sendMessage(Client& client, const osc::Message& message) {
     osc::writeFramed(*client.socket, message);
 }
 

@@ -33,14 +33,14 @@ namespace carvo::sim {
 // ("/workspace/W1/cue_id/6A3B/loadAt f 12.500000"); just the address when it has none.
 QString dumpText(const osc::Message& message);
 
-class OscServer : public QObject {
+class OSCServer : public QObject {
     Q_OBJECT
 
 public:
-    explicit OscServer(std::shared_ptr<SimulatedQLab> qlab, QObject* parent = nullptr);
-    ~OscServer() override;
-    OscServer(const OscServer&) = delete;
-    OscServer& operator=(const OscServer&) = delete;
+    explicit OSCServer(std::shared_ptr<SimulatedQLab> qlab, QObject* parent = nullptr);
+    ~OSCServer() override;
+    OSCServer(const OSCServer&) = delete;
+    OSCServer& operator=(const OSCServer&) = delete;
 
     // Port 0 takes any free port; serverPort() tells which.
     bool listen(const QHostAddress& address, quint16 port = 0);
@@ -69,12 +69,12 @@ private:
     void releaseHeld();
     void run(Client& client, const osc::Message& message, bool mayHold);
     void sendUpdates();
-    void send(Client& client, const QString& address, const OscReply& reply);
+    void send(Client& client, const QString& address, const OSCReply& reply);
     void sendMessage(Client& client, const osc::Message& message);
     void drop(Client* client);
 
     std::shared_ptr<SimulatedQLab> m_qlab;
-    OscMethods m_methods;
+    OSCMethods m_methods;
     QTcpServer* m_server;
     std::vector<std::unique_ptr<Client>> m_clients;
     QTimer m_holdTimer;

@@ -10,8 +10,8 @@
 #include <QUuid>
 
 #include "base/diagnostics.h"
-#include "base/text.h"
 #include "base/numbers.h"
+#include "base/text.h"
 #include "qlab/sim/script_match.h"
 
 namespace carvo::sim {
@@ -291,7 +291,7 @@ ScriptOutcome SimulatedQLab::getFilesAndStartBar(const scripts::SplicedValues& v
     const bool fromChase = textIs(requestSource, QStringLiteral("Chase"));
     const bool fromQLab = textIs(requestSource, QStringLiteral("QLab"));
 
-    bool isMidi = false;
+    bool isMIDI = false;
     QString midiFilePath, myID, tempo, numerator, denominator;
     QString myOffset;
     bool offsetIsInteger = false; // "set myOffset to 1" makes it a number, not text
@@ -322,7 +322,7 @@ ScriptOutcome SimulatedQLab::getFilesAndStartBar(const scripts::SplicedValues& v
                 if (child.fileTarget.isEmpty())
                     return failure(
                         QStringLiteral("Can’t get POSIX path of missing value. (-1728)"));
-                isMidi = true;
+                isMIDI = true;
                 midiFilePath = child.fileTarget;
                 myOffset = child.notes;
                 cueFound = true;
@@ -373,7 +373,7 @@ ScriptOutcome SimulatedQLab::getFilesAndStartBar(const scripts::SplicedValues& v
     }
 
     const QString separator = QStringLiteral(", ");
-    if (isMidi)
+    if (isMIDI)
         return answer(midiFilePath + separator + barNumber + separator + myOffset + separator +
                       myID);
     const QStringList pieces{barNumber, tempo, numerator, denominator, myOffset, myID};

@@ -7,7 +7,7 @@ import Carvo.Ui
 Window {
     id: root
 
-    required property UiBridge bridge
+    required property UIBridge bridge
 
     title: "Cue List"
     width: 400

@@ -7,7 +7,7 @@ import Carvo.Ui
 RowLayout {
     id: root
 
-    required property UiBridge bridge
+    required property UIBridge bridge
 
     Label {
         text: "Interface"

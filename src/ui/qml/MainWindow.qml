@@ -8,7 +8,7 @@ import Carvo.Ui
 Window {
     id: root
 
-    required property UiBridge bridge
+    required property UIBridge bridge
     // True while the settings sheet is shown.
     property bool showSettings: false
 

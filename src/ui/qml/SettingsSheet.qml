@@ -9,7 +9,7 @@ import Carvo.Ui
 Window {
     id: root
 
-    required property UiBridge bridge
+    required property UIBridge bridge
     property Window parentWindow
     // The state as last checked (a QLabModel.Status); a new sheet starts unchecked.
     property int qlabStatus: QLabModel.WaitingToCheck
@@ -122,7 +122,7 @@ Window {
             Layout.rightMargin: 10
             spacing: 12
 
-            QrCodeItem {
+            QRCodeItem {
                 objectName: "displayQrCode"
                 text: root.bridge.server.displayAddress
                 Layout.preferredWidth: 100

@@ -23,7 +23,7 @@
 #include <QUdpSocket>
 
 #include "base/app_console.h"
-#include "jump_test_support.h"
+#include "engine/jump_test_support.h"
 
 namespace carvo::testing {
 namespace {
@@ -91,7 +91,7 @@ Message chase(std::vector<Argument> arguments) {
 }
 const Message stop{"/carvo/stop", {}};
 
-class OscCommands : public SimulatedQLabJump {
+class OSCCommands : public SimulatedQLabJump {
 protected:
     void SetUp() override {
         SimulatedQLabJump::SetUp();
@@ -100,9 +100,9 @@ protected:
         m_jumps =
             std::make_unique<JumpController>(harness.counter, *m_operations, harness.broadcaster);
         m_requests = std::make_unique<RequestQueue>(*m_jumps, *m_operations);
-        m_commands = std::make_unique<ScriptingCommands>(*m_requests, harness.counter,
-                                                         *m_operations, RequestOrigin::osc,
-                                                         [this] { m_qlab->panicGroupCues(); });
+        m_commands = std::make_unique<ScriptingCommands>(
+            *m_requests, harness.counter, *m_operations, settings, RequestOrigin::osc,
+            [this] { m_qlab->panicGroupCues(); });
         m_jumps->setWallClock([this] { return wallNow(); });
         m_commands->setWallClock([this] { return wallNow(); });
         m_receiver = std::make_unique<CommandReceiver>(*m_commands);
@@ -137,7 +137,7 @@ protected:
     qsizetype m_consoleStart = 0;
 };
 
-TEST_F(OscCommands, GoAloneJumpsWithTheBarTypedIntoQLabsDialog) {
+TEST_F(OSCCommands, GoAloneJumpsWithTheBarTypedIntoQLabsDialog) {
     selectInQLab(QStringLiteral("G2"));
     answerBarDialogWith(QStringLiteral("3"));
     m_receiver->dispatch(go());
@@ -146,7 +146,7 @@ TEST_F(OscCommands, GoAloneJumpsWithTheBarTypedIntoQLabsDialog) {
     EXPECT_EQ(manager().lastBarTriggered(), 3);
 }
 
-TEST_F(OscCommands, GoWithAWholeNumberGoesToThatBarOfTheSelectedGroup) {
+TEST_F(OSCCommands, GoWithAWholeNumberGoesToThatBarOfTheSelectedGroup) {
     for (const Argument& bar : {Argument(std::int32_t{17}), Argument(std::int64_t{17}),
                                 Argument(std::string("17")), Argument(std::string("+17"))}) {
         requests().clear();
@@ -157,7 +157,7 @@ TEST_F(OscCommands, GoWithAWholeNumberGoesToThatBarOfTheSelectedGroup) {
     }
 }
 
-TEST_F(OscCommands, GoWithAnythingButOneWholeNumberIsRefusedWithALine) {
+TEST_F(OSCCommands, GoWithAnythingButOneWholeNumberIsRefusedWithALine) {
     const std::vector<std::vector<Argument>> refused = {{2.5F},
                                                         {17.0},
                                                         {std::string("x")},
@@ -176,14 +176,14 @@ TEST_F(OscCommands, GoWithAnythingButOneWholeNumberIsRefusedWithALine) {
         QStringLiteral("❌ /carvo/go takes one whole bar number, not 2.5: no jump")));
 }
 
-TEST_F(OscCommands, ChaseFollowsTheGroupWithThatUniqueID) {
+TEST_F(OSCCommands, ChaseFollowsTheGroupWithThatUniqueID) {
     m_receiver->dispatch(chase({std::string("G1")}));
     EXPECT_EQ(m_operations->sources(), std::vector{RequestSource::chase});
     EXPECT_EQ(qlab().uniqueID(), QStringLiteral("G1"));
     EXPECT_TRUE(manager().isCounting());
 }
 
-TEST_F(OscCommands, ChaseWithoutOneTextArgumentSaysNoCueIDCameAndDoesNothing) {
+TEST_F(OSCCommands, ChaseWithoutOneTextArgumentSaysNoCueIDCameAndDoesNothing) {
     for (const auto& arguments : std::vector<std::vector<Argument>>{
              {}, {std::int32_t{42}}, {osc::True{}}, {std::string("G1"), std::string("G2")}})
         m_receiver->dispatch(chase(arguments));
@@ -193,7 +193,7 @@ TEST_F(OscCommands, ChaseWithoutOneTextArgumentSaysNoCueIDCameAndDoesNothing) {
     EXPECT_FALSE(manager().isCounting());
 }
 
-TEST_F(OscCommands, StopPanicsTheCataloguedGroups) {
+TEST_F(OSCCommands, StopPanicsTheCataloguedGroups) {
     qlab().setCueInfos({{QStringLiteral("G1"), QStringLiteral("Overture")},
                         {QStringLiteral("G2"), QStringLiteral("Waltz")}});
     remoteJump(QStringLiteral("G1"), 17);
@@ -202,7 +202,7 @@ TEST_F(OscCommands, StopPanicsTheCataloguedGroups) {
     EXPECT_FALSE(cueInQLab(QStringLiteral("G1"))->startedAt.has_value());
 }
 
-TEST_F(OscCommands, OtherAddressesAreReportedOnceEachAndNeverFlood) {
+TEST_F(OSCCommands, OtherAddressesAreReportedOnceEachAndNeverFlood) {
     for (int round = 0; round < 3; ++round) {
         m_receiver->dispatch({"/carvo/GO", {}});
         m_receiver->dispatch({"/carvo/go/17", {}});
@@ -221,10 +221,10 @@ TEST_F(OscCommands, OtherAddressesAreReportedOnceEachAndNeverFlood) {
 
 // --- Over the network, from this machine ---------------------------------------------------
 
-class OscFromThisMachine : public OscCommands {
+class OSCFromThisMachine : public OSCCommands {
 protected:
     void SetUp() override {
-        OscCommands::SetUp();
+        OSCCommands::SetUp();
         ASSERT_TRUE(m_receiver->listen(0));
         m_port = m_receiver->port();
     }
@@ -246,7 +246,7 @@ protected:
     QObject m_owner;
 };
 
-TEST_F(OscFromThisMachine, EachDatagramIsOneCommand) {
+TEST_F(OSCFromThisMachine, EachDatagramIsOneCommand) {
     sendDatagram(packet(chase({std::string("G1")})));
     // QLab may send to "localhost" over IPv6, where the machine has it.
     QUdpSocket probe;
@@ -261,7 +261,7 @@ TEST_F(OscFromThisMachine, EachDatagramIsOneCommand) {
                                    QStringLiteral(" (UDP and TCP) from this machine only")));
 }
 
-TEST_F(OscFromThisMachine, SlipFramesSplitAcrossWritesAreCommands) {
+TEST_F(OSCFromThisMachine, SlipFramesSplitAcrossWritesAreCommands) {
     QTcpSocket* client = connectClient();
     ASSERT_TRUE(client);
     // Double-END framing, then a sender that ends its packets only (liblo 0.31's SLIP).
@@ -278,7 +278,7 @@ TEST_F(OscFromThisMachine, SlipFramesSplitAcrossWritesAreCommands) {
     EXPECT_EQ(requests().front().bar, 17);
 }
 
-TEST_F(OscFromThisMachine, GarbageAndOversizePacketsAreDroppedAndServingGoesOn) {
+TEST_F(OSCFromThisMachine, GarbageAndOversizePacketsAreDroppedAndServingGoesOn) {
     const QByteArray oversize = packet(chase({std::string(9000, 'x')}));
     QByteArray bundle("#bundle\0\0\0\0\0\0\0\0\1", 16);
     bundle += QByteArray(4, '\0') + packet(stop);
@@ -306,7 +306,7 @@ TEST_F(OscFromThisMachine, GarbageAndOversizePacketsAreDroppedAndServingGoesOn) 
         QTest::qWaitFor([&] { return consoleCount(QStringLiteral("OSC over TCP")) == 1; }, 5'000));
 }
 
-TEST_F(OscFromThisMachine, ConnectionsAreBoundedAndSilentOnesClosed) {
+TEST_F(OSCFromThisMachine, ConnectionsAreBoundedAndSilentOnesClosed) {
     m_receiver->setIdleTimeout(std::chrono::milliseconds(1500));
     std::vector<QTcpSocket*> clients;
     for (int i = 0; i < CommandReceiver::maxConnections + 1; ++i) {
@@ -323,7 +323,7 @@ TEST_F(OscFromThisMachine, ConnectionsAreBoundedAndSilentOnesClosed) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_receiver->connectionCount() == 0; }, 5'000));
 }
 
-TEST_F(OscFromThisMachine, APortInUseIsOneConsoleLineAndNothingOpen) {
+TEST_F(OSCFromThisMachine, APortInUseIsOneConsoleLineAndNothingOpen) {
     CommandReceiver second(*m_commands);
     EXPECT_FALSE(second.listen(m_port));
     EXPECT_FALSE(second.isListening());
@@ -344,15 +344,15 @@ TEST_F(OscFromThisMachine, APortInUseIsOneConsoleLineAndNothingOpen) {
 
 // --- Who may send ---------------------------------------------------------------------------
 
-using OscSenders = OscCommands;
+using OSCSenders = OSCCommands;
 
-TEST_F(OscSenders, WithoutQLabsHostOnlyTheLoopbackIsListenedOn) {
+TEST_F(OSCSenders, WithoutQLabsHostOnlyTheLoopbackIsListenedOn) {
     ASSERT_TRUE(m_receiver->listen(0, QStringLiteral("localhost")));
     EXPECT_EQ(consoleCount(QStringLiteral("📡 OSC commands on port ")), 1);
     EXPECT_TRUE(console().last().endsWith(QStringLiteral("from this machine only")));
 }
 
-TEST_F(OscSenders, TheSystemsResolverAnswersOnTheMainThread) {
+TEST_F(OSCSenders, TheSystemsResolverAnswersOnTheMainThread) {
     struct Answer {
         QList<QHostAddress> addresses;
         QString problem;
@@ -377,13 +377,13 @@ TEST_F(OscSenders, TheSystemsResolverAnswersOnTheMainThread) {
 
 // QLab's host and a stranger as two addresses of this machine's loopback, in a network of the
 // test's own.
-class OscFromQLabsHost : public OscCommands {
+class OSCFromQLabsHost : public OSCCommands {
 protected:
     static constexpr const char* qlabHost = "192.0.2.10";
     static constexpr const char* stranger = "192.0.2.11";
 
     void SetUp() override {
-        OscCommands::SetUp();
+        OSCCommands::SetUp();
         if (!qEnvironmentVariableIsSet("CARVO_PRIVATE_NETWORK"))
             GTEST_SKIP() << "listens on every address: needs a private network namespace";
         for (const char* address : {qlabHost, stranger}) {
@@ -418,7 +418,7 @@ protected:
     QObject m_owner;
 };
 
-TEST_F(OscFromQLabsHost, OverUdpOnlyThisMachineIsHeardWhateverTheDatagramClaims) {
+TEST_F(OSCFromQLabsHost, OverUdpOnlyThisMachineIsHeardWhateverTheDatagramClaims) {
     listenFor(QString::fromLatin1(qlabHost));
     EXPECT_TRUE(console().last().endsWith(QStringLiteral("and over TCP from QLab's host ") +
                                           QString::fromLatin1(qlabHost)));
@@ -439,7 +439,7 @@ TEST_F(OscFromQLabsHost, OverUdpOnlyThisMachineIsHeardWhateverTheDatagramClaims)
     EXPECT_EQ(consoleCount(QStringLiteral("🚫 OSC commands from 192.0.2.10 dropped: over UDP")), 1);
 }
 
-TEST_F(OscFromQLabsHost, OverTcpQLabsHostIsHeardAndAStrangerIsNot) {
+TEST_F(OSCFromQLabsHost, OverTCPQLabsHostIsHeardAndAStrangerIsNot) {
     listenFor(QString::fromLatin1(qlabHost));
     const QHostAddress to(QString::fromLatin1(qlabHost));
     QTcpSocket* intruder = connectFrom(stranger, to);
@@ -459,7 +459,7 @@ TEST_F(OscFromQLabsHost, OverTcpQLabsHostIsHeardAndAStrangerIsNot) {
 
 // A name is looked up afresh for every connection from another machine: where it pointed once
 // is never trusted later.
-TEST_F(OscFromQLabsHost, QLabsHostIsLookedUpAfreshForEveryConnection) {
+TEST_F(OSCFromQLabsHost, QLabsHostIsLookedUpAfreshForEveryConnection) {
     QString answer = QString::fromLatin1(qlabHost);
     QStringList asked;
     m_receiver->setResolver([&](const QString& host, auto done) {
@@ -493,7 +493,7 @@ TEST_F(OscFromQLabsHost, QLabsHostIsLookedUpAfreshForEveryConnection) {
     EXPECT_EQ(asked, QStringList(3, QStringLiteral("qlab-mac.local")));
 }
 
-TEST_F(OscFromQLabsHost, WhatQLabSendsBeforeTheLookupAnswersIsHeardEvenIfItHasClosed) {
+TEST_F(OSCFromQLabsHost, WhatQLabSendsBeforeTheLookupAnswersIsHeardEvenIfItHasClosed) {
     std::function<void()> answer;
     m_receiver->setResolver([&](const QString&, auto done) {
         answer = [done] { done({QHostAddress(QString::fromLatin1(qlabHost))}, {}); };
@@ -511,7 +511,7 @@ TEST_F(OscFromQLabsHost, WhatQLabSendsBeforeTheLookupAnswersIsHeardEvenIfItHasCl
     EXPECT_TRUE(waitForDispatched(1));
 }
 
-TEST_F(OscFromQLabsHost, QLabsConnectionIsNeverClosedToMakeRoom) {
+TEST_F(OSCFromQLabsHost, QLabsConnectionIsNeverClosedToMakeRoom) {
     listenFor(QString::fromLatin1(qlabHost));
     QTcpSocket* qlab = connectFrom(qlabHost, QHostAddress(QString::fromLatin1(qlabHost)));
     ASSERT_TRUE(qlab);
@@ -541,7 +541,7 @@ TEST_F(OscFromQLabsHost, QLabsConnectionIsNeverClosedToMakeRoom) {
 }
 
 // liblo's oscsend: an implementation nobody here wrote.
-TEST_F(OscFromThisMachine, LiblosOscsendOverUdpReachesEachCommand) {
+TEST_F(OSCFromThisMachine, LiblosOscsendOverUdpReachesEachCommand) {
     if (QStandardPaths::findExecutable(QStringLiteral("oscsend")).isEmpty())
         GTEST_SKIP() << "oscsend (liblo-tools) is not installed";
     const QStringList to = {QStringLiteral("127.0.0.1"), QString::number(m_port)};

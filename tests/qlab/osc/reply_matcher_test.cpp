@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "manual_clock.h"
+#include "qlab/osc/manual_clock.h"
 
 namespace carvo::testing {
 namespace {

@@ -14,7 +14,7 @@
 #include "qlab/qlab_integration.h"
 #include "qlab/script_log.h"
 #include "qlab/scripts.h"
-#include "qlab_test_support.h"
+#include "qlab/qlab_test_support.h"
 
 namespace carvo::testing {
 namespace {
@@ -236,11 +236,11 @@ TEST(DemoWorkspace, OffersWhatTheDemoNeeds) {
         sim::loadWorkspaceFile(QStringLiteral(CARVO_DEMO_DIR "/workspace.json"), &problem);
     ASSERT_TRUE(workspace) << problem.toStdString();
     QTemporaryDir settingsFolder;
-    settings::useFolder(settingsFolder.path());
+    const Settings settings(settingsFolder.path());
     QStringList sent;
     RecordingBroadcaster broadcaster(sent);
-    QLabIntegration bridge(std::make_shared<sim::SimulatedQLab>(std::move(*workspace)),
-                           broadcaster);
+    QLabIntegration bridge(std::make_shared<sim::SimulatedQLab>(std::move(*workspace)), broadcaster,
+                           settings);
     EXPECT_EQ(bridge.checkQLabStatus(), QLabState::runningWithCarvoCue);
     bridge.getValidGroupCues(CatalogueSource::cueList);
     const auto catalogue = bridge.cueInfos();

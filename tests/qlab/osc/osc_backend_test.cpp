@@ -52,7 +52,7 @@ public:
         auto workspace = sim::parseWorkspace(workspaceJson, folder, &problem);
         EXPECT_TRUE(workspace) << problem.toStdString();
         m_model = std::make_shared<sim::SimulatedQLab>(std::move(*workspace));
-        m_server = new sim::OscServer(m_model);
+        m_server = new sim::OSCServer(m_model);
         m_server->moveToThread(&m_thread);
         QObject::connect(&m_thread, &QThread::finished, m_server, &QObject::deleteLater);
         m_thread.start();
@@ -72,7 +72,7 @@ public:
         m_client->start();
         EXPECT_TRUE(QTest::qWaitFor([this] { return m_client->isConnected(); }, 5000));
         applescript = std::make_unique<AppleScriptBackend>(m_model);
-        oscRoad = std::make_unique<osc::OscBackend>(m_client, media);
+        oscRoad = std::make_unique<osc::OSCBackend>(m_client, media);
     }
     ~BothRoads() {
         oscRoad.reset();
@@ -96,12 +96,12 @@ public:
     }
 
     std::unique_ptr<AppleScriptBackend> applescript;
-    std::unique_ptr<osc::OscBackend> oscRoad;
+    std::unique_ptr<osc::OSCBackend> oscRoad;
 
 private:
     std::shared_ptr<sim::SimulatedQLab> m_model;
     QThread m_thread;
-    sim::OscServer* m_server = nullptr; // lives on m_thread
+    sim::OSCServer* m_server = nullptr; // lives on m_thread
     quint16 m_port = 0;
     std::shared_ptr<osc::Client> m_client;
 };
@@ -129,7 +129,7 @@ QByteArray edgeJson() {
     ]}]})";
 }
 
-class OscRoad : public ::testing::Test {
+class OSCRoad : public ::testing::Test {
 protected:
     void SetUp() override {
         QFile::copy(QStringLiteral(CARVO_DEMO_DIR "/overture.mid"),
@@ -141,7 +141,7 @@ private:
     QTemporaryDir m_folder;
 };
 
-TEST_F(OscRoad, GetFilesAnswersAsTheScriptDoesForEveryGroupAndSource) {
+TEST_F(OSCRoad, GetFilesAnswersAsTheScriptDoesForEveryGroupAndSource) {
     for (const QByteArray& json : {demoJson(), edgeJson()}) {
         BothRoads roads(json, folder());
         QStringList ids;
@@ -152,8 +152,8 @@ TEST_F(OscRoad, GetFilesAnswersAsTheScriptDoesForEveryGroupAndSource) {
             ids << QString::fromLatin1(id);
         for (const QString& id : ids) {
             for (const RequestSource source : {RequestSource::remote, RequestSource::chase}) {
-                const auto expected = roads.applescript->filesAndStartBar(12, source, 17, id);
-                const auto answer = roads.oscRoad->filesAndStartBar(12, source, 17, id);
+                const auto expected = roads.applescript->getFilesAndStartBar(12, source, 17, id);
+                const auto answer = roads.oscRoad->getFilesAndStartBar(12, source, 17, id);
                 EXPECT_EQ(answer, expected)
                     << id.toStdString() << " " << requestSourceText(source) << ": "
                     << answer.text.toStdString() << " vs " << expected.text.toStdString();
@@ -161,16 +161,16 @@ TEST_F(OscRoad, GetFilesAnswersAsTheScriptDoesForEveryGroupAndSource) {
         }
         // The selected cue, with the bar typed into the dialog (Carvo's own over OSC).
         roads.setResponder(std::make_shared<TypedBar>(QStringLiteral("21")));
-        EXPECT_EQ(roads.oscRoad->filesAndStartBar(12, RequestSource::qlab, 0, {}),
-                  roads.applescript->filesAndStartBar(12, RequestSource::qlab, 0, {}));
+        EXPECT_EQ(roads.oscRoad->getFilesAndStartBar(12, RequestSource::qlab, 0, {}),
+                  roads.applescript->getFilesAndStartBar(12, RequestSource::qlab, 0, {}));
     }
 }
 
-TEST_F(OscRoad, TheBarDialogIsCarvosOwnAndCancelFailsTheRun) {
+TEST_F(OSCRoad, TheBarDialogIsCarvosOwnAndCancelFailsTheRun) {
     BothRoads roads(demoJson(), folder());
     auto typed = std::make_shared<TypedBar>(QStringLiteral("17"));
     roads.oscRoad->setDialogResponder(typed);
-    const auto answer = roads.oscRoad->filesAndStartBar(12, RequestSource::qlab, 0, {});
+    const auto answer = roads.oscRoad->getFilesAndStartBar(12, RequestSource::qlab, 0, {});
     ASSERT_FALSE(answer.failure);
     EXPECT_TRUE(answer.text.endsWith(QStringLiteral(", 17, 9, D-GROUP-OVERTURE")))
         << answer.text.toStdString();
@@ -179,18 +179,18 @@ TEST_F(OscRoad, TheBarDialogIsCarvosOwnAndCancelFailsTheRun) {
     EXPECT_EQ(typed->asked().front().defaultAnswer, QStringLiteral("12"));
 
     roads.oscRoad->setDialogResponder(std::make_shared<TypedBar>(std::nullopt));
-    EXPECT_EQ(roads.oscRoad->filesAndStartBar(12, RequestSource::qlab, 0, {}),
+    EXPECT_EQ(roads.oscRoad->getFilesAndStartBar(12, RequestSource::qlab, 0, {}),
               FilesAnswer::failed(FilesAnswer::Failure::error));
 
     // "/carvo/go 17": the selected group at the bar named, with no dialog at all.
     auto untouched = std::make_shared<TypedBar>(QStringLiteral("99"));
     roads.oscRoad->setDialogResponder(untouched);
-    const auto atBar = roads.oscRoad->filesAndStartBar(12, RequestSource::selectedAtBar, 17, {});
+    const auto atBar = roads.oscRoad->getFilesAndStartBar(12, RequestSource::selectedAtBar, 17, {});
     EXPECT_TRUE(atBar.text.endsWith(QStringLiteral(", 17, 9, D-GROUP-OVERTURE")));
     EXPECT_TRUE(untouched->asked().isEmpty());
 }
 
-TEST_F(OscRoad, StatusCatalogueAndRunningStateAgreeWithAppleScript) {
+TEST_F(OSCRoad, StatusCatalogueAndRunningStateAgreeWithAppleScript) {
     for (const QByteArray& json : {demoJson(), edgeJson()}) {
         BothRoads roads(json, folder());
         EXPECT_TRUE(roads.oscRoad->isQLabRunning());
@@ -201,7 +201,7 @@ TEST_F(OscRoad, StatusCatalogueAndRunningStateAgreeWithAppleScript) {
     const QString waltz = QStringLiteral("D-GROUP-WALTZ");
     EXPECT_FALSE(roads.oscRoad->isCueRunning(waltz));
     // Loaded and started over OSC: the AppleScript side sees it playing from the bar.
-    roads.oscRoad->loadAndStart(waltz, 4.0F, false, 0.0);
+    roads.oscRoad->sendLoadTimeAndStartQLab(waltz, 4.0F, false, 0.0);
     EXPECT_TRUE(roads.applescript->isCueRunning(waltz));
     EXPECT_TRUE(roads.oscRoad->isCueRunning(waltz));
     EXPECT_EQ(roads.oscRoad->runningCheck()(waltz), std::optional<bool>(true));
@@ -211,7 +211,7 @@ TEST_F(OscRoad, StatusCatalogueAndRunningStateAgreeWithAppleScript) {
     EXPECT_FALSE(roads.applescript->isCueRunning(waltz));
 
     // Standby loads without starting, and the load comes before any start on the wire.
-    roads.oscRoad->loadAndStart(waltz, 2.0F, true, 0.0);
+    roads.oscRoad->sendLoadTimeAndStartQLab(waltz, 2.0F, true, 0.0);
     EXPECT_FALSE(roads.applescript->isCueRunning(waltz));
     const QStringList received = roads.received();
     const auto load = received.lastIndexOf(QRegularExpression(QStringLiteral(".*/loadAt f 2.*")));
@@ -220,14 +220,14 @@ TEST_F(OscRoad, StatusCatalogueAndRunningStateAgreeWithAppleScript) {
         EXPECT_FALSE(received[i].endsWith(QStringLiteral("/start")));
 }
 
-TEST_F(OscRoad, AMidiFileThatIsNotHereIsRefusedAndTheMapFindsItsCopy) {
+TEST_F(OSCRoad, AMIDIFileThatIsNotHereIsRefusedAndTheMapFindsItsCopy) {
     const QByteArray json = R"({"workspaces": [{"name": "Elsewhere", "cues": [
       {"uniqueID": "G", "type": "Group", "children": [
         {"uniqueID": "MF", "type": "MIDI File", "fileTarget": "/Users/sm/Show/overture.mid"}]}]}]})";
     {
         BothRoads roads(json, folder());
         const auto answer =
-            roads.oscRoad->filesAndStartBar(1, RequestSource::remote, 9, QStringLiteral("G"));
+            roads.oscRoad->getFilesAndStartBar(1, RequestSource::remote, 9, QStringLiteral("G"));
         EXPECT_TRUE(answer.text.startsWith(QStringLiteral("ERROR: The MIDI file "
                                                           "/Users/sm/Show/overture.mid is not on "
                                                           "this computer")))
@@ -236,7 +236,7 @@ TEST_F(OscRoad, AMidiFileThatIsNotHereIsRefusedAndTheMapFindsItsCopy) {
     BothRoads roads(json, folder(),
                     osc::MediaPathMap::parse(QStringLiteral("/Users/sm/Show=") + folder()));
     const auto answer =
-        roads.oscRoad->filesAndStartBar(1, RequestSource::remote, 9, QStringLiteral("G"));
+        roads.oscRoad->getFilesAndStartBar(1, RequestSource::remote, 9, QStringLiteral("G"));
     EXPECT_EQ(answer.text, folder() + QStringLiteral("/overture.mid, 9, 1, G"));
 }
 
@@ -245,13 +245,13 @@ int consoleCount(const QString& line) {
     return static_cast<int>(AppConsole::shared().logText().count(line));
 }
 
-TEST_F(OscRoad, TheRunningCheckSaysRunningStoppedOrNothingWhenQLabDoesNotAnswer) {
+TEST_F(OSCRoad, TheRunningCheckSaysRunningStoppedOrNothingWhenQLabDoesNotAnswer) {
     BothRoads roads(demoJson(), folder());
     const QString waltz = QStringLiteral("D-GROUP-WALTZ");
     const auto check = roads.oscRoad->runningCheck();
     EXPECT_EQ(check(waltz), std::optional<bool>(false));
     EXPECT_EQ(check(QStringLiteral("NO-SUCH-CUE")), std::optional<bool>(false));
-    roads.oscRoad->loadAndStart(waltz, 0.0F, false, 0.0);
+    roads.oscRoad->sendLoadTimeAndStartQLab(waltz, 0.0F, false, 0.0);
     // Consecutive checks alike: whichever way each is asked, the same answer.
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(check(waltz), std::optional<bool>(true)) << i;
@@ -276,7 +276,7 @@ TEST_F(OscRoad, TheRunningCheckSaysRunningStoppedOrNothingWhenQLabDoesNotAnswer)
         EXPECT_NE(checks[i], checks[i - 1]);
 }
 
-TEST_F(OscRoad, IDsThatOscCannotAddressAreRefusedAndNothingReachesQLab) {
+TEST_F(OSCRoad, IDsThatOSCCannotAddressAreRefusedAndNothingReachesQLab) {
     BothRoads roads(demoJson(), folder());
     const QString refusal = QStringLiteral("Refused the cue ID");
     const int before = consoleCount(refusal);
@@ -288,12 +288,12 @@ TEST_F(OscRoad, IDsThatOscCannotAddressAreRefusedAndNothingReachesQLab) {
     const qsizetype sentBefore = roads.received().size();
     for (const QString& id : ids) {
         for (const RequestSource source : {RequestSource::remote, RequestSource::chase}) {
-            EXPECT_EQ(roads.oscRoad->filesAndStartBar(12, source, 17, id),
+            EXPECT_EQ(roads.oscRoad->getFilesAndStartBar(12, source, 17, id),
                       FilesAnswer::answer(QStringLiteral("ERROR: no cue selected")));
         }
         EXPECT_FALSE(roads.oscRoad->isCueRunning(id));
         EXPECT_EQ(roads.oscRoad->runningCheck()(id), std::optional<bool>(false));
-        roads.oscRoad->loadAndStart(id, 1.0F, false, 0.0);
+        roads.oscRoad->sendLoadTimeAndStartQLab(id, 1.0F, false, 0.0);
         roads.oscRoad->panic({id});
     }
     EXPECT_EQ(roads.received().size(), sentBefore) << roads.received().join(u'\n').toStdString();
@@ -323,7 +323,7 @@ QByteArray largeJson() {
         .toJson(QJsonDocument::Compact);
 }
 
-TEST_F(OscRoad, ATenThousandCueWorkspaceGivesItsStatusAndItsCatalogue) {
+TEST_F(OSCRoad, ATenThousandCueWorkspaceGivesItsStatusAndItsCatalogue) {
     BothRoads roads(largeJson(), folder(), {}, [](osc::ClientSettings& settings) {
         settings.timeout = std::chrono::seconds(5);
     });
@@ -337,7 +337,7 @@ TEST_F(OscRoad, ATenThousandCueWorkspaceGivesItsStatusAndItsCatalogue) {
     EXPECT_EQ(received.filter(QStringLiteral("/cueLists")).size(), 1);
 }
 
-TEST_F(OscRoad, SeveralSelectedCuesTakeTheLastInEitherReplyShape) {
+TEST_F(OSCRoad, SeveralSelectedCuesTakeTheLastInEitherReplyShape) {
     for (const char* shape : {"each", "list"}) {
         QJsonObject top = QJsonDocument::fromJson(demoJson()).object();
         QJsonArray workspaces = top.value(QStringLiteral("workspaces")).toArray();
@@ -349,20 +349,22 @@ TEST_F(OscRoad, SeveralSelectedCuesTakeTheLastInEitherReplyShape) {
         top.insert(QStringLiteral("workspaces"), workspaces);
         BothRoads roads(QJsonDocument(top).toJson(), folder());
         roads.setResponder(std::make_shared<TypedBar>(QStringLiteral("5")));
-        const auto expected = roads.applescript->filesAndStartBar(12, RequestSource::qlab, 0, {});
+        const auto expected =
+            roads.applescript->getFilesAndStartBar(12, RequestSource::qlab, 0, {});
         ASSERT_TRUE(expected.text.endsWith(QStringLiteral(", D-GROUP-WALTZ")))
             << expected.text.toStdString();
-        EXPECT_EQ(roads.oscRoad->filesAndStartBar(12, RequestSource::qlab, 0, {}), expected)
+        EXPECT_EQ(roads.oscRoad->getFilesAndStartBar(12, RequestSource::qlab, 0, {}), expected)
             << shape;
         // Nothing of the first answer is left over for the next question.
-        const auto atBar = roads.oscRoad->filesAndStartBar(12, RequestSource::selectedAtBar, 6, {});
+        const auto atBar =
+            roads.oscRoad->getFilesAndStartBar(12, RequestSource::selectedAtBar, 6, {});
         EXPECT_TRUE(atBar.text.startsWith(QStringLiteral("6, ")) &&
                     atBar.text.endsWith(QStringLiteral(", D-GROUP-WALTZ")))
             << shape << ": " << atBar.text.toStdString();
     }
 }
 
-TEST_F(OscRoad, APasscodeWithoutControlRefusesJumpsWithItsMessageAndLoadsNothing) {
+TEST_F(OSCRoad, APasscodeWithoutControlRefusesJumpsWithItsMessageAndLoadsNothing) {
     QJsonObject top = QJsonDocument::fromJson(demoJson()).object();
     QJsonArray workspaces = top.value(QStringLiteral("workspaces")).toArray();
     QJsonObject first = workspaces.first().toObject();
@@ -377,14 +379,14 @@ TEST_F(OscRoad, APasscodeWithoutControlRefusesJumpsWithItsMessageAndLoadsNothing
     const QString message = QStringLiteral("❌ QLab's passcode for workspace \"%1\" does not allow "
                                            "control: use a passcode with control rights")
                                 .arg(name);
-    EXPECT_EQ(roads.oscRoad->filesAndStartBar(12, RequestSource::remote, 2,
-                                              QStringLiteral("D-GROUP-WALTZ")),
+    EXPECT_EQ(roads.oscRoad->getFilesAndStartBar(12, RequestSource::remote, 2,
+                                                 QStringLiteral("D-GROUP-WALTZ")),
               FilesAnswer::answer(QStringLiteral("ERROR: ") + message));
     EXPECT_TRUE(roads.received().filter(QStringLiteral("loadAt")).isEmpty());
     EXPECT_GE(consoleCount(message), 1);
 }
 
-TEST_F(OscRoad, MakingCuesLeavesNetworkCuesThatSendCarvosCommands) {
+TEST_F(OSCRoad, MakingCuesLeavesNetworkCuesThatSendCarvosCommands) {
     BothRoads roads(demoJson(), folder());
     roads.oscRoad->makeScriptCue(ScriptCueKind::carvo);
     roads.oscRoad->makeScriptCue(ScriptCueKind::chase);

@@ -15,9 +15,9 @@
 #include <deque>
 
 #include "qlab/osc/osc.h"
+#include "qlab/qlab_test_support.h"
 #include "qlab/scripts.h"
 #include "qlab/sim/osc_server.h"
-#include "qlab_test_support.h"
 
 namespace carvo::testing {
 namespace {
@@ -27,7 +27,7 @@ using osc::Message;
 constexpr int replyTimeoutMs = 3000;
 
 // An OSC client over TCP: SLIP-framed messages out, QLab's replies back.
-class OscTestClient {
+class OSCTestClient {
 public:
     bool connectTo(quint16 port) {
         m_socket.connectToHost(QHostAddress::LocalHost, port);
@@ -126,7 +126,7 @@ constexpr const char* show = R"({ "workspaces": [
             "children": [ { "uniqueID": "N3", "type": "Memo", "notes": "1, 120, 4, 4" } ] } ] } ] },
   { "name": "Rehearsal", "cues": [] } ] })";
 
-TEST(OscWorkspaceFile, ReadsTheOscKnobsAndRefusesBadOnes) {
+TEST(OSCWorkspaceFile, ReadsTheOSCKnobsAndRefusesBadOnes) {
     const auto file = workspaceFrom(R"({ "duplicateWindowMs": 25, "workspaces": [
         { "name": "A", "passcode": "0042", "cues": [ { "uniqueID": "N", "type": "Network",
           "customString": "/carvo/go", "networkPatchNumber": 3, "networkPatchName": "Carvo" } ] },
@@ -159,11 +159,11 @@ TEST(OscWorkspaceFile, ReadsTheOscKnobsAndRefusesBadOnes) {
     }
 }
 
-class OscServerTest : public ::testing::Test {
+class OSCServerTest : public ::testing::Test {
 protected:
     void start(const char* json) {
         m_qlab = std::make_shared<sim::SimulatedQLab>(workspaceFrom(json), m_clock);
-        m_server = std::make_unique<sim::OscServer>(m_qlab);
+        m_server = std::make_unique<sim::OSCServer>(m_qlab);
         ASSERT_TRUE(m_server->listen(QHostAddress::LocalHost, 0))
             << m_server->errorString().toStdString();
         ASSERT_TRUE(m_client.connectTo(m_server->serverPort()));
@@ -199,11 +199,11 @@ protected:
 
     std::shared_ptr<FakeClock> m_clock = std::make_shared<FakeClock>();
     std::shared_ptr<sim::SimulatedQLab> m_qlab;
-    std::unique_ptr<sim::OscServer> m_server;
-    OscTestClient m_client;
+    std::unique_ptr<sim::OSCServer> m_server;
+    OSCTestClient m_client;
 };
 
-TEST_F(OscServerTest, ListsTheWorkspacesFrontFirstWithoutAWorkspaceID) {
+TEST_F(OSCServerTest, ListsTheWorkspacesFrontFirstWithoutAWorkspaceID) {
     start(show);
     const auto reply = m_client.ask({"/workspaces", {}});
     EXPECT_EQ(statusOf(reply), QStringLiteral("ok"));
@@ -222,7 +222,7 @@ TEST_F(OscServerTest, ListsTheWorkspacesFrontFirstWithoutAWorkspaceID) {
     EXPECT_EQ(derived.value("uniqueID").toString(), workspaceFrom(show).workspaces[1].uniqueID);
 }
 
-TEST_F(OscServerTest, AWorkspaceWithAPasscodeDeniesEachConnectionUntilItConnects) {
+TEST_F(OSCServerTest, AWorkspaceWithAPasscodeDeniesEachConnectionUntilItConnects) {
     start(show);
     auto reply = askShow("/cue_id/G1/type");
     EXPECT_EQ(statusOf(reply), QStringLiteral("denied"));
@@ -246,7 +246,7 @@ TEST_F(OscServerTest, AWorkspaceWithAPasscodeDeniesEachConnectionUntilItConnects
     EXPECT_EQ(askShow("/thump").value("data").toString(), QStringLiteral("thump"));
 
     // Another connection has not connected.
-    OscTestClient other;
+    OSCTestClient other;
     ASSERT_TRUE(other.connectTo(m_server->serverPort()));
     EXPECT_EQ(statusOf(other.ask({"/workspace/WS-SHOW/cue_id/G1/type", {}})),
               QStringLiteral("denied"));
@@ -255,7 +255,7 @@ TEST_F(OscServerTest, AWorkspaceWithAPasscodeDeniesEachConnectionUntilItConnects
     EXPECT_EQ(statusOf(askShow("/cue_id/G1/type")), QStringLiteral("denied"));
 }
 
-TEST_F(OscServerTest, AWorkspaceWithoutAPasscodeAnswersWithoutConnecting) {
+TEST_F(OSCServerTest, AWorkspaceWithoutAPasscodeAnswersWithoutConnecting) {
     start(show);
     const auto id = workspaceFrom(show).workspaces[1].uniqueID.toStdString();
     EXPECT_EQ(m_client.ask({"/workspace/" + id + "/cueLists", {}}).value("status").toString(),
@@ -267,7 +267,7 @@ TEST_F(OscServerTest, AWorkspaceWithoutAPasscodeAnswersWithoutConnecting) {
     EXPECT_EQ(statusOf(unknown), QStringLiteral("error"));
 }
 
-TEST_F(OscServerTest, RepliesOnlyWithDataUnlessAlwaysReplyIsOn) {
+TEST_F(OSCServerTest, RepliesOnlyWithDataUnlessAlwaysReplyIsOn) {
     start(show);
     connectToShow();
     // Actions, setters and unknown addresses answer nothing while alwaysReply is off.
@@ -298,7 +298,7 @@ TEST_F(OscServerTest, RepliesOnlyWithDataUnlessAlwaysReplyIsOn) {
     expectNothingBeforeAThump();
 }
 
-TEST_F(OscServerTest, AddressesWithoutAWorkspaceReachEveryWorkspace) {
+TEST_F(OSCServerTest, AddressesWithoutAWorkspaceReachEveryWorkspace) {
     start(show);
     connectToShow();
     m_client.send({"/cueLists", {}});
@@ -308,7 +308,7 @@ TEST_F(OscServerTest, AddressesWithoutAWorkspaceReachEveryWorkspace) {
     EXPECT_EQ(second.value("workspace_id").toString(), workspaceFrom(show).workspaces[1].uniqueID);
 }
 
-TEST_F(OscServerTest, ReadsACueWithOneValuesForKeys) {
+TEST_F(OSCServerTest, ReadsACueWithOneValuesForKeys) {
     start(show);
     connectToShow();
     const auto keys = std::string(R"(["uniqueID","number","name","type","notes","fileTarget",)"
@@ -345,7 +345,7 @@ TEST_F(OscServerTest, ReadsACueWithOneValuesForKeys) {
     EXPECT_EQ(statusOf(askShow("/cue/selected/uniqueID")), QStringLiteral("error"));
 }
 
-TEST_F(OscServerTest, ListsChildrenInOrderShallowOrDeepAndTheCueLists) {
+TEST_F(OSCServerTest, ListsChildrenInOrderShallowOrDeepAndTheCueLists) {
     start(show);
     connectToShow();
     const auto shallow = askShow("/cue_id/G1/children/shallow").value("data").toArray();
@@ -373,7 +373,7 @@ TEST_F(OscServerTest, ListsChildrenInOrderShallowOrDeepAndTheCueLists) {
     EXPECT_EQ(cues[1]["cues"][0]["cues"][0]["type"].toString(), QStringLiteral("Memo"));
 }
 
-TEST_F(OscServerTest, PlaysTheSameModelAsTheAppleScriptSide) {
+TEST_F(OSCServerTest, PlaysTheSameModelAsTheAppleScriptSide) {
     start(show);
     connectToShow();
     m_client.send({"/workspace/WS-SHOW/cue_id/G1/loadAt", {12.5F}});
@@ -408,7 +408,7 @@ TEST_F(OscServerTest, PlaysTheSameModelAsTheAppleScriptSide) {
     EXPECT_EQ(statusOf(askShow("/cue_id/G1/loadAt")), QStringLiteral("error"));
 }
 
-TEST_F(OscServerTest, ListsTheRunningCuesWhicheverSideStartedThem) {
+TEST_F(OSCServerTest, ListsTheRunningCuesWhicheverSideStartedThem) {
     start(show);
     connectToShow();
     EXPECT_EQ(askShow("/runningCues/uniqueIDs").value("data").toArray(), QJsonArray());
@@ -425,7 +425,7 @@ TEST_F(OscServerTest, ListsTheRunningCuesWhicheverSideStartedThem) {
               (QJsonArray{QJsonObject{{"uniqueID", "G3"}}}));
 }
 
-TEST_F(OscServerTest, UpdatesTellASubscriberWhichCueChanged) {
+TEST_F(OSCServerTest, UpdatesTellASubscriberWhichCueChanged) {
     start(show);
     connectToShow();
     m_client.send({"/workspace/WS-SHOW/updates", {std::int32_t{1}}});
@@ -456,7 +456,7 @@ TEST_F(OscServerTest, UpdatesTellASubscriberWhichCueChanged) {
     EXPECT_FALSE(m_client.nextMessage(100)); // nothing after the thump either
 }
 
-TEST_F(OscServerTest, MakesANetworkCueAndSetsItsMessage) {
+TEST_F(OSCServerTest, MakesANetworkCueAndSetsItsMessage) {
     start(show);
     connectToShow();
     const auto made = askShow("/new", {std::string("network")});
@@ -495,7 +495,7 @@ TEST_F(OscServerTest, MakesANetworkCueAndSetsItsMessage) {
 constexpr const char* filtered = R"({ "duplicateWindowMs": 100, "workspaces": [
   { "name": "Show", "uniqueID": "W", "cues": [ { "uniqueID": "G", "type": "Group" } ] } ] })";
 
-TEST_F(OscServerTest, TheDuplicateFilterDropsARepeatWithinItsWindowOnly) {
+TEST_F(OSCServerTest, TheDuplicateFilterDropsARepeatWithinItsWindowOnly) {
     start(filtered);
     const Message running{"/workspace/W/cue_id/G/isRunning", {}};
     const Message elapsed{"/workspace/W/cue_id/G/actionElapsed", {}};
@@ -541,7 +541,7 @@ TEST_F(OscServerTest, TheDuplicateFilterDropsARepeatWithinItsWindowOnly) {
                                     QStringLiteral("/workspace/W/new s \"memo\"")}));
 }
 
-TEST_F(OscServerTest, JitterMakesEveryOtherChosenMessageArriveLateWithThoseBehindIt) {
+TEST_F(OSCServerTest, JitterMakesEveryOtherChosenMessageArriveLateWithThoseBehindIt) {
     start(filtered);
     m_qlab->change([](sim::WorkspaceFile& model) {
         model.duplicateWindowMs = 300;
@@ -579,7 +579,7 @@ TEST_F(OscServerTest, JitterMakesEveryOtherChosenMessageArriveLateWithThoseBehin
               QStringList{QStringLiteral("/workspace/W/cue_id/G/isRunning")});
 }
 
-TEST_F(OscServerTest, APasscodeGrantsItsRightsAndActionsNeedControl) {
+TEST_F(OSCServerTest, APasscodeGrantsItsRightsAndActionsNeedControl) {
     start(show);
     m_qlab->change([](sim::WorkspaceFile& model) {
         model.workspaces[0].passcodeRights = QStringLiteral("view");
@@ -600,7 +600,7 @@ TEST_F(OscServerTest, APasscodeGrantsItsRightsAndActionsNeedControl) {
     EXPECT_FALSE(appleScriptAnswer(scripts::isCueRunning("G1")) == QStringLiteral("true"));
 }
 
-TEST_F(OscServerTest, SeveralSelectedCuesAnswerOncePerCueOrOnceWithAList) {
+TEST_F(OSCServerTest, SeveralSelectedCuesAnswerOncePerCueOrOnceWithAList) {
     start(filtered);
     m_qlab->change([&](sim::WorkspaceFile& model) {
         model.duplicateWindowMs = 0;
@@ -628,7 +628,7 @@ TEST_F(OscServerTest, SeveralSelectedCuesAnswerOncePerCueOrOnceWithAList) {
     }
 }
 
-TEST_F(OscServerTest, TheDuplicateFilterIsOffAtZero) {
+TEST_F(OSCServerTest, TheDuplicateFilterIsOffAtZero) {
     start(show);
     m_client.send({"/thump", {}});
     m_client.send({"/thump", {}});
@@ -637,7 +637,7 @@ TEST_F(OscServerTest, TheDuplicateFilterIsOffAtZero) {
     EXPECT_TRUE(m_server->droppedMessages().isEmpty());
 }
 
-TEST_F(OscServerTest, EachReplyComesAsLateAsTheLatencySaysAndInOrder) {
+TEST_F(OSCServerTest, EachReplyComesAsLateAsTheLatencySaysAndInOrder) {
     start(show);
     m_qlab->change([](sim::WorkspaceFile& model) { model.latencyMs = 150; });
     QElapsedTimer timer;
@@ -649,7 +649,7 @@ TEST_F(OscServerTest, EachReplyComesAsLateAsTheLatencySaysAndInOrder) {
     m_client.nextReply("/thump");
 }
 
-TEST_F(OscServerTest, AHangHoldsTheRunningChecksOfItsCueUntilItIsLifted) {
+TEST_F(OSCServerTest, AHangHoldsTheRunningChecksOfItsCueUntilItIsLifted) {
     start(filtered);
     m_qlab->change([](sim::WorkspaceFile& model) {
         model.hang = sim::Hang{sim::ScriptKind::running, QStringLiteral("G"), std::nullopt};
@@ -665,7 +665,7 @@ TEST_F(OscServerTest, AHangHoldsTheRunningChecksOfItsCueUntilItIsLifted) {
     m_client.nextReply("/workspace/W/cue_id/G/isRunning");
 }
 
-TEST_F(OscServerTest, AStatusHangHoldsTheQuestionForTheCarvoCue) {
+TEST_F(OSCServerTest, AStatusHangHoldsTheQuestionForTheCarvoCue) {
     start(filtered);
     m_qlab->change([](sim::WorkspaceFile& model) {
         model.duplicateWindowMs = 0;
@@ -678,7 +678,7 @@ TEST_F(OscServerTest, AStatusHangHoldsTheQuestionForTheCarvoCue) {
     EXPECT_EQ(statusOf(m_client.nextReply(carvo.address)), QStringLiteral("error")); // none here
 }
 
-TEST_F(OscServerTest, BytesThatAreNotOscChangeNothingAndTheConnectionServesOn) {
+TEST_F(OSCServerTest, BytesThatAreNotOSCChangeNothingAndTheConnectionServesOn) {
     start(show);
     const auto end = static_cast<char>(0xC0);
     m_client.sendBytes(QByteArray("\x00\x01garbage\xDB\xDB", 11) + end + end);
@@ -694,10 +694,10 @@ TEST_F(OscServerTest, BytesThatAreNotOscChangeNothingAndTheConnectionServesOn) {
     EXPECT_EQ(m_server->receivedMessages(), QStringList{QStringLiteral("/thump")});
 }
 
-TEST_F(OscServerTest, LogsEveryMessageAsOscdumpPrintsIt) {
+TEST_F(OSCServerTest, LogsEveryMessageAsOscdumpPrintsIt) {
     start(show);
     QStringList emitted;
-    QObject::connect(m_server.get(), &sim::OscServer::messageReceived,
+    QObject::connect(m_server.get(), &sim::OSCServer::messageReceived,
                      [&](const QString& line) { emitted.append(line); });
     m_client.send({"/workspace/W1/cue_id/6A3B/loadAt", {12.5F}});
     m_client.send({"/carvo/note", {std::string("caf\xc3\xa9"), std::int32_t{-3}}});
@@ -711,7 +711,7 @@ TEST_F(OscServerTest, LogsEveryMessageAsOscdumpPrintsIt) {
     EXPECT_EQ(emitted, expected);
 }
 
-TEST_F(OscServerTest, ClosingDropsTheConnections) {
+TEST_F(OSCServerTest, ClosingDropsTheConnections) {
     start(show);
     m_server->close();
     QElapsedTimer timer;
@@ -727,9 +727,9 @@ TEST(DemoWorkspaceOverOsc, AnswersWhatAJumpAsks) {
     auto demo = sim::loadWorkspaceFile(QStringLiteral(CARVO_DEMO_DIR "/workspace.json"), &problem);
     ASSERT_TRUE(demo) << problem.toStdString();
     const auto qlab = std::make_shared<sim::SimulatedQLab>(std::move(*demo));
-    sim::OscServer server(qlab);
+    sim::OSCServer server(qlab);
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-    OscTestClient client;
+    OSCTestClient client;
     ASSERT_TRUE(client.connectTo(server.serverPort()));
     const auto id = client.ask({"/workspaces", {}}).value("data")[0]["uniqueID"].toString();
     const std::string cue = "/workspace/" + id.toStdString() + "/cue/selected";
@@ -783,7 +783,7 @@ TEST(QLabSimProgram, ServesAWorkspaceFilePrintsEachMessageAndEndsOnSigterm) {
     EXPECT_EQ(waitForLine(process, QStringLiteral("Simulated QLab")),
               QStringLiteral("Simulated QLab listening on 127.0.0.1:%1").arg(port));
 
-    OscTestClient client;
+    OSCTestClient client;
     ASSERT_TRUE(client.connectTo(port));
     const auto id = client.ask({"/workspaces", {}}).value("data")[0]["uniqueID"].toString();
     const std::string cue = "/workspace/" + id.toStdString() + "/cue_id/D-GROUP-OVERTURE";

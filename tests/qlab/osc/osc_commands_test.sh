@@ -8,8 +8,8 @@
 set -u
 carvo=$1 work=$2 port=$3 osc=$4
 command -v oscsend > /dev/null || { echo "oscsend (liblo-tools) is not installed: skipped"; exit 77; }
-# shellcheck source=../support/command_test_lib.sh
-. "$(dirname "$0")/../support/command_test_lib.sh"
+# shellcheck source=../../support/command_test_lib.sh
+. "$(dirname "$0")/../../support/command_test_lib.sh"
 
 rm -rf "$work" && mkdir -p "$work/settings/Carvo"
 midi=$work/tempo.mid

@@ -206,7 +206,7 @@ int consoleCount(const QString& line) {
     return static_cast<int>(AppConsole::shared().logText().count(line));
 }
 
-TEST(OscClient, RepliesFindTheirRequestsInOrderPerAddressAcrossThreads) {
+TEST(OSCClient, RepliesFindTheirRequestsInOrderPerAddressAcrossThreads) {
     // isRunning answers late, actionElapsed at once: each caller still gets its own answer.
     ScriptedQLab qlab(qlabWith([](const Message& message) -> std::optional<Answer> {
         if (message.address.ends_with("/isRunning"))
@@ -240,7 +240,7 @@ TEST(OscClient, RepliesFindTheirRequestsInOrderPerAddressAcrossThreads) {
             ADD_FAILURE() << message.address;
 }
 
-TEST(OscClient, AReplyThatNeverComesFailsWithinTheTimeoutAndLaterOnesStillMatch) {
+TEST(OSCClient, AReplyThatNeverComesFailsWithinTheTimeoutAndLaterOnesStillMatch) {
     std::atomic<bool> silent{true};
     ScriptedQLab qlab(qlabWith([&](const Message& message) -> std::optional<Answer> {
         if (message.address.ends_with("/isRunning") && silent)
@@ -263,7 +263,7 @@ TEST(OscClient, AReplyThatNeverComesFailsWithinTheTimeoutAndLaterOnesStillMatch)
     EXPECT_TRUE(client.isConnected()) << "one lost answer is not a lost connection";
 }
 
-TEST(OscClient, IdenticalMessagesAreSpacedByTheRepeatWindowOthersAreNot) {
+TEST(OSCClient, IdenticalMessagesAreSpacedByTheRepeatWindowOthersAreNot) {
     ScriptedQLab qlab(qlabWith([](const Message&) { return std::optional<Answer>(Answer{}); }));
     osc::Client client(settingsFor(qlab.port()));
     client.start();
@@ -290,7 +290,7 @@ TEST(OscClient, IdenticalMessagesAreSpacedByTheRepeatWindowOthersAreNot) {
     EXPECT_LT(b[0] - a[0], 100ms);
 }
 
-TEST(OscClient, APasscodeIsSentAndAWrongOneIsReportedOnceWithoutASession) {
+TEST(OSCClient, APasscodeIsSentAndAWrongOneIsReportedOnceWithoutASession) {
     {
         ScriptedQLab qlab(qlabWith([](const Message&) { return std::optional<Answer>(Answer{}); },
                                    QStringLiteral("1234")));
@@ -317,7 +317,7 @@ TEST(OscClient, APasscodeIsSentAndAWrongOneIsReportedOnceWithoutASession) {
     EXPECT_EQ(client.request("/cue_id/A/isRunning").status, Reply::Status::noConnection);
 }
 
-TEST(OscClient, ALostConnectionFailsWaitingRequestsAndComesBackOnItsOwn) {
+TEST(OSCClient, ALostConnectionFailsWaitingRequestsAndComesBackOnItsOwn) {
     ScriptedQLab qlab(qlabWith([](const Message& message) -> std::optional<Answer> {
         if (message.address.ends_with("/start"))
             return std::nullopt; // held, so the drop catches it waiting
@@ -349,7 +349,7 @@ TEST(OscClient, ALostConnectionFailsWaitingRequestsAndComesBackOnItsOwn) {
     EXPECT_TRUE(client.request("/cue_id/A/isRunning").ok());
 }
 
-TEST(OscClient, ALateReplyIsDiscardedAndNeverAnswersTheNextRequestForThatAddress) {
+TEST(OSCClient, ALateReplyIsDiscardedAndNeverAnswersTheNextRequestForThatAddress) {
     // The first question's reply comes 100 ms after its timeout (400 ms); the second's comes
     // soon after it is asked, but after the first's had it been written at once. Each reply carries
     // the number of the question it answers.
@@ -374,7 +374,7 @@ TEST(OscClient, ALateReplyIsDiscardedAndNeverAnswersTheNextRequestForThatAddress
     EXPECT_EQ(third.data.toInt(), 3);
 }
 
-TEST(OscClient, ThePasscodeArgumentIsAlwaysSentAndTheConnectReplyNamesTheRights) {
+TEST(OSCClient, ThePasscodeArgumentIsAlwaysSentAndTheConnectReplyNamesTheRights) {
     const auto connectArguments = [](const ScriptedQLab& qlab) {
         for (const auto& [message, when] : qlab.received())
             if (message.address == "/workspace/W1/connect")
@@ -410,7 +410,7 @@ TEST(OscClient, ThePasscodeArgumentIsAlwaysSentAndTheConnectReplyNamesTheRights)
     }
 }
 
-TEST(OscClient, SeveralMissedThumpsBeforeTheConnectionIsLost) {
+TEST(OSCClient, SeveralMissedThumpsBeforeTheConnectionIsLost) {
     std::atomic<bool> silent{false};
     ScriptedQLab qlab([&](const Message& message) -> std::optional<Answer> {
         if (silent && message.address.ends_with("/thump"))
@@ -447,7 +447,7 @@ TEST(OscClient, SeveralMissedThumpsBeforeTheConnectionIsLost) {
     EXPECT_GE(thumps() - silentFrom, 3);
 }
 
-TEST(OscClient, ALargeReplyArrivesAndOneOverTheLimitIsSaidWithTheLimit) {
+TEST(OSCClient, ALargeReplyArrivesAndOneOverTheLimitIsSaidWithTheLimit) {
     // About what QLab answers for the cue lists of a 10,000-cue workspace.
     QJsonArray cues;
     for (int i = 0; i < 10000; ++i)
@@ -490,7 +490,7 @@ TEST(OscClient, ALargeReplyArrivesAndOneOverTheLimitIsSaidWithTheLimit) {
     EXPECT_TRUE(client.isConnected());
 }
 
-TEST(OscClient, EveryReplyToOneMessageIsGatheredInEitherShape) {
+TEST(OSCClient, EveryReplyToOneMessageIsGatheredInEitherShape) {
     // One reply per selected cue, or one reply with a list of them.
     ScriptedQLab qlab(qlabWith([](const Message& message) -> std::optional<Answer> {
         if (message.address.ends_with("/cue/selected/uniqueID")) {
@@ -521,7 +521,7 @@ TEST(OscClient, EveryReplyToOneMessageIsGatheredInEitherShape) {
     EXPECT_EQ(later.data.toString(), QStringLiteral("A"));
 }
 
-TEST(OscClient, QuestionsAskedTogetherAreOnTheWireTogether) {
+TEST(OSCClient, QuestionsAskedTogetherAreOnTheWireTogether) {
     // Each answer comes 300 ms after its question.
     ScriptedQLab qlab(qlabWith([](const Message& message) -> std::optional<Answer> {
         return Answer{QStringLiteral("ok"), QString::fromStdString(message.address), 300};
@@ -546,7 +546,7 @@ TEST(OscClient, QuestionsAskedTogetherAreOnTheWireTogether) {
     EXPECT_LT(sent[1].second - sent[0].second, 250ms);
 }
 
-TEST(OscClient, AnUnreachableQLabIsSaidOnce) {
+TEST(OSCClient, AnUnreachableQLabIsSaidOnce) {
     quint16 port = 0;
     {
         QTcpServer probe;

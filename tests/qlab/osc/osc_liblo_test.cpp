@@ -30,7 +30,7 @@ QByteArray bytesOf(const std::vector<std::uint8_t>& bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
 }
 
-TEST(OscAgainstLiblo, OscsendWritesTheBytesCarvoWritesAndReads) {
+TEST(OSCAgainstLiblo, OscsendWritesTheBytesCarvoWritesAndReads) {
     if (tool("oscsend").isEmpty())
         GTEST_SKIP() << "oscsend (liblo-tools) is not installed";
     const Message message{"/cue_id/6A3B-11/loadAt",
@@ -98,7 +98,7 @@ std::vector<Message> messagesToDump() {
             {"/carvo/flags", {True{}, False{}, Nil{}, std::int64_t{-9}, 2.25}}};
 }
 
-TEST(OscAgainstLiblo, OscdumpReadsWhatCarvoSendsOverUdp) {
+TEST(OSCAgainstLiblo, OscdumpReadsWhatCarvoSendsOverUdp) {
     if (tool("oscdump").isEmpty() || !inPrivateNetwork())
         GTEST_SKIP() << "needs oscdump and a private network namespace";
     Oscdump dump(QStringLiteral("57131"));
@@ -109,7 +109,7 @@ TEST(OscAgainstLiblo, OscdumpReadsWhatCarvoSendsOverUdp) {
     EXPECT_EQ(dump.lines(3).join(u'\n').toStdString(), expectedDump.join(u'\n').toStdString());
 }
 
-TEST(OscAgainstLiblo, OscdumpReadsCarvosSlipFramesOverTcp) {
+TEST(OSCAgainstLiblo, OscdumpReadsCarvosSlipFramesOverTcp) {
     if (tool("oscdump").isEmpty() || !inPrivateNetwork())
         GTEST_SKIP() << "needs oscdump and a private network namespace";
     Oscdump dump(QStringLiteral("osc.tcp://:57132"));

@@ -26,7 +26,7 @@ std::string hex(std::string_view bytes) {
     return out;
 }
 
-TEST(OscMessage, EncodesPaddedAddressTagsAndBigEndianArguments) {
+TEST(OSCMessage, EncodesPaddedAddressTagsAndBigEndianArguments) {
     // Address and tag strings always end in at least one NUL, then pad to four bytes.
     EXPECT_EQ(hex(bytesOf(encode({"/abc", {}}))), "2f616263000000002c000000");
     EXPECT_EQ(hex(bytesOf(encode({"/ab", {}}))), "2f6162002c000000");
@@ -43,7 +43,7 @@ TEST(OscMessage, EncodesPaddedAddressTagsAndBigEndianArguments) {
     EXPECT_EQ(hex(bytesOf(encode({"/x", {True{}, False{}, Nil{}}}))), "2f7800002c54464e00000000");
 }
 
-TEST(OscMessage, EveryArgumentTypeSurvivesARoundTrip) {
+TEST(OSCMessage, EveryArgumentTypeSurvivesARoundTrip) {
     const Message message{"/cue_id/6A3B/loadAt",
                           {std::int32_t{std::numeric_limits<std::int32_t>::min()}, 3.25F,
                            std::string(), std::string("caf\xc3\xa9 \xf0\x9f\x8e\xb5"), Blob{},
@@ -54,14 +54,14 @@ TEST(OscMessage, EveryArgumentTypeSurvivesARoundTrip) {
     EXPECT_EQ(decode(bytesOf(bytes)), message);
 }
 
-TEST(OscMessage, AMessageWithoutTypeTagsHasNoArguments) {
+TEST(OSCMessage, AMessageWithoutTypeTagsHasNoArguments) {
     const auto message = decode(std::string("/go\0", 4));
     ASSERT_TRUE(message);
     EXPECT_EQ(message->address, "/go");
     EXPECT_TRUE(message->arguments.empty());
 }
 
-TEST(OscMessage, MalformedPacketsAreRefused) {
+TEST(OSCMessage, MalformedPacketsAreRefused) {
     const std::string good = bytesOf(encode({"/x", {std::int32_t{1}, std::string("ab")}}));
     ASSERT_TRUE(decode(good));
     EXPECT_FALSE(decode(""));
@@ -79,7 +79,7 @@ TEST(OscMessage, MalformedPacketsAreRefused) {
     EXPECT_FALSE(decode(std::string("/x\0\0,b\0\0\0\0\0\x05\x01\x02\x03\x04", 16)));
 }
 
-TEST(OscArguments, TextAndIntegerAcceptStringsOrWholeNumbers) {
+TEST(OSCArguments, TextAndIntegerAcceptStringsOrWholeNumbers) {
     EXPECT_EQ(textOf(std::string("17")), "17");
     EXPECT_EQ(textOf(std::int32_t{17}), "17");
     EXPECT_EQ(textOf(std::int64_t{-3}), "-3");

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "manual_clock.h"
+#include "qlab/osc/manual_clock.h"
 
 namespace carvo::testing {
 namespace {
