@@ -198,10 +198,10 @@ bool CarvoInstance::start(const QByteArray& workspaceJson, const CarvoSettings& 
     const QString settingsFolder = m_dir.filePath(QStringLiteral("settings"));
     QDir().mkpath(settingsFolder);
     // Written through the same store carvo reads, into the folder given to it.
-    settings::useFolder(settingsFolder);
-    settings::setStandby(settings.standby);
+    Settings store(settingsFolder);
+    store.setStandby(settings.standby);
     for (const auto& [key, value] : settings.texts)
-        settings::setText(key, value);
+        store.setText(key, value);
 
     const QString workspacePath = m_dir.filePath(QStringLiteral("workspace.json"));
     QFile workspace(workspacePath);
@@ -223,7 +223,9 @@ bool CarvoInstance::start(const QByteArray& workspaceJson, const CarvoSettings& 
     m_output.process().setProcessEnvironment(environment);
     return m_output.start(
         QStringLiteral(CARVO_EXECUTABLE),
+        // The stage display has tests of its own; here it would only contend for its port.
         QStringList{QStringLiteral("--headless"), QStringLiteral("--port"), QString::number(m_port),
+                    QStringLiteral("--display-port"), QStringLiteral("0"),
                     QStringLiteral("--settings-dir"), settingsFolder,
                     QStringLiteral("--qlab-workspace"), workspacePath,
                     QStringLiteral("--script-log"), scriptLogPath()} +
