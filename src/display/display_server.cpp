@@ -188,6 +188,13 @@ QString DisplayServer::url() const {
         .arg(m_listener->serverPort());
 }
 
+qint64 DisplayServer::unsentBytes() const {
+    qint64 unsent = 0;
+    for (const auto& client : m_clients)
+        unsent += client->socket->bytesToWrite();
+    return unsent;
+}
+
 void DisplayServer::publish(const State& state) {
     const QList<QByteArray> messages = m_feed.update(state, m_clock());
     for (const QByteArray& message : messages)

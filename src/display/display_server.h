@@ -74,6 +74,8 @@ public:
     void showMessage(const QString& text);
 
     int clientCount() const { return static_cast<int>(m_clients.size()); }
+    // Output waiting in this process for all clients together, not yet taken by the system.
+    qint64 unsentBytes() const;
 
 signals:
     void clientCountChanged();
