@@ -26,6 +26,7 @@
 #include "base/quit_signals.h"
 #include "base/settings.h"
 #include "base/text.h"
+#include "display/display_settings.h"
 #include "qlab/applescript_backend.h"
 #include "qlab/osc/osc_settings.h"
 #include "qlab/osc/position_sender.h"
@@ -47,9 +48,10 @@ struct Options {
     std::optional<double> qlabLatencyMs;
     std::optional<carvo::sim::Hang> qlabHang;
     carvo::RunnerKind runner = carvo::defaultRunnerKind();
-    QString qlabUrl;                // --qlab osc://HOST[:PORT]
-    std::optional<quint16> oscPort; // none: the setting; 0: off
-    QString settingsDir;            // empty: the user's own settings
+    QString qlabUrl;                    // --qlab osc://HOST[:PORT]
+    std::optional<quint16> oscPort;     // none: the setting; 0: off
+    QString settingsDir;                // empty: the user's own settings
+    std::optional<quint16> displayPort; // none: the setting; 0: off
 };
 
 // The value of an option that was given, parsed by parse(text, &problem); one that cannot be
@@ -118,8 +120,13 @@ Options parseOptions(const QCoreApplication& app) {
         QStringLiteral("Take QLab's OSC commands (/carvo/go, /carvo/chase, /carvo/stop) on UDP and "
                        "TCP port N, 0 for none (default: the setting oscCommandPort, else 53536)."),
         QStringLiteral("N"));
+    const QCommandLineOption displayPort(
+        QStringLiteral("display-port"),
+        QStringLiteral("Serve the stage display on port PORT of the server's address, 0 for none "
+                       "(default: the setting displayPort, else 54380)."),
+        QStringLiteral("PORT"));
     parser.addOptions({headless, port, settingsDir, qlabWorkspace, scriptLog, qlabLatency, qlabHang,
-                       scriptRunner, qlab, oscPort});
+                       scriptRunner, qlab, oscPort, displayPort});
     parser.process(app);
 
     Options options;
@@ -134,6 +141,12 @@ Options parseOptions(const QCoreApplication& app) {
         options.port = *value;
     options.oscPort = parsedOrExit(
         parser, oscPort, QStringLiteral("--osc-port needs a number from 0 to 65535"),
+        [](const QString& text, QString*) -> std::optional<quint16> {
+            const std::string utf8 = carvo::toUtf8(text);
+            return utf8 == "0" ? std::optional<std::uint16_t>(0) : carvo::parsePort(utf8);
+        });
+    options.displayPort = parsedOrExit(
+        parser, displayPort, QStringLiteral("--display-port needs a number from 0 to 65535"),
         [](const QString& text, QString*) -> std::optional<quint16> {
             const std::string utf8 = carvo::toUtf8(text);
             return utf8 == "0" ? std::optional<std::uint16_t>(0) : carvo::parsePort(utf8);
@@ -274,11 +287,15 @@ template <typename Application> int runApplication(int argc, char** argv, bool w
     carvo::QuitSignals quit([&objects] {
         objects.requests().close();
         objects.server().stopServer();
+        objects.stopDisplay();
         QCoreApplication::quit();
     });
     std::optional<carvo::AbandonOnQuit> endHangs;
     if (qlab.simulated)
         endHangs.emplace([simulated = qlab.simulated] { simulated->endHangs(); });
+    // The stage display follows the server onto its address.
+    const carvo::display::DisplaySettings display = carvo::display::readDisplaySettings(settings);
+    objects.startDisplay(options.displayPort.value_or(display.port), display.pin);
     objects.server().setPort(options.port);
     objects.server().startServer();
     // So that a stop reaches every group cue even before a client has asked for the catalogue.

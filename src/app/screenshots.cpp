@@ -13,6 +13,7 @@
 #include "app/shared_objects.h"
 #include "base/diagnostics.h"
 #include "base/settings.h"
+#include "display/display_settings.h"
 #include "qlab/sim/simulated_qlab.h"
 #include "ui/views.h"
 
@@ -70,6 +71,8 @@ int main(int argc, char** argv) {
     carvo::TCPServer& server = objects.server();
     // On the loopback and the real port, so the console shows what operators will see.
     server.setPort(carvo::TCPServer::defaultPort);
+    // The settings sheet shows the stage display's address and QR code, with a control page.
+    objects.startDisplay(carvo::display::defaultDisplayPort, QStringLiteral("4711"));
     server.startServer();
 
     carvo::ui::Views views(objects.uiServices());

@@ -1,5 +1,6 @@
 #include "app/shared_objects.h"
 
+#include "app/display_adapter.h"
 #include "app/show_settings.h"
 #include "app/version.h"
 #include "app/view_adapter.h"
@@ -23,6 +24,21 @@ SharedObjects::SharedObjects(std::shared_ptr<QLabBackend> backend, Settings& set
       m_oscCommands(m_requests, m_counter, m_qlab, settings, RequestOrigin::osc,
                     [this] { stopShow(RequestOrigin::osc); }) {
     serveRemoteProtocol(m_server, protocolActions());
+    display::DisplayServer::Control control;
+    control.cues = [this] {
+        QList<display::Cue> cues;
+        for (const CueInfo& cue : m_qlab.cueInfos())
+            cues.append({cue.id, cue.name});
+        return cues;
+    };
+    // The control page is a remote client like those of the TCP server, in the same queue.
+    control.go = [this](const QString& cueID, qint64 bar) {
+        JumpController::Options options;
+        options.cueID = cueID;
+        m_requests.jump(RequestOrigin::remote, RequestSource::remote, bar, std::move(options));
+    };
+    control.stop = [this] { stopShow(RequestOrigin::remote); };
+    m_display = std::make_unique<DisplayAdapter>(m_counter, m_qlab, std::move(control));
     m_jumps.setStandby([&settings] { return settings.standby(); });
     // Asked at each jump, as "standby" is.
     m_jumps.setPreRollBars([&settings] { return readShowSettings(settings).preRollBars; });
@@ -43,7 +59,21 @@ void SharedObjects::stopShow(RequestOrigin origin) {
         m_requests.stopInTurn(origin, panic);
 }
 
+void SharedObjects::startDisplay(quint16 port, const QString& pin) {
+    if (port == 0) {
+        m_display->start({}, 0, pin);
+        return;
+    }
+    QObject::connect(&m_server, &TCPServer::listenerStateChanged, &m_display->server(),
+                     [this, port, pin] { m_display->start(m_server.listenAddress(), port, pin); });
+}
+
+void SharedObjects::stopDisplay() {
+    m_display->stop();
+}
+
 SharedObjects::~SharedObjects() {
+    m_display->stop();
     m_counter.stopBarCounter(false);
     m_server.setMessageHandler({});
 }
@@ -80,8 +110,16 @@ ProtocolActions SharedObjects::protocolActions() {
 
 ui::UIServices SharedObjects::uiServices() {
     ui::UIServices services;
-    if (!m_viewModels)
+    if (!m_viewModels) {
         m_viewModels = std::make_unique<ViewAdapter>(m_counter, m_progress, m_qlab, m_server);
+        const auto followDisplay = [this] {
+            const display::DisplayServer& display = m_display->server();
+            m_viewModels->server.setDisplay(display.url(), display.hasPIN());
+        };
+        QObject::connect(&m_display->server(), &display::DisplayServer::listeningChanged,
+                         &m_viewModels->server, followDisplay);
+        followDisplay();
+    }
     services.counter = &m_viewModels->counter;
     services.showState = &m_viewModels->showState;
     services.qlab = &m_viewModels->qlab;

@@ -19,6 +19,7 @@
 
 namespace carvo {
 
+class DisplayAdapter;
 class ViewAdapter;
 
 class SharedObjects {
@@ -44,6 +45,12 @@ public:
     // QLab's Network cues (the OSC command receiver).
     ScriptingCommands& oscCommands() { return m_oscCommands; }
 
+    // The stage display: from now on it listens on the address the server takes each time its
+    // listener starts (port 0: never), with the control page's pin (empty: no control page).
+    void startDisplay(quint16 port, const QString& pin);
+    void stopDisplay();
+    DisplayAdapter& display() { return *m_display; }
+
     // A stop from origin: panics what Carvo started and the catalogued group cues now, and once
     // more after a jump in progress, which may still start its cue.
     void stopShow(RequestOrigin origin);
@@ -66,6 +73,7 @@ private:
     ScriptingCommands m_oscCommands;
     // QLab machines announcing their OSC interface; browsing starts when the views first ask.
     std::unique_ptr<ServiceBrowser> m_qlabBrowser;
+    std::unique_ptr<DisplayAdapter> m_display;
     std::unique_ptr<ViewAdapter> m_viewModels;
 };
 

@@ -91,6 +91,11 @@ void QLabIntegration::broadcastFromAnyThread(const QString& message) {
 void QLabIntegration::displayQLabMessage(const QString& message) {
     AppConsole::shared().log(message);
     broadcastFromAnyThread(message);
+    if (QThread::currentThread() == thread())
+        emit messageShown(message);
+    else
+        QMetaObject::invokeMethod(
+            this, [this, message] { emit messageShown(message); }, Qt::QueuedConnection);
     m_dialogs->show(message);
 }
 

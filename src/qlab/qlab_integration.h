@@ -83,6 +83,8 @@ public:
 
 signals:
     void uniqueIDChanged();
+    // An operator message went out (displayQLabMessage); on the main thread.
+    void messageShown(const QString& message);
 
 private:
     void createScriptCue(ScriptCueKind kind);

@@ -253,6 +253,7 @@ void TCPServer::startListener(const QString& ipAddress) {
             m_netService->stop();
     }
 
+    m_listenAddress = ipAddress;
     auto* listener = new QTcpServer(this);
     listener->setListenBacklogSize(listenBacklog);
     // A failure (the port taken, say) is a state of the started listener, reported below.

@@ -123,6 +123,9 @@ public:
     QList<ClientConnection*> connections() const;
     bool isListening() const;
     bool isAnnounced() const;
+    // The address of the chosen interface that the last listener was opened on (even one that
+    // failed); empty before the first.
+    QString listenAddress() const { return m_listenAddress; }
 
     // The interface name used when none is stored: the platform's loopback.
     static QString defaultInterfaceName();
@@ -156,6 +159,7 @@ private:
     bool dropIfBacklogged(ClientConnection& connection);
 
     quint16 m_port = defaultPort;
+    QString m_listenAddress;
     InterfaceSource m_interfaceSource;
     QList<InterfaceInfo> m_interfaces;
     QPointer<QTcpServer> m_listener;

@@ -22,6 +22,7 @@ class UIBridge : public QObject {
     QML_UNCREATABLE("Made by the views")
     Q_PROPERTY(carvo::ui::CounterModel* counter READ counter CONSTANT FINAL)
     Q_PROPERTY(carvo::ui::ShowStateModel* showState READ showState CONSTANT FINAL)
+    Q_PROPERTY(carvo::ui::ServerModel* server READ server CONSTANT FINAL)
     Q_PROPERTY(QString logText READ logText NOTIFY logTextChanged FINAL)
     Q_PROPERTY(QString version READ version CONSTANT FINAL)
     Q_PROPERTY(bool floating READ floating WRITE setFloating NOTIFY floatingChanged FINAL)
@@ -48,6 +49,7 @@ public:
 
     CounterModel* counter() const { return m_services.counter; }
     ShowStateModel* showState() const { return m_services.showState; }
+    ServerModel* server() const { return m_services.server; }
     // The console's running log.
     QString logText() const;
     QString version() const { return m_services.version; }

@@ -54,4 +54,12 @@ void ServerModel::setInterfaces(const QVariantList& interfaces) {
     emit interfacesChanged();
 }
 
+void ServerModel::setDisplay(const QString& address, bool control) {
+    if (address == m_displayAddress && control == m_displayControl)
+        return;
+    m_displayAddress = address;
+    m_displayControl = control;
+    emit displayChanged();
+}
+
 } // namespace carvo::ui

@@ -129,6 +129,8 @@ class ServerModel : public QObject {
     QML_ELEMENT
     QML_UNCREATABLE("Filled by the application")
     Q_PROPERTY(QVariantList interfaces READ interfaces NOTIFY interfacesChanged FINAL)
+    Q_PROPERTY(QString displayAddress READ displayAddress NOTIFY displayChanged FINAL)
+    Q_PROPERTY(bool displayControl READ displayControl NOTIFY displayChanged FINAL)
 
 public:
     explicit ServerModel(QObject* parent = nullptr) : QObject(parent) {}
@@ -136,11 +138,20 @@ public:
     QVariantList interfaces() const { return m_interfaces; }
     void setInterfaces(const QVariantList& interfaces);
 
+    // The stage display's address ("http://…/"), empty while it does not listen; whether its
+    // control page is on (a PIN is set).
+    QString displayAddress() const { return m_displayAddress; }
+    bool displayControl() const { return m_displayControl; }
+    void setDisplay(const QString& address, bool control);
+
 signals:
     void interfacesChanged();
+    void displayChanged();
 
 private:
     QVariantList m_interfaces;
+    QString m_displayAddress;
+    bool m_displayControl = false;
 };
 
 } // namespace carvo::ui

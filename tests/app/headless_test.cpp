@@ -48,9 +48,14 @@ protected:
                int descriptorLimit = 0) {
         carvo.setProcessEnvironment(environment);
         carvo.setProcessChannelMode(QProcess::MergedChannels);
-        const QStringList arguments = {QStringLiteral("--headless"), QStringLiteral("--port"),
-                                       portText(), QStringLiteral("--settings-dir"),
-                                       settingsFolder.path()};
+        // Without the stage display, whose listener would take a descriptor and its port.
+        const QStringList arguments = {QStringLiteral("--headless"),
+                                       QStringLiteral("--port"),
+                                       portText(),
+                                       QStringLiteral("--settings-dir"),
+                                       settingsFolder.path(),
+                                       QStringLiteral("--display-port"),
+                                       QStringLiteral("0")};
         if (descriptorLimit > 0)
             carvo.start(
                 QStringLiteral("/bin/sh"),

@@ -245,7 +245,9 @@ bool CarvoInstance::start(const QByteArray& workspaceJson, const CarvoSettings& 
     m_output.process().setProcessEnvironment(environment);
     return m_output.start(
         QStringLiteral(CARVO_EXECUTABLE),
+        // The stage display has tests of its own; here it would only contend for its port.
         QStringList{QStringLiteral("--headless"), QStringLiteral("--port"), QString::number(m_port),
+                    QStringLiteral("--display-port"), QStringLiteral("0"),
                     QStringLiteral("--settings-dir"), settingsFolder,
                     QStringLiteral("--qlab-workspace"), workspacePath,
                     QStringLiteral("--script-log"), scriptLogPath()} +

@@ -133,6 +133,44 @@ Window {
             }
         }
 
+        // The stage display: its address and a QR code of it, for the phones and tablets that join.
+        RowLayout {
+            objectName: "displayBlock"
+            visible: root.bridge.server.displayAddress !== ""
+            Layout.fillWidth: true
+            Layout.leftMargin: 10
+            Layout.rightMargin: 10
+            spacing: 12
+
+            QRCodeItem {
+                objectName: "displayQrCode"
+                text: root.bridge.server.displayAddress
+                Layout.preferredWidth: 100
+                Layout.preferredHeight: 100
+            }
+            ColumnLayout {
+                Layout.fillWidth: true
+                Label {
+                    text: "Stage display"
+                    font.bold: true
+                }
+                Label {
+                    objectName: "displayAddressText"
+                    text: root.bridge.server.displayAddress
+                    textFormat: Text.PlainText
+                }
+                Label {
+                    objectName: "displayControlText"
+                    text: root.bridge.server.displayControl
+                          ? "Control page: " + root.bridge.server.displayAddress + "control (PIN set)"
+                          : "No control page: set displayPin to allow one"
+                    textFormat: Text.PlainText
+                    wrapMode: Text.Wrap
+                    Layout.fillWidth: true
+                }
+            }
+        }
+
         // QLab on another computer, over its OSC interface; read at the next start.
         GridLayout {
             objectName: "qlabRoadBlock"
