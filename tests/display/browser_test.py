@@ -247,9 +247,24 @@ def main():
             "Stage display control from 127.0.0.1") and
             any(line.endswith(": STOP") for line in carvo.lines))
 
-        # Carvo restarts: the page says it is away, and comes back by itself.
+        # A pre-roll of two bars, read afresh at the next jump: the page shows the count-in as
+        # such, then the bar that was asked for.
         page.get(url)
         wait_for("the page to connect", lambda: shown(page)["connected"])
+        with open(os.path.join(settings, "Carvo", "Carvo.conf"), "w") as store:
+            store.write("[General]\ndisplayPin=4711\npreRollBars=2\n")
+        remote.send("REMOTE_SELECTED: D-GROUP-OVERTURE")
+        time.sleep(0.2)
+        remote.send("BAR_REQUEST: 12")
+        count_in = page.find_element(By.ID, "count-in")
+        wait_for("the count-in", lambda: count_in.is_displayed() and
+                 count_in.text.startswith("12 in "))
+        wait_for("the bar asked for", lambda: not count_in.is_displayed() and
+                 (shown(page)["bar"] or 0) >= 12, seconds=20)
+        remote.send("STOP ")
+        wait_for("the page to show the stop", lambda: shown(page)["phase"] == "stopped")
+
+        # Carvo restarts: the page says it is away, and comes back by itself.
         remote.close()
         remote = None
         carvo.stop()
@@ -257,7 +272,7 @@ def main():
         assert "reconnecting" in page.find_element(By.ID, "connection").text
         carvo.start()
         wait_for("the page to reconnect", lambda: shown(page)["connected"], seconds=20)
-        print("browser test: display, lights, stop, control page and reconnection passed")
+        print("browser test: display, lights, stop, control page, count-in and reconnection passed")
     finally:
         if remote:
             remote.close()
