@@ -56,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(InterruptAndTerminate, QuitWhileQLabHolds,
                              return std::string(param.param == SIGINT ? "SIGINT" : "SIGTERM");
                          });
 
-TEST(QuitWhileQLabHoldsOverOsc, TheSignalEndsCarvoAtOnceAndNoLoadOrStartGoesOut) {
+TEST(QuitWhileQLabHoldsOverOSC, TheSignalEndsCarvoAtOnceAndNoLoadOrStartGoesOut) {
     // QLab over OSC holds its answer to the jump's question about the group for good.
     QJsonObject top = QJsonDocument::fromJson(demoWorkspace()).object();
     top.insert(QStringLiteral("hang"),

@@ -109,7 +109,7 @@ TEST(OSCAgainstLiblo, OscdumpReadsWhatCarvoSendsOverUdp) {
     EXPECT_EQ(dump.lines(3).join(u'\n').toStdString(), expectedDump.join(u'\n').toStdString());
 }
 
-TEST(OSCAgainstLiblo, OscdumpReadsCarvosSlipFramesOverTcp) {
+TEST(OSCAgainstLiblo, OscdumpReadsCarvosSLIPFramesOverTCP) {
     if (tool("oscdump").isEmpty() || !inPrivateNetwork())
         GTEST_SKIP() << "needs oscdump and a private network namespace";
     Oscdump dump(QStringLiteral("osc.tcp://:57132"));

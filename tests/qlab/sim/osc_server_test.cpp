@@ -722,7 +722,7 @@ TEST_F(OSCServerTest, ClosingDropsTheConnections) {
     EXPECT_NE(m_client.socket().state(), QAbstractSocket::ConnectedState);
 }
 
-TEST(DemoWorkspaceOverOsc, AnswersWhatAJumpAsks) {
+TEST(DemoWorkspaceOverOSC, AnswersWhatAJumpAsks) {
     QString problem;
     auto demo = sim::loadWorkspaceFile(QStringLiteral(CARVO_DEMO_DIR "/workspace.json"), &problem);
     ASSERT_TRUE(demo) << problem.toStdString();
