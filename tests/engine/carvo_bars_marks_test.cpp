@@ -2,13 +2,13 @@
 // table's fourth column, and --marks alone.
 
 #include "support/midi_bytes.h"
+#include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <sys/wait.h>
 
@@ -17,6 +17,7 @@ namespace {
 
 using testing::formatMultipleTracks;
 using testing::midiFileBytes;
+using testing::ScratchFolder;
 using testing::TrackBytes;
 
 constexpr std::uint32_t bar44 = 1920; // at 480 ticks per quarter
@@ -42,23 +43,12 @@ BarsRun carvoBars(const std::string& arguments) {
 
 class CarvoBarsMarks : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_folder = std::filesystem::temp_directory_path() /
-                   ("carvo-bars-marks-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(m_folder);
-    }
-    void TearDown() override { std::filesystem::remove_all(m_folder); }
-
     std::string write(std::initializer_list<TrackBytes> tracks) {
-        const auto bytes = midiFileBytes(formatMultipleTracks, 480, tracks);
-        const auto path = m_folder / "marks.mid";
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        return path.string();
+        return m_scratch.write("marks.mid", midiFileBytes(formatMultipleTracks, 480, tracks))
+            .string();
     }
 
-    std::filesystem::path m_folder;
+    ScratchFolder m_scratch{"carvo-bars-marks"};
 };
 
 TEST_F(CarvoBarsMarks, MarksAreTheFourthColumnOfTheirBars) {

@@ -3,6 +3,7 @@
 
 #include "engine/tempo_map.h"
 #include "support/midi_bytes.h"
+#include "support/scratch_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -375,31 +376,15 @@ INSTANTIATE_TEST_SUITE_P(Memos, FixedTempoMapRefusal,
 
 class LoadTempoMap : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_folder = std::filesystem::temp_directory_path() /
-                   ("carvo-tempo-map-" +
-                    std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(m_folder);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_folder, ignored);
-    }
-
     std::filesystem::path write(const std::string& name, const testing::Bytes& bytes) {
-        const auto path = m_folder / name;
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        return path;
+        return m_scratch.write(name, bytes);
     }
 
     BarTables load(const std::filesystem::path& path) {
         return loadTempoMap(path, [this](std::string_view line) { m_lines.emplace_back(line); });
     }
 
-    std::filesystem::path m_folder;
+    testing::ScratchFolder m_scratch{"carvo-tempo-map"};
     std::vector<std::string> m_lines;
 };
 
@@ -424,8 +409,8 @@ TEST_F(LoadTempoMap, UndecodableFileGivesEmptyTablesAfterTheReason) {
 }
 
 TEST_F(LoadTempoMap, UnreadablePathGivesEmptyTablesAfterThePlatformText) {
-    const auto missing = load(m_folder / "missing.mid");
-    const auto folder = load(m_folder);
+    const auto missing = load(m_scratch.path() / "missing.mid");
+    const auto folder = load(m_scratch.path());
 
     EXPECT_EQ(missing, BarTables{});
     EXPECT_EQ(folder, BarTables{});
@@ -443,7 +428,7 @@ TEST_F(LoadTempoMap, DefaultWriterPrintsWholeLinesOnStandardOutput) {
 
     ::testing::internal::CaptureStdout();
     loadTempoMap(path);
-    loadTempoMap(m_folder / "missing.mid");
+    loadTempoMap(m_scratch.path() / "missing.mid");
     const std::string printed = ::testing::internal::GetCapturedStdout();
 
     EXPECT_TRUE(printed.starts_with("Loaded MIDI file\nFailed to read MIDI file: ")) << printed;
@@ -492,11 +477,11 @@ std::optional<std::vector<std::string>> linesOfBoundedLoad(const std::filesystem
 }
 
 TEST_F(LoadTempoMap, OnlyRegularFilesAreReadAndTheReasonNamesWhatTheTargetIs) {
-    const auto fifo = m_folder / "pipe.mid";
+    const auto fifo = m_scratch.path() / "pipe.mid";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const auto good = write(
         "good.mid", midiFileBytes(formatSingleTrack, ticksPerQuarter, {TrackBytes{}.noteOn(1)}));
-    const auto link = m_folder / "link.mid";
+    const auto link = m_scratch.path() / "link.mid";
     std::filesystem::create_symlink(good, link);
 
     EXPECT_EQ(linesOfBoundedLoad("/dev/zero"),

@@ -1,5 +1,6 @@
 #include "smf/midi_file.h"
 #include "support/midi_bytes.h"
+#include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -233,24 +234,11 @@ TEST(DeltaTimeTicks, NoteValuesFollowTheTicksPerQuarter) {
 
 class FileCreation : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_folder =
-            std::filesystem::temp_directory_path() /
-            ("carvo-smf-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(m_folder);
-    }
-    void TearDown() override { std::filesystem::remove_all(m_folder); }
-
     std::filesystem::path write(const std::string& name, const Bytes& bytes) {
-        const auto path = m_folder / name;
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        return path;
+        return m_scratch.write(name, bytes);
     }
 
-    std::filesystem::path m_folder;
+    carvo::testing::ScratchFolder m_scratch{"carvo-smf"};
 };
 
 TEST_F(FileCreation, ReadsAWholeFileAndDecodesIt) {
@@ -271,7 +259,7 @@ TEST_F(FileCreation, DecodingFailuresKeepTheirMessage) {
 }
 
 TEST_F(FileCreation, PathTextFailures) {
-    const auto missing = m_folder / "missing.mid";
+    const auto missing = m_scratch.path() / "missing.mid";
     try {
         MIDIFile::open(missing.string());
         FAIL() << "a missing file was opened";
@@ -291,7 +279,7 @@ TEST_F(FileCreation, PathTextFailures) {
 TEST_F(FileCreation, ReadFailuresAreThePlatformsErrors) {
     // The URL form does not test for existence: the platform's error comes through unchanged.
     try {
-        MIDIFile::read(m_folder / "missing.mid");
+        MIDIFile::read(m_scratch.path() / "missing.mid");
         FAIL() << "a missing file was read";
     } catch (const FileReadError& error) {
         EXPECT_EQ(error.code(), std::errc::no_such_file_or_directory);
@@ -299,7 +287,7 @@ TEST_F(FileCreation, ReadFailuresAreThePlatformsErrors) {
     }
     // A folder exists but cannot be read as a file (this also holds for the root user).
     try {
-        MIDIFile::open(m_folder.string());
+        MIDIFile::open(m_scratch.path().string());
         FAIL() << "a folder was read";
     } catch (const FileReadError& error) {
         EXPECT_EQ(error.code(), std::errc::is_a_directory);

@@ -4,37 +4,25 @@
 #include "smf/midi_file.h"
 #include "smf/visit_events.h"
 #include "support/midi_bytes.h"
+#include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
 
 namespace carvo::smf {
 namespace {
 
 class FileView : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_folder = std::filesystem::temp_directory_path() /
-                   ("carvo-file-view-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(m_folder);
-    }
-    void TearDown() override { std::filesystem::remove_all(m_folder); }
-
     std::filesystem::path write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-        const auto path = m_folder / name;
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        return path;
+        return m_scratch.write(name, bytes);
     }
 
-    std::filesystem::path m_folder;
+    testing::ScratchFolder m_scratch{"carvo-file-view"};
 };
 
 // Every event counted, so a visitor sees the whole file.
@@ -68,9 +56,9 @@ TEST_F(FileView, AnEmptyFileAndAFolderAreRefusedAsReadingRefusesThem) {
     ASSERT_FALSE(decoded);
     EXPECT_EQ(decoded.error().plainText(), MIDIFile::tryRead(empty).error().plainText());
 
-    const auto folder = viewFileBytes(m_folder);
+    const auto folder = viewFileBytes(m_scratch.path());
     ASSERT_FALSE(folder);
-    EXPECT_EQ(folder.error().plainText(), readFileBytes(m_folder).error().plainText());
+    EXPECT_EQ(folder.error().plainText(), readFileBytes(m_scratch.path()).error().plainText());
 }
 
 TEST_F(FileView, AFileCutShortWhileMappedReadsZerosAndIsMarked) {
