@@ -31,8 +31,16 @@ TEST(ViewAdapter, EachPhaseMapsToTheModelsPhaseOfTheSameName) {
 }
 
 TEST(ViewAdapter, TheShowStatesFiguresReachTheModelUnchanged) {
-    const ShowState state{QStringLiteral("G1"), QStringLiteral("Overture"), 17, 3, 0.625, 7,
-                          ShowPhase::running, 0, 0, {}};
+    const ShowState state{QStringLiteral("G1"),
+                          QStringLiteral("Overture"),
+                          17,
+                          3,
+                          0.625,
+                          7,
+                          ShowPhase::running,
+                          0,
+                          0,
+                          {}};
     const ui::ShowStateModel::Value value = showStateValue(state);
     EXPECT_EQ(value.cueID, state.cueID);
     EXPECT_EQ(value.cueName, state.cueName);

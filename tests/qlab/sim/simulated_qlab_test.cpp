@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "qlab/qlab_integration.h"
+#include "qlab/qlab_test_support.h"
 #include "qlab/script_log.h"
 #include "qlab/scripts.h"
-#include "qlab/qlab_test_support.h"
 
 namespace carvo::testing {
 namespace {
