@@ -24,6 +24,7 @@
 
 #include "display/display_server.h"
 #include "display/feed.h"
+#include "support/qt_benchmark.h"
 
 namespace {
 
@@ -47,19 +48,6 @@ State tick(int i) {
     state.barStartMs = fixedServerTime;
     state.barLengthMs = 2000.0;
     return state;
-}
-
-int connectLoopback(quint16 port) {
-    const int descriptor = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(descriptor);
-        return -1;
-    }
-    return descriptor;
 }
 
 // Reads everything that arrives on the clients' sockets and counts the bytes.
@@ -118,7 +106,7 @@ void BM_TickToDisplays(benchmark::State& state) {
                                "Connection: Upgrade\r\nSec-WebSocket-Key: "
                                "dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
     for (int i = 0; i < clientCount; ++i) {
-        const int descriptor = connectLoopback(server.port());
+        const int descriptor = carvo::bench::connectLoopbackClient(server.port());
         if (descriptor < 0 ||
             ::send(descriptor, upgrade.constData(), static_cast<size_t>(upgrade.size()), 0) < 0) {
             state.SkipWithError("cannot connect");
@@ -174,7 +162,7 @@ void BM_SameBytesToPlainSockets(benchmark::State& state) {
     listener.listen(QHostAddress::LocalHost, 0);
     std::vector<int> descriptors;
     for (int i = 0; i < clientCount; ++i)
-        descriptors.push_back(connectLoopback(listener.serverPort()));
+        descriptors.push_back(carvo::bench::connectLoopbackClient(listener.serverPort()));
     std::vector<QTcpSocket*> sockets;
     spinUntil([&] {
         while (QTcpSocket* socket = listener.nextPendingConnection()) {
@@ -209,9 +197,5 @@ BENCHMARK(BM_SameBytesToPlainSockets)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosec
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return carvo::bench::runQtBenchmarks(argc, argv);
 }

@@ -33,6 +33,7 @@
 #include "qlab/script_runner.h"
 #include "remote/tcp_server.h"
 #include "support/midi_bytes.h"
+#include "support/qt_benchmark.h"
 
 namespace {
 
@@ -161,18 +162,7 @@ BENCHMARK(BM_JumpOneMegabyteFile)->UseManualTime()->Unit(benchmark::kMicrosecond
 // Plain loopback sockets that only read, as remote clients on other machines would: no event
 // loop of this process watches them, so a send costs here what it costs the show machine.
 int connectClient(quint16 port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    return fd;
+    return carvo::bench::connectLoopbackClient(port, carvo::bench::Blocking::no);
 }
 
 void drainClients(const std::vector<int>& fds) {
@@ -314,11 +304,5 @@ BENCHMARK(BM_SendFloor)->Arg(100)->MeasureProcessCPUTime()->Unit(benchmark::kMic
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return carvo::bench::runQtBenchmarks(argc, argv);
 }

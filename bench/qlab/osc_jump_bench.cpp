@@ -19,6 +19,7 @@
 #include "qlab/sim/osc_server.h"
 #include "qlab/sim/simulated_qlab.h"
 #include "qlab/sim/workspace.h"
+#include "support/qt_benchmark.h"
 
 namespace {
 
@@ -120,9 +121,5 @@ BENCHMARK(BM_OSCJumpFromBarRequestToStart)
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return carvo::bench::runQtBenchmarks(argc, argv);
 }

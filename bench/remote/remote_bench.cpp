@@ -13,6 +13,7 @@
 #include <benchmark/benchmark.h>
 
 #include "e2e_support.h"
+#include "support/qt_benchmark.h"
 
 namespace {
 
@@ -240,11 +241,5 @@ BENCHMARK(BM_TickPeriodWithQLabLatency)
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return carvo::bench::runQtBenchmarks(argc, argv);
 }
