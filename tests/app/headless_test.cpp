@@ -89,6 +89,17 @@ protected:
 
     QString portText() const { return QString::number(port); }
 
+    // Starts carvo and connects client once the server is ready; returns when carvo has taken it.
+    void startAndConnect(QTcpSocket& client) {
+        start();
+        ASSERT_TRUE(waitForLine(QStringLiteral("✅ Server is ready on 127.0.0.1:") + portText()))
+            << output.toStdString();
+        client.connectToHost(QHostAddress::LocalHost, port);
+        ASSERT_TRUE(client.waitForConnected(timeoutMs));
+        ASSERT_TRUE(waitForLine(QStringLiteral("Connection ready: 127.0.0.1:") +
+                                QString::number(client.localPort())));
+    }
+
     QTemporaryDir settingsFolder;
     quint16 port = 0;
     QProcess carvo;
@@ -98,15 +109,8 @@ protected:
 class HeadlessSignals : public Headless, public ::testing::WithParamInterface<int> {};
 
 TEST_P(HeadlessSignals, ServesOnTheLoopbackAndEndsCleanlyOnTheSignal) {
-    start();
-    ASSERT_TRUE(waitForLine(QStringLiteral("✅ Server is ready on 127.0.0.1:") + portText()))
-        << output.toStdString();
-
     QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, port);
-    ASSERT_TRUE(client.waitForConnected(timeoutMs));
-    ASSERT_TRUE(waitForLine(QStringLiteral("Connection ready: 127.0.0.1:") +
-                            QString::number(client.localPort())));
+    ASSERT_NO_FATAL_FAILURE(startAndConnect(client));
 
     stopWith(GetParam());
     EXPECT_EQ(carvo.exitStatus(), QProcess::NormalExit);
@@ -128,13 +132,8 @@ INSTANTIATE_TEST_SUITE_P(InterruptAndTerminate, HeadlessSignals, ::testing::Valu
 // What an operator without a window needs: the console's lines among standard output's, once
 // each, refusals included.
 TEST_F(Headless, TheConsoleGoesToStandardOutput) {
-    start();
-    ASSERT_TRUE(waitForLine(QStringLiteral("✅ Server is ready on 127.0.0.1:") + portText()))
-        << output.toStdString();
     QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, port);
-    ASSERT_TRUE(client.waitForConnected(timeoutMs));
-    ASSERT_TRUE(waitForLine(QStringLiteral("Connection ready: ")));
+    ASSERT_NO_FATAL_FAILURE(startAndConnect(client));
     // Nothing selected yet: QLab refuses, which the operator sees as a dialog and in the console.
     client.write("BAR_REQUEST: 5");
     ASSERT_TRUE(client.waitForBytesWritten(timeoutMs));
